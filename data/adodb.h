@@ -1,0 +1,214 @@
+#pragma once
+// Record-set layer: the cursor semantics the windows are written against (ADO style), on Qt Sql
+// over SQLite (embedded) or PostgreSQL (server).
+
+#include <QByteArray>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace ado {
+enum DataType {
+    adInteger = 3,
+    adDouble = 5,
+    adDate = 7,
+    adBoolean = 11,
+    adBigInt = 20,
+    adVarWChar = 202,
+    adLongVarWChar = 203,
+    adLongVarBinary = 205,
+};
+enum CursorType { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, adOpenStatic = 3 };
+enum LockType { adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic = 3 };
+enum EditModeEnum { adEditNone = 0, adEditInProgress = 1, adEditAdd = 2 };
+enum ObjectState { adStateClosed = 0, adStateOpen = 1 };
+enum PositionEnum { adPosUnknown = -1, adPosBOF = -2, adPosEOF = -3 };
+enum CursorLocation { adUseServer = 2, adUseClient = 3 };
+} // namespace ado
+
+// Error numbers the error routine knows, plus the few the layer raises itself.
+namespace DbErrorCode {
+constexpr int DuplicateKey = 3022;
+constexpr int NoCurrentRecord = 3021;
+constexpr int Conversion = 3421;
+constexpr int WriteConflict = 3197;
+constexpr int ReadOnly = 3027;
+constexpr int BadCriterion = 3001;
+constexpr int NotOpen = 3704;
+constexpr int ConnectFailed = 3146;
+constexpr int Driver = 3000;
+} // namespace DbErrorCode
+
+struct DbError : std::exception {
+    DbError(int number, QString description) : number(number), description(std::move(description)) {}
+    const char* what() const noexcept override { return "DbError"; }
+    int number;
+    QString description;
+};
+
+class Connection {
+public:
+    enum class Engine { None, Sqlite, Postgres };
+
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    QString ConnectionString;
+    int CursorLocation = ado::adUseServer;
+
+    // Opens the Jet-style string onto an SQLite file, the SQLOLEDB-style string onto PostgreSQL.
+    void Open(const QString& connectionString = {});
+    void Close();
+    int State() const;
+
+    Engine engine() const { return m_engine; }
+    QSqlDatabase database() const;
+    // Column kinds of a table, by lower-cased column name, read once from the catalogue.
+    const QHash<QString, int>& columnTypes(const QString& table);
+
+private:
+    QString m_name;
+    Engine m_engine = Engine::None;
+    QHash<QString, QHash<QString, int>> m_columnTypes;
+};
+
+// A statement as the window records it (`text`, also the record set's Source) and as it runs
+// (`sql` with `?` placeholders and the bound values).
+struct Statement {
+    QString text;
+    QString sql;
+    QVariantList binds;
+};
+
+class Recordset;
+
+class Field {
+public:
+    Field(Recordset* rs, int index) : m_rs(rs), m_index(index) {}
+    QString Name() const;
+    int Type() const;
+    QVariant Value() const;
+    void setValue(const QVariant& value);
+    qint64 ActualSize() const;
+    void AppendChunk(const QVariant& chunk);
+    QVariant GetChunk(qint64 length);
+    bool isNull() const { return Value().isNull(); }
+
+private:
+    Recordset* m_rs;
+    int m_index;
+};
+
+class Recordset {
+public:
+    using Bookmark = qint64;
+
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    void Open(const QString& source, Connection& conn, int cursorType = ado::adOpenForwardOnly,
+              int lockType = ado::adLockReadOnly);
+    void Open(const Statement& statement, Connection& conn, int cursorType = ado::adOpenForwardOnly,
+              int lockType = ado::adLockReadOnly);
+    void Close();
+    int State() const { return m_open ? ado::adStateOpen : ado::adStateClosed; }
+    QString Source() const { return m_source; }
+
+    qint64 RecordCount() const;
+    bool BOF() const;
+    bool EOF() const;
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+    qint64 AbsolutePosition() const;
+    void setAbsolutePosition(qint64 position);
+    Bookmark bookmark() const;
+    void setBookmark(Bookmark mark);
+    // Searches forward from the current row for `field op literal`; EOF when nothing matches.
+    void Find(const QString& criterion);
+
+    int FieldCount() const;
+    Field Fields(int index);
+    Field Fields(const QString& name);
+    int fieldIndex(const QString& name) const; // -1 when absent
+
+    void AddNew();
+    void Update();
+    void CancelUpdate();
+    void Delete();
+    int EditMode() const { return m_editMode; }
+
+private:
+    friend class Field;
+    struct Column {
+        QString name;
+        int type = ado::adVarWChar;
+        bool fetchedWithPage = true; // long binary values are read one at a time, when asked for
+    };
+    struct Row {
+        qint64 id = 0;
+        QVector<QVariant> values;
+    };
+
+    void openStatement(const Statement& statement, Connection& conn, int lockType);
+    void openMaterialized(const Statement& statement);
+    void requireOpen() const;
+    void requireCurrent() const;
+    void flushPending();
+    void moveTo(qint64 index);
+    const Row& currentRow();
+    const Row& rowAt(qint64 index);
+    void fetchPage(qint64 firstIndex);
+    QVariant storedValue(int column);
+    QVariant fieldValue(int column);
+    void setFieldValue(int column, const QVariant& value);
+    void appendChunk(int column, const QVariant& chunk);
+    QVariant getChunk(int column, qint64 length);
+    void insertPending();
+    void updatePending();
+    QVariant toEngine(const QVariant& value, int type) const;
+    QVariant fromEngine(const QVariant& value, int type) const;
+    QString quoted(const QString& identifier) const;
+    [[noreturn]] void raise(const class QSqlError& error) const;
+    qint64 indexOfId(qint64 id, qint64 from = 0) const;
+
+    Connection* m_conn = nullptr;
+    bool m_open = false;
+    bool m_readOnly = true;
+    bool m_lazy = false; // rows fetched a page at a time from `m_table` by row identity
+    QString m_source;
+    QString m_table;
+    QVector<Column> m_columns;
+    QVector<qint64> m_ids;
+    qint64 m_pos = 0;
+    bool m_currentDeleted = false;
+
+    // Page cache of the lazy mode, and every row of the materialized mode.
+    QHash<qint64, QVector<Row>> m_pages;
+    QVector<qint64> m_pageOrder;
+    QVector<Row> m_rows;
+
+    // Long binary value of the current row, read on demand.
+    qint64 m_blobRowId = -1;
+    QHash<int, QVariant> m_blobs;
+
+    int m_editMode = ado::adEditNone;
+    QHash<int, QVariant> m_edits;
+    QHash<int, bool> m_chunkStarted;
+    QHash<int, qint64> m_chunkOffset;
+};
+
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// A text literal for a criterion or SQL text: quotes doubled, so the text stays data.
+QString QuoteLiteral(const QString& text);
