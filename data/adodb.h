@@ -124,8 +124,8 @@ public:
     QString Source() const { return m_source; }
 
     qint64 RecordCount() const;
-    bool BOF() const;
-    bool EOF() const;
+    bool IsBOF() const;
+    bool IsEOF() const;
     void MoveFirst();
     void MoveLast();
     void MoveNext();

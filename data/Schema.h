@@ -1,0 +1,46 @@
+#pragma once
+// The database's tables, created on either engine, with the content the program is delivered with.
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+enum class ColumnKind { Text, Memo, Date, Boolean, Binary, Counter, Number };
+
+struct ColumnDef {
+    QString name;
+    ColumnKind kind;
+};
+
+struct TableDef {
+    QString name;
+    QVector<ColumnDef> columns;
+    QStringList uniqueColumns;        // each one unique on its own
+    QVector<QStringList> indexes;     // columns the searches filter and order by
+    QStringList uniqueTogether;       // one combined unique constraint, when set
+};
+
+const QVector<TableDef>& databaseTables();
+const TableDef& tableDef(const QString& name);
+
+enum class SqlDialect { Sqlite, Postgres };
+
+// Statements that create every table and index on an empty database.
+QStringList schemaStatements(SqlDialect dialect);
+// Statements that fill a new database with its delivered content.
+QStringList deliveredContentStatements();
+
+// Runs the statements in one transaction; returns the first error text, empty on success.
+QString runStatements(QSqlDatabase db, const QStringList& statements);
+
+// Creates a new local database file with the whole schema and its delivered content.
+// Refuses an existing file. Returns an error text, empty on success.
+QString createLocalDatabase(const QString& path);
+// Creates the print-settings file with its table. Refuses an existing file.
+QString createPrintSettingsFile(const QString& path);
+// Creates the schema (and, when asked, the delivered content) on a PostgreSQL database given as
+// a libpq connection string ("host=... port=... dbname=... user=...").
+QString createServerSchema(const QString& libpqConnection, bool withContent);
+// Opens a PostgreSQL database from a libpq connection string under the given connection name.
+QSqlDatabase openServerDatabase(const QString& libpqConnection, const QString& connectionName);

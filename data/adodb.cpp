@@ -1,0 +1,1008 @@
+#include "adodb.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 kPageRows = 128;
+constexpr qint64 kCachedRowsLimit = 16384;
+const QString kRowId = QStringLiteral("rowid");
+
+QHash<QString, QString> parseConnectionString(const QString& text) {
+    QHash<QString, QString> parts;
+    for (const QString& item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const int eq = item.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        parts.insert(item.left(eq).trimmed().toLower(), item.mid(eq + 1).trimmed());
+    }
+    return parts;
+}
+
+QString osUserName() {
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("LOGNAME");
+    return user;
+}
+
+int typeFromDeclaration(const QString& declared) {
+    const QString d = declared.toUpper();
+    if (d.contains(QLatin1String("BLOB")) || d.contains(QLatin1String("BYTEA")))
+        return ado::adLongVarBinary;
+    if (d.contains(QLatin1String("LONGTEXT")) || d.contains(QLatin1String("MEMO")))
+        return ado::adLongVarWChar;
+    if (d.contains(QLatin1String("DATE")))
+        return ado::adDate;
+    if (d.contains(QLatin1String("BOOL")))
+        return ado::adBoolean;
+    if (d.contains(QLatin1String("INT")) || d.contains(QLatin1String("SERIAL")))
+        return ado::adInteger;
+    if (d.contains(QLatin1String("REAL")) || d.contains(QLatin1String("DOUBLE")) ||
+        d.contains(QLatin1String("NUMERIC")) || d.contains(QLatin1String("FLOAT")))
+        return ado::adDouble;
+    return ado::adVarWChar;
+}
+
+int typeFromMetaType(const QMetaType& type) {
+    switch (type.id()) {
+    case QMetaType::QByteArray:
+        return ado::adLongVarBinary;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+        return ado::adDate;
+    case QMetaType::Bool:
+        return ado::adBoolean;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return ado::adInteger;
+    case QMetaType::Double:
+        return ado::adDouble;
+    default:
+        return ado::adVarWChar;
+    }
+}
+
+DbError errorFrom(const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text();
+    const bool duplicate = code == QLatin1String("23505") || code == QLatin1String("2067") ||
+                           code == QLatin1String("1555") ||
+                           (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
+    if (duplicate)
+        return DbError(DbErrorCode::DuplicateKey, text);
+    return DbError(DbErrorCode::Driver, text.trimmed());
+}
+
+DbError noCurrentRecord() {
+    return DbError(DbErrorCode::NoCurrentRecord, QStringLiteral("BOF 或 EOF 中有一个为真，或者当前记录已被删除。"));
+}
+
+// One parsed Find criterion: field, operator, literal.
+struct Criterion {
+    QString field;
+    QString op;
+    QVariant value;
+};
+
+Criterion parseCriterion(const QString& text) {
+    const auto bad = [&] {
+        return DbError(DbErrorCode::BadCriterion, QStringLiteral("查找条件无效：%1").arg(text));
+    };
+    int i = 0;
+    const int n = text.size();
+    const auto skipBlanks = [&] {
+        while (i < n && text[i].isSpace())
+            ++i;
+    };
+    skipBlanks();
+    Criterion c;
+    if (i < n && text[i] == QLatin1Char('[')) {
+        const int close = text.indexOf(QLatin1Char(']'), i);
+        if (close < 0)
+            throw bad();
+        c.field = text.mid(i + 1, close - i - 1);
+        i = close + 1;
+    } else {
+        const int start = i;
+        while (i < n && (text[i].isLetterOrNumber() || text[i] == QLatin1Char('_')))
+            ++i;
+        c.field = text.mid(start, i - start);
+    }
+    if (c.field.isEmpty())
+        throw bad();
+    skipBlanks();
+    static const QStringList ops = {QStringLiteral("<="), QStringLiteral(">="), QStringLiteral("<>"),
+                                    QStringLiteral("="),  QStringLiteral("<"),  QStringLiteral(">")};
+    for (const QString& op : ops) {
+        if (text.mid(i, op.size()) == op) {
+            c.op = op;
+            break;
+        }
+    }
+    if (c.op.isEmpty() && text.mid(i, 4).compare(QLatin1String("LIKE"), Qt::CaseInsensitive) == 0 &&
+        i + 4 < n && text[i + 4].isSpace())
+        c.op = QStringLiteral("LIKE");
+    if (c.op.isEmpty())
+        throw bad();
+    i += c.op.size();
+    skipBlanks();
+    if (i >= n)
+        throw bad();
+    const QChar opening = text[i];
+    if (opening == QLatin1Char('\'') || opening == QLatin1Char('#')) {
+        QString literal;
+        ++i;
+        bool closed = false;
+        while (i < n) {
+            if (text[i] == opening) {
+                if (opening == QLatin1Char('\'') && i + 1 < n && text[i + 1] == opening) {
+                    literal += opening;
+                    i += 2;
+                    continue;
+                }
+                closed = true;
+                ++i;
+                break;
+            }
+            literal += text[i++];
+        }
+        if (!closed)
+            throw bad();
+        if (opening == QLatin1Char('#')) {
+            const QDate date = QDate::fromString(literal.trimmed(), Qt::ISODate);
+            if (!date.isValid())
+                throw bad();
+            c.value = date;
+        } else {
+            c.value = literal;
+        }
+    } else {
+        const int start = i;
+        while (i < n && !text[i].isSpace())
+            ++i;
+        bool ok = false;
+        const double number = text.mid(start, i - start).toDouble(&ok);
+        if (!ok)
+            throw bad();
+        c.value = number;
+    }
+    skipBlanks();
+    if (i != n)
+        throw bad();
+    return c;
+}
+
+QRegularExpression likePattern(const QString& pattern) {
+    QString rx;
+    for (const QChar ch : pattern) {
+        if (ch == QLatin1Char('%') || ch == QLatin1Char('*'))
+            rx += QLatin1String(".*");
+        else if (ch == QLatin1Char('_') || ch == QLatin1Char('?'))
+            rx += QLatin1Char('.');
+        else
+            rx += QRegularExpression::escape(QString(ch));
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(rx),
+                              QRegularExpression::CaseInsensitiveOption |
+                                  QRegularExpression::DotMatchesEverythingOption);
+}
+
+bool compareMatches(const QVariant& stored, const QString& op, const QVariant& wanted) {
+    if (stored.isNull())
+        return false;
+    if (op == QLatin1String("LIKE"))
+        return likePattern(wanted.toString()).match(stored.toString()).hasMatch();
+    const QPartialOrdering order = QVariant::compare(stored, wanted);
+    if (order == QPartialOrdering::Unordered)
+        return op == QLatin1String("<>");
+    if (op == QLatin1String("="))
+        return order == QPartialOrdering::Equivalent;
+    if (op == QLatin1String("<>"))
+        return order != QPartialOrdering::Equivalent;
+    if (op == QLatin1String("<"))
+        return order == QPartialOrdering::Less;
+    if (op == QLatin1String(">"))
+        return order == QPartialOrdering::Greater;
+    if (op == QLatin1String("<="))
+        return order != QPartialOrdering::Greater;
+    return order != QPartialOrdering::Less;
+}
+
+} // namespace
+
+QString QuoteLiteral(const QString& text) {
+    QString doubled = text;
+    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + doubled + QLatin1Char('\'');
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+Connection::Connection() : m_name(QStringLiteral("conn-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+
+Connection::~Connection() {
+    Close();
+    if (QSqlDatabase::contains(m_name))
+        QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+
+int Connection::State() const {
+    return QSqlDatabase::contains(m_name) && database().isOpen() ? ado::adStateOpen : ado::adStateClosed;
+}
+
+void Connection::Open(const QString& connectionString) {
+    if (!connectionString.isEmpty())
+        ConnectionString = connectionString;
+    Close();
+    const auto parts = parseConnectionString(ConnectionString);
+    const QString provider = parts.value(QStringLiteral("provider")).toLower();
+    QSqlDatabase db;
+    if (provider.contains(QLatin1String("jet"))) {
+        const QString path = parts.value(QStringLiteral("data source"));
+        // Jet never creates a database on open; SQLite would, so refuse a missing file here.
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            throw DbError(DbErrorCode::ConnectFailed, QStringLiteral("找不到数据库文件 '%1'。").arg(path));
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        m_engine = Engine::Sqlite;
+    } else if (provider.contains(QLatin1String("sqloledb"))) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        QString host = parts.value(QStringLiteral("data source"));
+        const int portMark = host.indexOf(QRegularExpression(QStringLiteral("[,:]")));
+        if (portMark >= 0) {
+            db.setPort(host.mid(portMark + 1).trimmed().toInt());
+            host = host.left(portMark).trimmed();
+        }
+        db.setHostName(host);
+        db.setDatabaseName(parts.value(QStringLiteral("initial catalog")));
+        const bool integrated = parts.contains(QStringLiteral("integrated security"));
+        db.setUserName(integrated ? osUserName() : parts.value(QStringLiteral("user id")));
+        if (!integrated)
+            db.setPassword(parts.value(QStringLiteral("password")));
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        m_engine = Engine::Postgres;
+    } else {
+        throw DbError(DbErrorCode::ConnectFailed, QStringLiteral("未知的数据提供程序：%1").arg(provider));
+    }
+    if (!db.open()) {
+        const QString text = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        m_engine = Engine::None;
+        throw DbError(DbErrorCode::ConnectFailed, text);
+    }
+    if (m_engine == Engine::Sqlite) {
+        // A file that is not a database opens fine and fails on first use; fail here instead.
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+            const QString text = probe.lastError().text();
+            probe = QSqlQuery();
+            Close();
+            throw DbError(DbErrorCode::ConnectFailed, text);
+        }
+    }
+}
+
+void Connection::Close() {
+    m_columnTypes.clear();
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = database();
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_engine = Engine::None;
+}
+
+const QHash<QString, int>& Connection::columnTypes(const QString& table) {
+    const QString key = table.toLower();
+    auto found = m_columnTypes.find(key);
+    if (found != m_columnTypes.end())
+        return *found;
+    QHash<QString, int> types;
+    QSqlQuery q(database());
+    if (m_engine == Engine::Sqlite) {
+        q.prepare(QStringLiteral("SELECT name, type FROM pragma_table_info(?)"));
+        q.addBindValue(table);
+        if (q.exec())
+            while (q.next())
+                types.insert(q.value(0).toString().toLower(), typeFromDeclaration(q.value(1).toString()));
+    } else if (m_engine == Engine::Postgres) {
+        q.prepare(QStringLiteral("SELECT column_name, data_type, coalesce(domain_name, '') "
+                                 "FROM information_schema.columns WHERE table_name = lower(?)"));
+        q.addBindValue(table);
+        if (q.exec())
+            while (q.next()) {
+                const QString domain = q.value(2).toString();
+                types.insert(q.value(0).toString().toLower(),
+                             typeFromDeclaration(domain.isEmpty() ? q.value(1).toString() : domain));
+            }
+    }
+    return *m_columnTypes.insert(key, types);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Field
+
+QString Field::Name() const { return m_rs->m_columns.value(m_index).name; }
+int Field::Type() const { return m_rs->m_columns.value(m_index).type; }
+QVariant Field::Value() const { return m_rs->fieldValue(m_index); }
+void Field::setValue(const QVariant& value) { m_rs->setFieldValue(m_index, value); }
+void Field::AppendChunk(const QVariant& chunk) { m_rs->appendChunk(m_index, chunk); }
+QVariant Field::GetChunk(qint64 length) { return m_rs->getChunk(m_index, length); }
+
+qint64 Field::ActualSize() const {
+    const QVariant v = Value();
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::QByteArray)
+        return v.toByteArray().size();
+    return v.toString().size();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recordset
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::Open(const QString& source, Connection& conn, int cursorType, int lockType) {
+    static const QRegularExpression plainName(QStringLiteral("^\\s*[\\w]+\\s*$"),
+                                              QRegularExpression::UseUnicodePropertiesOption);
+    Statement statement{source, source, {}};
+    if (plainName.match(source).hasMatch())
+        statement.sql = QStringLiteral("SELECT * FROM ") + source.trimmed();
+    Open(statement, conn, cursorType, lockType);
+}
+
+void Recordset::Open(const Statement& statement, Connection& conn, int, int lockType) {
+    if (m_open)
+        Close();
+    if (conn.State() != ado::adStateOpen)
+        throw DbError(DbErrorCode::NotOpen, QStringLiteral("数据库连接没有打开。"));
+    m_conn = &conn;
+    m_source = statement.text;
+    m_readOnly = lockType == ado::adLockReadOnly;
+    openStatement(statement, conn, lockType);
+    m_open = true;
+    moveTo(0); // with no rows this is BOF and EOF at once
+}
+
+void Recordset::openStatement(const Statement& statement, Connection& conn, int) {
+    // Statements of the form SELECT <columns> FROM <table> [WHERE ...] [ORDER BY ...] are paged
+    // by row identity; anything else is read whole.
+    static const QRegularExpression simple(
+        QStringLiteral("^\\s*SELECT\\s+(\\*|[\\w\\s,\"]+?)\\s+FROM\\s+([\\w\"]+)(\\s+(?:WHERE|ORDER)\\b.*)?\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption |
+            QRegularExpression::UseUnicodePropertiesOption);
+    const auto match = simple.match(statement.sql);
+    if (!match.hasMatch()) {
+        openMaterialized(statement);
+        return;
+    }
+    m_lazy = true;
+    m_table = match.captured(2);
+    const QString selectList = match.captured(1).trimmed();
+    const QString rest = match.captured(3);
+    QSqlDatabase db = conn.database();
+
+    QSqlQuery shape(db);
+    if (!shape.exec(QStringLiteral("SELECT %1 FROM %2 WHERE 1=0").arg(selectList, m_table)))
+        raise(shape.lastError());
+    const QSqlRecord record = shape.record();
+    const auto& declared = conn.columnTypes(m_table);
+    m_columns.clear();
+    for (int i = 0; i < record.count(); ++i) {
+        const QSqlField f = record.field(i);
+        if (f.name().compare(kRowId, Qt::CaseInsensitive) == 0)
+            continue;
+        Column c;
+        c.name = f.name();
+        c.type = declared.value(f.name().toLower(), typeFromMetaType(f.metaType()));
+        c.fetchedWithPage = c.type != ado::adLongVarBinary;
+        m_columns.append(c);
+    }
+
+    QSqlQuery ids(db);
+    ids.setForwardOnly(true);
+    if (!ids.prepare(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest)))
+        raise(ids.lastError());
+    for (const QVariant& v : statement.binds)
+        ids.addBindValue(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
+    if (!ids.exec())
+        raise(ids.lastError());
+    m_ids.clear();
+    while (ids.next())
+        m_ids.append(ids.value(0).toLongLong());
+}
+
+void Recordset::openMaterialized(const Statement& statement) {
+    m_lazy = false;
+    m_readOnly = true;
+    QSqlQuery q(m_conn->database());
+    q.setForwardOnly(true);
+    if (!q.prepare(statement.sql))
+        raise(q.lastError());
+    for (const QVariant& v : statement.binds)
+        q.addBindValue(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
+    if (!q.exec())
+        raise(q.lastError());
+    const QSqlRecord record = q.record();
+    m_columns.clear();
+    for (int i = 0; i < record.count(); ++i)
+        m_columns.append(Column{record.fieldName(i), typeFromMetaType(record.field(i).metaType()), true});
+    m_ids.clear();
+    m_rows.clear();
+    while (q.next()) {
+        Row row;
+        row.id = m_ids.size();
+        for (int i = 0; i < m_columns.size(); ++i)
+            row.values.append(q.value(i));
+        m_ids.append(row.id);
+        m_rows.append(row);
+    }
+}
+
+void Recordset::Close() {
+    m_open = false;
+    m_lazy = false;
+    m_conn = nullptr;
+    m_columns.clear();
+    m_ids.clear();
+    m_rows.clear();
+    m_pages.clear();
+    m_pageOrder.clear();
+    m_blobs.clear();
+    m_blobRowId = -1;
+    m_edits.clear();
+    m_chunkStarted.clear();
+    m_chunkOffset.clear();
+    m_editMode = ado::adEditNone;
+    m_currentDeleted = false;
+    m_pos = 0;
+}
+
+void Recordset::requireOpen() const {
+    if (!m_open)
+        throw DbError(DbErrorCode::NotOpen, QStringLiteral("对象关闭时，不允许操作。"));
+}
+
+void Recordset::requireCurrent() const {
+    requireOpen();
+    if (m_editMode == ado::adEditAdd)
+        return;
+    if (m_currentDeleted || m_pos < 0 || m_pos >= m_ids.size())
+        throw noCurrentRecord();
+}
+
+qint64 Recordset::RecordCount() const {
+    requireOpen();
+    return m_ids.size();
+}
+
+bool Recordset::IsBOF() const {
+    requireOpen();
+    if (m_editMode == ado::adEditAdd)
+        return false;
+    return m_pos < 0 || m_ids.isEmpty();
+}
+
+bool Recordset::IsEOF() const {
+    requireOpen();
+    if (m_editMode == ado::adEditAdd)
+        return false;
+    return m_pos >= m_ids.size();
+}
+
+void Recordset::flushPending() {
+    if (m_editMode != ado::adEditNone)
+        Update();
+}
+
+void Recordset::moveTo(qint64 index) {
+    m_pos = index;
+    m_currentDeleted = false;
+    m_chunkOffset.clear();
+}
+
+void Recordset::MoveFirst() {
+    requireOpen();
+    flushPending();
+    moveTo(0);
+}
+
+void Recordset::MoveLast() {
+    requireOpen();
+    flushPending();
+    moveTo(m_ids.isEmpty() ? 0 : m_ids.size() - 1);
+}
+
+void Recordset::MoveNext() {
+    requireOpen();
+    // After a delete the next row (or the end) has already slid into the current position.
+    if (m_currentDeleted) {
+        moveTo(m_pos);
+        return;
+    }
+    if (IsEOF())
+        throw noCurrentRecord();
+    flushPending();
+    moveTo(m_pos + 1);
+}
+
+void Recordset::MovePrevious() {
+    requireOpen();
+    if (IsBOF())
+        throw noCurrentRecord();
+    flushPending();
+    moveTo(m_pos - 1);
+}
+
+qint64 Recordset::AbsolutePosition() const {
+    requireOpen();
+    if (m_editMode == ado::adEditAdd)
+        return ado::adPosUnknown;
+    if (IsBOF())
+        return ado::adPosBOF;
+    if (IsEOF())
+        return ado::adPosEOF;
+    return m_pos + 1;
+}
+
+void Recordset::setAbsolutePosition(qint64 position) {
+    requireOpen();
+    if (position < 1 || position > m_ids.size())
+        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("记录位置 %1 超出范围。").arg(position));
+    flushPending();
+    moveTo(position - 1);
+}
+
+Recordset::Bookmark Recordset::bookmark() const {
+    requireCurrent();
+    if (m_editMode == ado::adEditAdd)
+        throw noCurrentRecord();
+    return m_ids[m_pos];
+}
+
+qint64 Recordset::indexOfId(qint64 id, qint64 from) const {
+    const auto begin = m_ids.cbegin() + std::clamp<qint64>(from, 0, m_ids.size());
+    const auto found = std::find(begin, m_ids.cend(), id);
+    return found == m_ids.cend() ? -1 : found - m_ids.cbegin();
+}
+
+void Recordset::setBookmark(Bookmark mark) {
+    requireOpen();
+    flushPending();
+    const qint64 index = indexOfId(mark);
+    if (index < 0)
+        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("书签无效。"));
+    moveTo(index);
+}
+
+int Recordset::FieldCount() const {
+    requireOpen();
+    return m_columns.size();
+}
+
+int Recordset::fieldIndex(const QString& name) const {
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+Field Recordset::Fields(int index) {
+    requireOpen();
+    if (index < 0 || index >= m_columns.size())
+        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("字段序号 %1 不存在。").arg(index));
+    return Field(this, index);
+}
+
+Field Recordset::Fields(const QString& name) {
+    requireOpen();
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("字段 '%1' 不存在。").arg(name));
+    return Field(this, index);
+}
+
+const Recordset::Row& Recordset::rowAt(qint64 index) {
+    if (!m_lazy)
+        return m_rows[m_ids[index]];
+    const qint64 page = index / kPageRows;
+    auto cached = m_pages.constFind(page);
+    if (cached == m_pages.cend()) {
+        fetchPage(page * kPageRows);
+        cached = m_pages.constFind(page);
+    }
+    return (*cached)[index - page * kPageRows];
+}
+
+const Recordset::Row& Recordset::currentRow() { return rowAt(m_pos); }
+
+void Recordset::fetchPage(qint64 firstIndex) {
+    const qint64 page = firstIndex / kPageRows;
+    const qint64 first = page * kPageRows;
+    const qint64 last = std::min<qint64>(first + kPageRows, m_ids.size());
+    QStringList columns{kRowId};
+    QVector<int> fetched;
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].fetchedWithPage) {
+            columns << quoted(m_columns[i].name);
+            fetched << i;
+        }
+    QStringList marks;
+    for (qint64 i = first; i < last; ++i)
+        marks << QStringLiteral("?");
+    QSqlQuery q(m_conn->database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)")
+                  .arg(columns.join(QLatin1Char(',')), m_table, marks.join(QLatin1Char(','))));
+    for (qint64 i = first; i < last; ++i)
+        q.addBindValue(m_ids[i]);
+    if (!q.exec())
+        raise(q.lastError());
+    QHash<qint64, QVector<QVariant>> byId;
+    while (q.next()) {
+        QVector<QVariant> values(m_columns.size());
+        for (int k = 0; k < fetched.size(); ++k)
+            values[fetched[k]] = q.value(k + 1);
+        byId.insert(q.value(0).toLongLong(), values);
+    }
+    QVector<Row> rows;
+    rows.reserve(last - first);
+    for (qint64 i = first; i < last; ++i)
+        rows.append(Row{m_ids[i], byId.value(m_ids[i], QVector<QVariant>(m_columns.size()))});
+    if (m_pages.size() * kPageRows >= kCachedRowsLimit) {
+        m_pages.remove(m_pageOrder.takeFirst());
+    }
+    m_pages.insert(page, rows);
+    m_pageOrder.append(page);
+}
+
+QVariant Recordset::storedValue(int column) {
+    if (m_editMode == ado::adEditAdd)
+        return {};
+    const Column& c = m_columns[column];
+    if (m_lazy && !c.fetchedWithPage) {
+        const qint64 id = m_ids[m_pos];
+        if (m_blobRowId != id) {
+            m_blobs.clear();
+            m_blobRowId = id;
+        }
+        if (!m_blobs.contains(column)) {
+            QSqlQuery q(m_conn->database());
+            q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(quoted(c.name), m_table));
+            q.addBindValue(id);
+            if (!q.exec())
+                raise(q.lastError());
+            m_blobs.insert(column, q.next() ? q.value(0) : QVariant());
+        }
+        return m_blobs.value(column);
+    }
+    return currentRow().values.value(column);
+}
+
+QVariant Recordset::fieldValue(int column) {
+    requireCurrent();
+    if (m_edits.contains(column))
+        return m_edits.value(column);
+    return fromEngine(storedValue(column), m_columns[column].type);
+}
+
+QVariant Recordset::fromEngine(const QVariant& value, int type) const {
+    if (value.isNull() || !value.isValid())
+        return {};
+    switch (type) {
+    case ado::adDate: {
+        if (value.typeId() == QMetaType::QDate)
+            return value;
+        if (value.typeId() == QMetaType::QDateTime)
+            return value.toDateTime().date();
+        const QDate d = QDate::fromString(value.toString().left(10), Qt::ISODate);
+        return d.isValid() ? QVariant(d) : QVariant();
+    }
+    case ado::adBoolean:
+        if (value.typeId() == QMetaType::QString)
+            return value.toString() == QLatin1String("1") ||
+                   value.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+        return value.toBool();
+    case ado::adLongVarBinary:
+        return value.toByteArray();
+    case ado::adInteger:
+        return value.toLongLong();
+    case ado::adDouble:
+        return value.toDouble();
+    default:
+        return value.toString();
+    }
+}
+
+QVariant Recordset::toEngine(const QVariant& value, int type) const {
+    if (value.isNull() || !value.isValid())
+        return QVariant();
+    const bool sqlite = m_conn && m_conn->engine() == Connection::Engine::Sqlite;
+    switch (type) {
+    case ado::adDate:
+        return sqlite ? QVariant(value.toDate().toString(Qt::ISODate)) : QVariant(value.toDate());
+    case ado::adBoolean:
+        return sqlite ? QVariant(value.toBool() ? 1 : 0) : QVariant(value.toBool());
+    default:
+        return value;
+    }
+}
+
+void Recordset::setFieldValue(int column, const QVariant& value) {
+    requireCurrent();
+    if (m_readOnly)
+        throw DbError(DbErrorCode::ReadOnly, QStringLiteral("不能更新。数据库或对象为只读。"));
+    const int type = m_columns[column].type;
+    QVariant converted;
+    if (!value.isNull() && value.isValid()) {
+        bool ok = true;
+        switch (type) {
+        case ado::adDate:
+            if (value.typeId() == QMetaType::QDate)
+                converted = value;
+            else if (value.typeId() == QMetaType::QDateTime)
+                converted = value.toDateTime().date();
+            else
+                converted = QDate::fromString(value.toString().trimmed(), Qt::ISODate);
+            ok = converted.toDate().isValid();
+            break;
+        case ado::adBoolean:
+            if (value.typeId() == QMetaType::QString) {
+                const QString t = value.toString().trimmed().toLower();
+                ok = t == QLatin1String("true") || t == QLatin1String("false") || t == QLatin1String("1") ||
+                     t == QLatin1String("0") || t == QLatin1String("-1");
+                converted = t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("-1");
+            } else {
+                converted = value.toBool();
+            }
+            break;
+        case ado::adLongVarBinary:
+            converted = value.toByteArray();
+            break;
+        case ado::adInteger:
+            converted = value.toLongLong(&ok);
+            break;
+        case ado::adDouble:
+            converted = value.toDouble(&ok);
+            break;
+        default:
+            converted = value.toString();
+        }
+        if (!ok)
+            throw DbError(DbErrorCode::Conversion,
+                          QStringLiteral("字段 '%1' 不能接受值 '%2'。").arg(m_columns[column].name, value.toString()));
+    }
+    if (m_editMode == ado::adEditNone)
+        m_editMode = ado::adEditInProgress;
+    m_edits.insert(column, converted);
+}
+
+void Recordset::appendChunk(int column, const QVariant& chunk) {
+    requireCurrent();
+    QVariant value = chunk;
+    if (m_chunkStarted.value(column)) {
+        const QVariant sofar = fieldValue(column);
+        if (m_columns[column].type == ado::adLongVarBinary)
+            value = sofar.toByteArray() + chunk.toByteArray();
+        else
+            value = sofar.toString() + chunk.toString();
+    }
+    setFieldValue(column, value);
+    m_chunkStarted.insert(column, true);
+}
+
+QVariant Recordset::getChunk(int column, qint64 length) {
+    const QVariant value = fieldValue(column);
+    if (value.isNull())
+        return {};
+    const qint64 offset = m_chunkOffset.value(column);
+    QVariant piece;
+    if (value.typeId() == QMetaType::QByteArray)
+        piece = value.toByteArray().mid(offset, length);
+    else
+        piece = value.toString().mid(offset, length);
+    m_chunkOffset.insert(column, offset + length);
+    return piece;
+}
+
+void Recordset::AddNew() {
+    requireOpen();
+    if (m_readOnly || !m_lazy)
+        throw DbError(DbErrorCode::ReadOnly, QStringLiteral("不能更新。数据库或对象为只读。"));
+    flushPending();
+    m_edits.clear();
+    m_chunkStarted.clear();
+    m_chunkOffset.clear();
+    m_editMode = ado::adEditAdd;
+}
+
+void Recordset::CancelUpdate() {
+    requireOpen();
+    m_edits.clear();
+    m_chunkStarted.clear();
+    m_chunkOffset.clear();
+    m_editMode = ado::adEditNone;
+}
+
+void Recordset::Update() {
+    requireOpen();
+    if (m_editMode == ado::adEditNone)
+        return;
+    if (m_editMode == ado::adEditAdd)
+        insertPending();
+    else
+        updatePending();
+    m_edits.clear();
+    m_chunkStarted.clear();
+    m_editMode = ado::adEditNone;
+}
+
+void Recordset::insertPending() {
+    QStringList names, marks;
+    QVariantList values;
+    for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it) {
+        names << quoted(m_columns[it.key()].name);
+        marks << QStringLiteral("?");
+        values << toEngine(it.value(), m_columns[it.key()].type);
+    }
+    const bool postgres = m_conn->engine() == Connection::Engine::Postgres;
+    QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
+                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                        .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    if (postgres)
+        sql += QStringLiteral(" RETURNING rowid");
+    QSqlQuery q(m_conn->database());
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        raise(q.lastError());
+    const qint64 id = postgres ? (q.next() ? q.value(0).toLongLong() : -1) : q.lastInsertId().toLongLong();
+    m_ids.append(id);
+    moveTo(m_ids.size() - 1);
+    m_pages.remove((m_ids.size() - 1) / kPageRows);
+    m_pageOrder.removeAll((m_ids.size() - 1) / kPageRows);
+}
+
+void Recordset::updatePending() {
+    const qint64 id = m_ids[m_pos];
+    const Row original = currentRow();
+    const bool postgres = m_conn->engine() == Connection::Engine::Postgres;
+    QStringList sets;
+    QVariantList values;
+    for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it) {
+        sets << quoted(m_columns[it.key()].name) + QStringLiteral(" = ?");
+        values << toEngine(it.value(), m_columns[it.key()].type);
+    }
+    // Optimistic locking: the row is written only while it still holds the values we read.
+    QStringList guards{QStringLiteral("rowid = ?")};
+    values << id;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (!m_columns[i].fetchedWithPage)
+            continue;
+        guards << quoted(m_columns[i].name) +
+                      (postgres ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?"));
+        values << original.values[i];
+    }
+    QSqlQuery q(m_conn->database());
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                  .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        raise(q.lastError());
+    if (q.numRowsAffected() != 1)
+        throw DbError(DbErrorCode::WriteConflict,
+                      QStringLiteral("该记录已被其他用户修改或删除，本次修改没有保存。"));
+    // Keep the cached row in step with what was written.
+    const qint64 page = m_pos / kPageRows;
+    auto cached = m_pages.find(page);
+    if (cached != m_pages.end()) {
+        Row& row = (*cached)[m_pos - page * kPageRows];
+        for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
+            if (m_columns[it.key()].fetchedWithPage)
+                row.values[it.key()] = toEngine(it.value(), m_columns[it.key()].type);
+    }
+    for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
+        if (!m_columns[it.key()].fetchedWithPage && m_blobRowId == id)
+            m_blobs.insert(it.key(), it.value());
+}
+
+void Recordset::Delete() {
+    requireCurrent();
+    if (m_readOnly || !m_lazy)
+        throw DbError(DbErrorCode::ReadOnly, QStringLiteral("不能更新。数据库或对象为只读。"));
+    if (m_editMode == ado::adEditAdd) {
+        CancelUpdate();
+        return;
+    }
+    const qint64 id = m_ids[m_pos];
+    QSqlQuery q(m_conn->database());
+    q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_table));
+    q.addBindValue(id);
+    if (!q.exec())
+        raise(q.lastError());
+    m_edits.clear();
+    m_editMode = ado::adEditNone;
+    m_ids.remove(m_pos);
+    // Positions after the deleted row have shifted; cached pages keyed by position are stale.
+    m_pages.clear();
+    m_pageOrder.clear();
+    m_currentDeleted = true;
+}
+
+void Recordset::Find(const QString& criterion) {
+    requireOpen();
+    const Criterion c = parseCriterion(criterion);
+    const int column = fieldIndex(c.field);
+    if (column < 0)
+        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("查找条件无效：字段 '%1' 不存在。").arg(c.field));
+    if (IsEOF())
+        throw noCurrentRecord();
+    flushPending();
+    const qint64 start = m_currentDeleted ? m_pos : std::max<qint64>(m_pos, 0);
+    const int type = m_columns[column].type;
+    QVariant wanted = c.value;
+    if (c.op != QLatin1String("LIKE")) {
+        if (type == ado::adDate && wanted.typeId() == QMetaType::QString)
+            wanted = QDate::fromString(wanted.toString(), Qt::ISODate);
+        if (type == ado::adBoolean)
+            wanted = wanted.toString().toLower() == QLatin1String("true") || wanted.toDouble() != 0;
+    }
+    qint64 found = -1;
+    if (m_lazy && m_columns[column].fetchedWithPage) {
+        QSqlQuery q(m_conn->database());
+        q.setForwardOnly(true);
+        const QString op = c.op == QLatin1String("LIKE") ? QStringLiteral("LIKE") : c.op;
+        q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 %3 ?").arg(m_table, quoted(m_columns[column].name), op));
+        QVariant bound = c.op == QLatin1String("LIKE") ? QVariant(wanted.toString().replace(QLatin1Char('*'), QLatin1Char('%')))
+                                                       : toEngine(wanted, type);
+        q.addBindValue(bound);
+        if (!q.exec())
+            raise(q.lastError());
+        QSet<qint64> matches;
+        while (q.next())
+            matches.insert(q.value(0).toLongLong());
+        for (qint64 i = start; i < m_ids.size() && found < 0; ++i)
+            if (matches.contains(m_ids[i]))
+                found = i;
+    } else {
+        for (qint64 i = start; i < m_ids.size() && found < 0; ++i) {
+            m_pos = i;
+            m_currentDeleted = false;
+            if (compareMatches(fieldValue(column), c.op, wanted))
+                found = i;
+        }
+    }
+    moveTo(found < 0 ? m_ids.size() : found);
+}
+
+QString Recordset::quoted(const QString& identifier) const {
+    QString escaped = identifier;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+void Recordset::raise(const QSqlError& error) const { throw errorFrom(error); }
