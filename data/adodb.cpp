@@ -293,6 +293,7 @@ void Connection::Open(const QString& connectionString) {
         if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
             const QString text = probe.lastError().text();
             probe = QSqlQuery();
+            db = QSqlDatabase();
             Close();
             throw DbError(DbErrorCode::ConnectFailed, text);
         }
@@ -401,7 +402,11 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     m_lazy = true;
     m_table = match.captured(2);
     const QString selectList = match.captured(1).trimmed();
-    const QString rest = match.captured(3);
+    QString rest = match.captured(3);
+    // Without an order of its own a set keeps the order rows were added in, on both engines.
+    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"), QRegularExpression::CaseInsensitiveOption);
+    if (!orderBy.match(rest).hasMatch())
+        rest += QStringLiteral(" ORDER BY rowid");
     QSqlDatabase db = conn.database();
 
     QSqlQuery shape(db);

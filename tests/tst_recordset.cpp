@@ -1,0 +1,333 @@
+// Cursor semantics of the record-set layer, on the local file and on the server.
+#include "TestDatabase.h"
+#include "adodb.h"
+
+#include <QDate>
+#include <QTest>
+
+class RecordsetTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<Connection> m_conn;
+
+    void engines() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("local") << int(TestDatabase::Kind::Local);
+        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+    }
+
+    // Opens a fresh database of the row's kind with three certificates in it.
+    bool prepare() {
+        QFETCH(int, kind);
+        m_conn.reset();
+        m_db = TestDatabase::create(TestDatabase::Kind(kind));
+        if (!m_db)
+            return false;
+        m_db->execAll({QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('1', '张三', '1980-05-01')"),
+                       QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('2', 'O''Brien')"),
+                       QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 证书编号) VALUES ('3', '李四', 'ZS-9')")});
+        m_conn = std::make_unique<Connection>();
+        m_conn->Open(m_db->connectionString());
+        return true;
+    }
+
+    static int errorNumber(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const DbError& e) {
+            return e.number;
+        }
+        return 0;
+    }
+
+#define PREPARE_OR_SKIP()                                                                                    \
+    if (!prepare())                                                                                          \
+        QSKIP("no test server: ORVANTA_TEST_PG is not set");
+
+private slots:
+    void navigation_data() { engines(); }
+    void navigation() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        QCOMPARE(rs.Source(), QStringLiteral("DangAnKu"));
+        QCOMPARE(rs.RecordCount(), 3);
+        QVERIFY(!rs.IsBOF() && !rs.IsEOF());
+        QCOMPARE(rs.AbsolutePosition(), 1);
+        QCOMPARE(rs.Fields(QStringLiteral("证号")).Value().toString(), QStringLiteral("1"));
+        rs.MovePrevious();
+        QVERIFY(rs.IsBOF());
+        QCOMPARE(errorNumber([&] { rs.Fields(0).Value(); }), DbErrorCode::NoCurrentRecord);
+        QCOMPARE(errorNumber([&] { rs.MovePrevious(); }), DbErrorCode::NoCurrentRecord);
+        rs.MoveLast();
+        QCOMPARE(rs.Fields(0).Value().toString(), QStringLiteral("3"));
+        const auto mark = rs.bookmark();
+        rs.MoveNext();
+        QVERIFY(rs.IsEOF());
+        QCOMPARE(errorNumber([&] { rs.MoveNext(); }), DbErrorCode::NoCurrentRecord);
+        rs.setAbsolutePosition(2);
+        QCOMPARE(rs.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("O'Brien"));
+        rs.setBookmark(mark);
+        QCOMPARE(rs.AbsolutePosition(), 3);
+        QVERIFY(errorNumber([&] { rs.setAbsolutePosition(4); }) != 0);
+
+        Recordset empty;
+        empty.Open(QStringLiteral("PeiXun"), *m_conn);
+        QVERIFY(empty.IsBOF() && empty.IsEOF());
+        QCOMPARE(empty.RecordCount(), 0);
+        empty.MoveFirst(); // no error on an empty set, as the windows expect
+        QVERIFY(empty.IsEOF());
+    }
+
+    void fieldKindsAndValues_data() { engines(); }
+    void fieldKindsAndValues() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn);
+        QCOMPARE(rs.Fields(QStringLiteral("照片")).Type(), int(ado::adLongVarBinary));
+        QCOMPARE(rs.Fields(QStringLiteral("出生年月")).Type(), int(ado::adDate));
+        QCOMPARE(rs.Fields(QStringLiteral("证号")).Type(), int(ado::adVarWChar));
+        QCOMPARE(rs.Fields(QStringLiteral("出生年月")).Value().toDate(), QDate(1980, 5, 1));
+        QVERIFY(rs.Fields(QStringLiteral("照片")).Value().isNull());
+        QCOMPARE(rs.Fields(QStringLiteral("照片")).ActualSize(), 0);
+        QCOMPARE(rs.FieldCount(), 18); // the server's row identity is not a field
+
+        Recordset other;
+        other.Open(QStringLiteral("CaoZuoZheng"), *m_conn);
+        QCOMPARE(other.Fields(QStringLiteral("其它")).Type(), int(ado::adLongVarWChar));
+        Recordset users;
+        users.Open(QStringLiteral("Users"), *m_conn);
+        QCOMPARE(users.Fields(QStringLiteral("资料录入")).Type(), int(ado::adBoolean));
+        QCOMPARE(users.Fields(QStringLiteral("资料录入")).Value(), QVariant(true));
+        QCOMPARE(users.Fields(QStringLiteral("pwd")).Value().toString(), QStringLiteral("736"));
+        QVERIFY(errorNumber([&] { users.Fields(QStringLiteral("无此列")); }) != 0);
+    }
+
+    void addEditCancelAndImplicitUpdate_data() { engines(); }
+    void addEditCancelAndImplicitUpdate() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.AddNew();
+        QCOMPARE(rs.EditMode(), int(ado::adEditAdd));
+        rs.Fields(QStringLiteral("证号")).setValue(QStringLiteral("4"));
+        rs.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("王五"));
+        rs.Fields(QStringLiteral("发证日期")).setValue(QDate(2006, 12, 31));
+        rs.Update();
+        QCOMPARE(rs.EditMode(), int(ado::adEditNone));
+        QCOMPARE(rs.RecordCount(), 4);
+        QCOMPARE(rs.AbsolutePosition(), 4);
+        QCOMPARE(rs.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("王五"));
+
+        rs.MoveFirst();
+        rs.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("作废"));
+        QCOMPARE(rs.EditMode(), int(ado::adEditInProgress));
+        rs.CancelUpdate();
+        QCOMPARE(rs.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("张三"));
+
+        rs.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("张三丰"));
+        rs.Fields(QStringLiteral("出生年月")).setValue(QVariant()); // a date can be emptied
+        rs.MoveNext();                                                // stores the change
+        QCOMPARE(errorNumber([&] { rs.Fields(QStringLiteral("出生年月")).setValue(QStringLiteral("不是日期")); }),
+                 DbErrorCode::Conversion);
+
+        Recordset fresh;
+        fresh.Open(QStringLiteral("SELECT * FROM DangAnKu ORDER BY 证号"), *m_conn);
+        QCOMPARE(fresh.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("张三丰"));
+        QVERIFY(fresh.Fields(QStringLiteral("出生年月")).Value().isNull());
+        fresh.MoveLast();
+        QCOMPARE(fresh.Fields(QStringLiteral("发证日期")).Value().toDate(), QDate(2006, 12, 31));
+        QCOMPARE(errorNumber([&] { fresh.Fields(0).setValue(QStringLiteral("x")); }), DbErrorCode::ReadOnly);
+    }
+
+    void duplicateKeyIsRefused_data() { engines(); }
+    void duplicateKeyIsRefused() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.AddNew();
+        rs.Fields(QStringLiteral("证号")).setValue(QStringLiteral("2"));
+        QCOMPARE(errorNumber([&] { rs.Update(); }), DbErrorCode::DuplicateKey);
+        // The failed row can be renumbered and stored.
+        rs.Fields(QStringLiteral("证号")).setValue(QStringLiteral("5"));
+        rs.Update();
+        QCOMPARE(rs.RecordCount(), 4);
+        rs.MoveFirst();
+        rs.Fields(QStringLiteral("证号")).setValue(QStringLiteral("3"));
+        QCOMPARE(errorNumber([&] { rs.Update(); }), DbErrorCode::DuplicateKey);
+    }
+
+    void secondDeskCannotOverwriteFirst_data() { engines(); }
+    void secondDeskCannotOverwriteFirst() {
+        PREPARE_OR_SKIP();
+        Connection otherDesk;
+        otherDesk.Open(m_db->connectionString());
+        Recordset first, second;
+        first.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        second.Open(QStringLiteral("DangAnKu"), otherDesk, ado::adOpenDynamic, ado::adLockOptimistic);
+        QCOMPARE(second.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("张三"));
+        first.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("第一台"));
+        first.Update();
+        second.Fields(QStringLiteral("备注")).setValue(QStringLiteral("第二台"));
+        QCOMPARE(errorNumber([&] { second.Update(); }), DbErrorCode::WriteConflict);
+
+        Recordset check;
+        check.Open(QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 = '1'"), *m_conn);
+        QCOMPARE(check.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("第一台"));
+        QVERIFY(check.Fields(QStringLiteral("备注")).Value().isNull());
+    }
+
+    void chunksAndPhotos_data() { engines(); }
+    void chunksAndPhotos() {
+        PREPARE_OR_SKIP();
+        QByteArray photo;
+        for (int i = 0; i < 70000; ++i)
+            photo.append(char(i * 7));
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.Fields(QStringLiteral("照片")).AppendChunk(photo.left(100));
+        rs.Fields(QStringLiteral("照片")).AppendChunk(photo.mid(100));
+        rs.Update();
+        Recordset other;
+        other.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        QCOMPARE(other.Fields(QStringLiteral("照片")).ActualSize(), photo.size());
+        QCOMPARE(other.Fields(QStringLiteral("照片")).GetChunk(photo.size()).toByteArray(), photo);
+        // A first chunk in a new edit replaces what was stored.
+        other.Fields(QStringLiteral("照片")).AppendChunk(QByteArray("GIF89a"));
+        other.Update();
+        QCOMPARE(other.Fields(QStringLiteral("照片")).Value().toByteArray(), QByteArray("GIF89a"));
+
+        Recordset memo;
+        memo.Open(QStringLiteral("CaoZuoZheng"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        memo.AddNew();
+        memo.Fields(QStringLiteral("证号")).setValue(QStringLiteral("1"));
+        memo.Fields(QStringLiteral("其它")).AppendChunk(QStringLiteral("电工"));
+        memo.Fields(QStringLiteral("其它")).AppendChunk(QStringLiteral("作业"));
+        memo.Update();
+        QCOMPARE(memo.Fields(QStringLiteral("其它")).ActualSize(), 4);
+        QCOMPARE(memo.Fields(QStringLiteral("其它")).GetChunk(2).toString(), QStringLiteral("电工"));
+        QCOMPARE(memo.Fields(QStringLiteral("其它")).GetChunk(2).toString(), QStringLiteral("作业"));
+    }
+
+    void findAndCriteria_data() { engines(); }
+    void findAndCriteria() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.Find(QStringLiteral("姓名 = 'O''Brien'"));
+        QCOMPARE(rs.AbsolutePosition(), 2);
+        rs.Find(QStringLiteral("证号 = '1'")); // forward from the current row only
+        QVERIFY(rs.IsEOF());
+        rs.MoveFirst();
+        rs.Find(QStringLiteral("证书编号 = 'ZS-9'"));
+        QCOMPARE(rs.Fields(0).Value().toString(), QStringLiteral("3"));
+        rs.MoveFirst();
+        rs.Find(QStringLiteral("姓名 LIKE '李%'"));
+        QCOMPARE(rs.AbsolutePosition(), 3);
+        rs.MoveFirst();
+        rs.Find(QStringLiteral("证号 <> '1'"));
+        QCOMPARE(rs.AbsolutePosition(), 2);
+        rs.MoveFirst();
+        rs.Find(QStringLiteral("证号 = 'x'' OR ''1''=''1'")); // a quote stays inside the literal
+        QVERIFY(rs.IsEOF());
+
+        rs.MoveFirst();
+        for (const char* bad : {"姓名 = 'abc", "姓名 ~ 'x'", "", "无此列 = 'x'", "姓名 = 'x' extra", "= 'x'",
+                                "姓名 = '1'' OR 1=1"}) {
+            QCOMPARE(errorNumber([&] { rs.Find(QString::fromUtf8(bad)); }), DbErrorCode::BadCriterion);
+        }
+        QCOMPARE(rs.AbsolutePosition(), 1);
+    }
+
+    void deleteMovesOn_data() { engines(); }
+    void deleteMovesOn() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.MoveNext();
+        rs.Delete();
+        QCOMPARE(errorNumber([&] { rs.Fields(0).Value(); }), DbErrorCode::NoCurrentRecord);
+        rs.MoveNext();
+        QCOMPARE(rs.Fields(0).Value().toString(), QStringLiteral("3"));
+        rs.Delete();
+        rs.MoveNext(); // deleting the last row leaves the set at its end
+        QVERIFY(rs.IsEOF());
+        QCOMPARE(rs.RecordCount(), 1);
+        rs.MoveFirst();
+        QCOMPARE(rs.Fields(0).Value().toString(), QStringLiteral("1"));
+    }
+
+    void statementsBindTheirValues_data() { engines(); }
+    void statementsBindTheirValues() {
+        PREPARE_OR_SKIP();
+        const Statement statement{QStringLiteral("SELECT * FROM DangAnKu WHERE (姓名 = 'O''Brien')"),
+                                  QStringLiteral("SELECT * FROM DangAnKu WHERE (姓名 = ?) ORDER BY 证号"),
+                                  {QStringLiteral("O'Brien")}};
+        Recordset rs;
+        rs.Open(statement, *m_conn);
+        QCOMPARE(rs.Source(), statement.text);
+        QCOMPARE(rs.RecordCount(), 1);
+        const Statement dated{QStringLiteral("by date"),
+                              QStringLiteral("SELECT 证号 FROM DangAnKu WHERE (出生年月 BETWEEN ? AND ?)"),
+                              {QDate(1980, 5, 1), QDate(1980, 5, 1)}};
+        rs.Open(dated, *m_conn);
+        QCOMPARE(rs.RecordCount(), 1);
+        QCOMPARE(rs.FieldCount(), 1);
+        // Statements outside the paged form are read whole, and read-only.
+        rs.Open(QStringLiteral("SELECT count(*) AS n FROM DangAnKu"), *m_conn);
+        QCOMPARE(rs.Fields(0).Value().toInt(), 3);
+    }
+
+    void manyRowsAcrossPages_data() { engines(); }
+    void manyRowsAcrossPages() {
+        PREPARE_OR_SKIP();
+        QStringList inserts;
+        for (int i = 10; i < 1010; ++i)
+            inserts << QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('%1', '人%1')").arg(i);
+        m_db->execAll(inserts);
+        Recordset rs;
+        rs.Open(QStringLiteral("SELECT * FROM DangAnKu WHERE (证号 <> '') Order By 证号"), *m_conn);
+        QCOMPARE(rs.RecordCount(), 1003);
+        int seen = 0;
+        QString previous;
+        for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+            const QString key = rs.Fields(0).Value().toString();
+            QVERIFY(key > previous);
+            previous = key;
+            ++seen;
+        }
+        QCOMPARE(seen, 1003);
+        rs.setAbsolutePosition(777);
+        const QString key = rs.Fields(0).Value().toString();
+        rs.MoveFirst();
+        rs.Find(QStringLiteral("证号 = '%1'").arg(key));
+        QCOMPARE(rs.AbsolutePosition(), 777);
+    }
+
+    void connectionFailures() {
+        Connection conn;
+        QCOMPARE(errorNumber([&] {
+                     conn.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/nonexistent/MoLian.mdb "
+                                              ";Persist Security Info=False"));
+                 }),
+                 DbErrorCode::ConnectFailed);
+        QTemporaryDir dir;
+        const QString notADatabase = dir.filePath(QStringLiteral("MoLian.mdb"));
+        QFile f(notADatabase);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        QCOMPARE(errorNumber([&] {
+                     conn.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + notADatabase +
+                               QStringLiteral(" ;Persist Security Info=False"));
+                 }),
+                 DbErrorCode::ConnectFailed);
+        QCOMPARE(conn.State(), int(ado::adStateClosed));
+        Recordset rs;
+        QCOMPARE(errorNumber([&] { rs.Open(QStringLiteral("DangAnKu"), conn); }), DbErrorCode::NotOpen);
+    }
+};
+
+QTEST_MAIN(RecordsetTest)
+#include "tst_recordset.moc"
