@@ -1,0 +1,192 @@
+#include "ModSql.h"
+
+#include "ReportDbError.h"
+#include "basGlobal.h"
+#include "dialogs.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+
+namespace {
+
+// Connection failures over the whole run: only the very first one is retried silently.
+int connectFailures = 0;
+
+Connection& printSettingsConnection() {
+    static Connection connection;
+    return connection;
+}
+
+QString decodeLine(const QByteArray& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(line);
+    if (!utf8.hasError())
+        return text;
+    // Files written by older tools carry the path in the Chinese code page.
+    for (const char* name : {"GB18030", "GBK"}) {
+        QStringDecoder legacy(name);
+        if (legacy.isValid())
+            return legacy.decode(line);
+    }
+    return QString::fromLocal8Bit(line);
+}
+
+void openPrintSettings(const QString& appDir) {
+    const QString path = appDir + QStringLiteral("print.dat");
+    if (!FileExists(path)) {
+        MsgBox(QStringLiteral("打印设置的保存文件") + appDir + QStringLiteral("print.dat") + QStringLiteral("不存在！"),
+               vb::Exclamation);
+        return;
+    }
+    try {
+        printSettingsConnection().Open(localConnectionString(path));
+        gPrintSetup = std::make_shared<Recordset>();
+        gPrintSetup->Open(QStringLiteral("PrintSetup"), printSettingsConnection(), ado::adOpenDynamic,
+                          ado::adLockOptimistic);
+    } catch (const DbError&) {
+        gPrintSetup.reset(); // printing then works without saved settings
+    }
+}
+
+// Decides gConnStr; false when the operator cancelled the search for a database file.
+bool chooseProvider(const QString& appDir, QString& server) {
+    if (gUseSqlServer) {
+        server = GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("Server"));
+        if (server.isEmpty()) {
+            server = InputBox(QStringLiteral("请输入SqlServer数据库所在的服务器名称。此服务器SqlServer数据库中必须有名称为MoLian的数据库"),
+                              QStringLiteral("数据源设置"), QStringLiteral("Server"))
+                         .value_or(QString());
+            if (!server.isEmpty())
+                SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("Server"), server);
+        }
+        gStatusPanel.setText(QStringLiteral("正在连接SqlServer数据,请稍候...."));
+        gConnStr = serverConnectionString(server);
+        return true;
+    }
+    server.clear();
+    gStatusPanel.setText(QStringLiteral("正在连接本地数据,请稍候...."));
+    ReadDataIni();
+    if (!FileExists(gDbPath)) {
+        const QString delivered = appDir + QStringLiteral("MoLian.mdb");
+        if (FileExists(delivered)) {
+            gDbPath = delivered;
+        } else {
+            const auto chosen = ShowOpen(QStringLiteral("本系统数据库文件|MoLian.mdb|所有文件|*.*|"));
+            if (!chosen)
+                return false;
+            gDbPath = *chosen;
+        }
+    }
+    gConnStr = localConnectionString(gDbPath);
+    return true;
+}
+
+enum class OpenOutcome { Opened, Abort, ChooseAgain };
+
+OpenOutcome openConnection(const QString& server) {
+    for (;;) {
+        try {
+            gConn.ConnectionString = gConnStr;
+            gConn.CursorLocation = ado::adUseClient;
+            gConn.Open();
+            return OpenOutcome::Opened;
+        } catch (const DbError&) {
+            if (connectFailures++ == 0) {
+                gConnStr = serverFallbackConnectionString(server);
+                continue;
+            }
+            const int answer = MsgBox(
+                QStringLiteral("打开SqlServer数据库时发生错误，请按配置方法创建数据库，或按忽略连接本地数据库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)"),
+                vb::AbortRetryIgnore | vb::Exclamation);
+            if (answer == vb::Abort)
+                return OpenOutcome::Abort;
+            if (answer == vb::Ignore)
+                gUseSqlServer = false;
+            return OpenOutcome::ChooseAgain;
+        }
+    }
+}
+
+} // namespace
+
+QString AppPath() {
+    QString dir = qEnvironmentVariable("ORVANTA_APP_DIR");
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath();
+    dir = QDir::toNativeSeparators(dir);
+    if (!dir.endsWith(QDir::separator()))
+        dir += QDir::separator();
+    return dir;
+}
+
+bool FileExists(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly);
+}
+
+QString localConnectionString(const QString& path) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+           QStringLiteral(" ;Persist Security Info=False");
+}
+
+QString serverConnectionString(const QString& server) {
+    return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=sa;"
+                          "Initial Catalog=MoLian;Data Source=") +
+           server;
+}
+
+QString serverFallbackConnectionString(const QString& server) {
+    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Data Source=") + server;
+}
+
+void ReadDataIni() {
+    QFile file(AppPath() + QStringLiteral("data.ini"));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QByteArray line = file.readLine();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.startsWith("\xEF\xBB\xBF"))
+        line.remove(0, 3);
+    const QString path = decodeLine(line);
+    if (FileExists(path))
+        gDbPath = path;
+}
+
+bool OpenDatabase() {
+    const QString appDir = AppPath();
+    openPrintSettings(appDir);
+    QString server;
+    for (;;) {
+        if (!chooseProvider(appDir, server))
+            return false;
+        const OpenOutcome outcome = openConnection(server);
+        if (outcome == OpenOutcome::Abort)
+            return false;
+        if (outcome == OpenOutcome::Opened)
+            break;
+    }
+    try {
+        gSystemRs = std::make_shared<Recordset>();
+        gSystemRs->Open(QStringLiteral("System"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        if (gSystemRs->Fields(QStringLiteral("Ver")).Value().toDouble() < 2.0) {
+            MsgBox(QStringLiteral("数据库已升级至2.0,请升级您的数据库!"), vb::Information);
+            return false;
+        }
+        gUsersRs = std::make_shared<Recordset>();
+        gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        gListRs = std::make_shared<Recordset>();
+        gListRs->Open(QStringLiteral("list"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        gStatusPanel.setText(QStringLiteral("就绪"));
+        return true;
+    } catch (...) {
+        gStatusPanel.setText(QStringLiteral("打开数据时出错！"));
+        ReportDbError();
+        return false;
+    }
+}

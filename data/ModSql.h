@@ -1,0 +1,17 @@
+#pragma once
+// Choosing and opening the database at start-up, and the files of the application directory.
+
+#include <QString>
+
+// The application directory with one trailing separator. ORVANTA_APP_DIR moves it (tests).
+QString AppPath();
+// True when the file can be opened for reading.
+bool FileExists(const QString& path);
+// Sets gDbPath to the first line of data.ini when that line names an existing file.
+void ReadDataIni();
+// Opens print settings, the shared connection and the system record sets; False ends the program.
+bool OpenDatabase();
+
+QString localConnectionString(const QString& path);
+QString serverConnectionString(const QString& server);
+QString serverFallbackConnectionString(const QString& server);
