@@ -1,0 +1,287 @@
+#include "ListView.h"
+
+#include "ListViewModel.h"
+
+#include <algorithm>
+#include <QHeaderView>
+#include <QListView>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// Reports the mouse to the owning list before the view reacts to a press (the owner's handlers
+// run first, as with the classic control) and after it has dealt with a release.
+template <class View> class MouseReportingView : public View {
+public:
+    explicit MouseReportingView(ListView* owner) : View(owner), m_owner(owner) {}
+
+protected:
+    bool viewportEvent(QEvent* event) override {
+        const auto type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+            type != QEvent::MouseButtonRelease)
+            return View::viewportEvent(event);
+
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const Qt::MouseButton button = mouse->button();
+        const QPoint globalPos = mouse->globalPosition().toPoint();
+        const int row = this->indexAt(mouse->position().toPoint()).row();
+        if (type != QEvent::MouseButtonRelease) {
+            if (button == Qt::RightButton) emit m_owner->rightButtonPressed();
+            emit m_owner->mousePressed(button);
+        }
+        const bool handled = View::viewportEvent(event);
+        if (type == QEvent::MouseButtonRelease && button == Qt::RightButton)
+            emit m_owner->rightButtonReleased(globalPos);
+        if (type == QEvent::MouseButtonDblClick && button == Qt::LeftButton && row >= 0)
+            emit m_owner->rowDoubleClicked(row);
+        return handled;
+    }
+
+private:
+    ListView* m_owner;
+};
+
+// The icon styles draw the same document icon for every row.
+class RowIconDelegate : public QStyledItemDelegate {
+public:
+    explicit RowIconDelegate(QObject* parent, const QIcon& icon)
+        : QStyledItemDelegate(parent), m_icon(icon) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->icon = m_icon;
+    }
+
+private:
+    QIcon m_icon;
+};
+
+} // namespace
+
+ListView::ListView(QWidget* parent)
+    : QWidget(parent), m_model(new ListViewModel(this)), m_stack(new QStackedWidget(this)),
+      m_report(new MouseReportingView<QTableView>(this)), m_icons(new MouseReportingView<QListView>(this)) {
+    m_report->setModel(m_model);
+    m_report->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_report->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_report->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_report->setShowGrid(false);
+    m_report->setWordWrap(false);
+    m_report->setTabKeyNavigation(false);
+    m_report->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    QHeaderView* rows = m_report->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 6);
+    QHeaderView* headers = m_report->horizontalHeader();
+    headers->setDefaultSectionSize(DefaultColumnWidth);
+    headers->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    headers->setHighlightSections(false);
+    headers->setSectionsClickable(true);
+    headers->setStretchLastSection(false);
+    connect(headers, &QHeaderView::sectionClicked, this, &ListView::columnClicked);
+
+    m_icons->setModel(m_model);
+    m_icons->setSelectionModel(m_report->selectionModel());
+    m_icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_icons->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_icons->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setLayoutMode(QListView::Batched);
+    m_icons->setItemDelegate(new RowIconDelegate(m_icons, style()->standardIcon(QStyle::SP_FileIcon)));
+
+    m_stack->addWidget(m_report);
+    m_stack->addWidget(m_icons);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    setFocusPolicy(Qt::StrongFocus);
+    applyViewStyle();
+}
+
+ListView::~ListView() = default;
+
+void ListView::setView(int style) {
+    if (style < LargeIcons || style > Report || style == m_view) return;
+    m_view = style;
+    applyViewStyle();
+}
+
+void ListView::applyViewStyle() {
+    QWidget* previous = m_stack->currentWidget();
+    const bool hadFocus = previous->hasFocus();
+    if (m_view != Report) {
+        // setViewMode resets flow, wrapping and movement, so they are set after it.
+        m_icons->setViewMode(m_view == LargeIcons ? QListView::IconMode : QListView::ListMode);
+        m_icons->setFlow(m_view == List ? QListView::TopToBottom : QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        m_icons->setMovement(QListView::Static);
+        m_icons->setWordWrap(m_view == LargeIcons);
+        m_icons->setIconSize(m_view == LargeIcons ? QSize(32, 32) : QSize(16, 16));
+        m_icons->setGridSize(m_view == LargeIcons ? QSize(DefaultColumnWidth, 72) : QSize());
+        m_icons->setSpacing(m_view == LargeIcons ? 0 : 2);
+        m_stack->setCurrentWidget(m_icons);
+    } else {
+        m_stack->setCurrentWidget(m_report);
+    }
+    QAbstractItemView* shown = currentView();
+    setFocusProxy(shown);
+    if (hadFocus && shown != previous) shown->setFocus();
+    const QModelIndex current = shown->selectionModel()->currentIndex();
+    if (current.isValid()) shown->scrollTo(current);
+}
+
+QAbstractItemView* ListView::currentView() const {
+    return m_view == Report ? static_cast<QAbstractItemView*>(m_report) : m_icons;
+}
+
+void ListView::clearColumns() {
+    m_model->clearColumns();
+}
+
+int ListView::addColumn(const QString& text, int width) {
+    const int column = m_model->addColumn(text);
+    m_report->setColumnWidth(column, width < 0 ? DefaultColumnWidth : width);
+    return column;
+}
+
+int ListView::columnCount() const {
+    return m_model->headerCount();
+}
+
+QString ListView::columnText(int column) const {
+    return m_model->headerText(column);
+}
+
+int ListView::columnWidth(int column) const {
+    return column >= 0 && column < columnCount() ? m_report->columnWidth(column) : 0;
+}
+
+void ListView::setColumnWidth(int column, int width) {
+    if (column >= 0 && column < columnCount() && width >= 0) m_report->setColumnWidth(column, width);
+}
+
+void ListView::clearRows() {
+    m_model->clearRows();
+}
+
+int ListView::addRow(const QString& text) {
+    return m_model->addRow(text);
+}
+
+bool ListView::setText(int row, const QString& text) {
+    return m_model->setCell(row, 0, text);
+}
+
+bool ListView::setSubItem(int row, int subItem, const QString& text) {
+    if (subItem < 1 || subItem >= columnCount()) return false;
+    return m_model->setCell(row, subItem, text);
+}
+
+int ListView::rowCount() const {
+    return m_model->storedRowCount();
+}
+
+QString ListView::text(int row) const {
+    return m_model->cell(row, 0);
+}
+
+QString ListView::subItem(int row, int subItem) const {
+    return subItem >= 1 ? m_model->cell(row, subItem) : QString();
+}
+
+int ListView::cellCount(int row) const {
+    return m_model->subItemCount(row);
+}
+
+void ListView::beginBatch() {
+    m_model->beginBatch();
+}
+
+void ListView::endBatch() {
+    m_model->endBatch();
+}
+
+void ListView::setMultiSelect(bool on) {
+    if (on == m_multiSelect) return;
+    m_multiSelect = on;
+    const auto mode = on ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
+    m_report->setSelectionMode(mode);
+    m_icons->setSelectionMode(mode);
+    if (on) return;
+    // Back to single selection: keep one row, the current one if it is among the selected.
+    const QList<int> rows = selectedRows();
+    if (rows.size() > 1) {
+        const int keep = rows.contains(currentRow()) ? currentRow() : rows.first();
+        m_report->selectionModel()->select(m_model->index(keep, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+QList<int> ListView::selectedRows() const {
+    QList<int> rows;
+    for (const QItemSelectionRange& range : m_report->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void ListView::selectRow(int row) {
+    if (row < 0 || row >= m_model->rowCount()) return;
+    const QModelIndex index = m_model->index(row, 0);
+    const auto command = (m_multiSelect ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect) |
+                         QItemSelectionModel::Rows;
+    m_report->selectionModel()->setCurrentIndex(index, command);
+    currentView()->scrollTo(index);
+}
+
+void ListView::clearSelection() {
+    m_report->selectionModel()->clearSelection();
+}
+
+int ListView::currentRow() const {
+    const QModelIndex current = m_report->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void ListView::setGridLines(bool on) {
+    m_report->setShowGrid(on);
+}
+
+bool ListView::gridLines() const {
+    return m_report->showGrid();
+}
+
+void ListView::setSorted(bool on) {
+    m_model->setSorted(on);
+}
+
+bool ListView::sorted() const {
+    return m_model->sorted();
+}
+
+void ListView::setSortKey(int column) {
+    m_model->setSortKey(column);
+}
+
+int ListView::sortKey() const {
+    return m_model->sortKey();
+}
+
+void ListView::setSortOrder(Qt::SortOrder order) {
+    m_model->setSortOrder(order);
+}
+
+Qt::SortOrder ListView::sortOrder() const {
+    return m_model->sortOrder();
+}

@@ -1,0 +1,106 @@
+#pragma once
+// The list control of the result list and the query windows: report view with column headers,
+// large icons, small icons and list views over one set of rows, grid lines, single or multiple
+// selection, the classic text sort and a Tag.
+//
+// Row indices always follow the displayed order (row 0 is the top row). Sub-item k of a row is
+// shown in column k; column 0 shows the row's text.
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class QAbstractItemView;
+class QListView;
+class QStackedWidget;
+class QTableView;
+class ListViewModel;
+
+class ListView : public QWidget {
+    Q_OBJECT
+public:
+    enum ViewStyle { LargeIcons = 0, SmallIcons = 1, List = 2, Report = 3 };
+    static constexpr int DefaultColumnWidth = 96; // 1440 twips
+
+    explicit ListView(QWidget* parent = nullptr);
+    ~ListView() override;
+
+    // One of ViewStyle; other values are ignored.
+    void setView(int style);
+    int view() const { return m_view; }
+
+    void clearColumns();
+    // Returns the new column's index. A width below 0 means the default width.
+    int addColumn(const QString& text, int width = -1);
+    int columnCount() const;
+    QString columnText(int column) const;
+    int columnWidth(int column) const;
+    void setColumnWidth(int column, int width);
+
+    void clearRows();
+    // Returns the index of the new row. With sorting on and a sort key other than column 0 the row
+    // waits at the bottom, so that index stays good for filling its sub-items, until the next
+    // addRow, endBatch or return to the event loop puts it in its place.
+    int addRow(const QString& text);
+    // Neither call moves the row, even with sorting on; setSorted(true) sorts again.
+    bool setText(int row, const QString& text);
+    // subItem from 1 to columnCount() - 1; anything else is refused.
+    bool setSubItem(int row, int subItem, const QString& text);
+    int rowCount() const;
+    QString text(int row) const;
+    QString subItem(int row, int subItem) const;
+    // Highest sub-item index that holds a value slot for the row (0 when none was set).
+    int cellCount(int row) const;
+
+    // Rows added inside a batch reach the views, and the sort, only at the matching endBatch;
+    // until then they can be read and filled but not selected. Batches nest.
+    void beginBatch();
+    void endBatch();
+
+    void setMultiSelect(bool on);
+    bool multiSelect() const { return m_multiSelect; }
+    QList<int> selectedRows() const; // ascending
+    // Makes the row current and selected; with multiple selection the other selected rows stay.
+    void selectRow(int row);
+    void clearSelection();
+    int currentRow() const; // -1 when there is none
+    void setGridLines(bool on);
+    bool gridLines() const;
+
+    // Switching sorting on sorts at once, and rows added later are put in order.
+    void setSorted(bool on);
+    bool sorted() const;
+    void setSortKey(int column);
+    int sortKey() const;
+    void setSortOrder(Qt::SortOrder order);
+    Qt::SortOrder sortOrder() const;
+
+    void setTag(const QString& tag) { m_tag = tag; }
+    QString tag() const { return m_tag; }
+
+    // The view now on show, and the two views behind the styles.
+    QAbstractItemView* currentView() const;
+    QTableView* reportView() const { return m_report; }
+    QListView* iconView() const { return m_icons; }
+
+signals:
+    // A header click; the list does not sort by itself, the owner decides.
+    void columnClicked(int column);
+    void rowDoubleClicked(int row);
+    // Presses are reported before the list itself reacts (selection, current row), right button
+    // first; a release after the list has dealt with it.
+    void rightButtonPressed();
+    void mousePressed(Qt::MouseButton button);
+    void rightButtonReleased(const QPoint& globalPos);
+
+private:
+    void applyViewStyle();
+
+    ListViewModel* m_model;
+    QStackedWidget* m_stack;
+    QTableView* m_report;
+    QListView* m_icons;
+    int m_view = Report;
+    bool m_multiSelect = false;
+    QString m_tag;
+};

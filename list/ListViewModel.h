@@ -1,0 +1,64 @@
+#pragma once
+// Rows and columns behind ListView. Rows are stored in displayed order, so a row index is the
+// same for the owner, the model and the views.
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QVector>
+
+class ListViewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ListViewModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void clearColumns();
+    int addColumn(const QString& text);
+    int headerCount() const { return int(m_headers.size()); }
+    QString headerText(int column) const { return m_headers.value(column); }
+
+    void clearRows();
+    int addRow(const QString& text);
+    bool setCell(int row, int column, const QString& text);
+    int storedRowCount() const { return int(m_rows.size()); }
+    QString cell(int row, int column) const;
+    int subItemCount(int row) const;
+
+    // While a batch is open, added rows are kept back from the views and announced in one go at
+    // the end, then sorted once if sorting is on.
+    void beginBatch();
+    void endBatch();
+
+    void setSorted(bool on);
+    bool sorted() const { return m_sorted; }
+    void setSortKey(int column);
+    int sortKey() const { return m_sortKey; }
+    void setSortOrder(Qt::SortOrder order);
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+    // Moves a row added under a sort key other than column 0 into its place; until then it waits
+    // at the bottom so that its sub-items can be filled through the index addRow returned.
+    void placePendingRow();
+
+private:
+    bool comesBefore(const QString& a, const QString& b) const;
+    QString sortText(int row) const { return cell(row, m_sortKey); }
+    int sortedPosition(int row) const;
+    void sortAll();
+    void announceBatchRows();
+
+    QStringList m_headers;
+    QVector<QStringList> m_rows; // cells of a row: [0] its text, [k] sub-item k
+    int m_shownRows = 0;         // rows the views know about; the rest wait for endBatch
+    int m_batchDepth = 0;
+    int m_pendingRow = -1;
+    bool m_placementQueued = false;
+    bool m_sorted = false;
+    int m_sortKey = 0;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+};
