@@ -1,0 +1,152 @@
+#include "dialogs.h"
+
+#include "settings.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+DialogService::~DialogService() = default;
+
+namespace {
+
+QMessageBox::StandardButton standardButton(int answer) {
+    switch (answer) {
+    case vb::OK:
+        return QMessageBox::Ok;
+    case vb::Cancel:
+        return QMessageBox::Cancel;
+    case vb::Abort:
+        return QMessageBox::Abort;
+    case vb::Retry:
+        return QMessageBox::Retry;
+    case vb::Ignore:
+        return QMessageBox::Ignore;
+    case vb::Yes:
+        return QMessageBox::Yes;
+    case vb::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
+QMessageBox::Icon messageIcon(int flags) {
+    switch (flags & vb::IconMask) {
+    case vb::Critical:
+        return QMessageBox::Critical;
+    case vb::Question:
+        return QMessageBox::Question;
+    case vb::Exclamation:
+        return QMessageBox::Warning;
+    case vb::Information:
+        return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString resolvedTitle(const QString& title) {
+    return title.isEmpty() ? ProductTitle() : title;
+}
+
+class QtDialogService final : public DialogService {
+public:
+    int msgBox(const QString& prompt, int flags, const QString& title) override {
+        QMessageBox box(messageIcon(flags), title, prompt, QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        // Prompts carry database and user text; none of it may be taken for markup.
+        box.setTextFormat(Qt::PlainText);
+        const QList<int> answers = ButtonAnswers(flags);
+        QList<QAbstractButton*> buttons;
+        for (int answer : answers)
+            buttons << box.addButton(standardButton(answer));
+        const int defaultIndex = (flags & vb::DefaultButton2) && buttons.size() > 1 ? 1 : 0;
+        box.setDefaultButton(static_cast<QPushButton*>(buttons[defaultIndex]));
+        box.exec();
+        const int chosen = buttons.indexOf(box.clickedButton());
+        // Closed without a button (only possible where Qt allows escape): the escape answer.
+        if (chosen < 0) return answers.contains(vb::Cancel) ? vb::Cancel : answers.last();
+        return answers[chosen];
+    }
+
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override {
+        QInputDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(prompt);
+        dialog.setTextValue(defaultText);
+        if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        return dialog.textValue();
+    }
+
+    std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) override {
+        const QString filters = NameFiltersFromVb(vbFilter).join(QStringLiteral(";;"));
+        const QString path =
+            QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), QString(),
+                                         filters, nullptr, QFileDialog::DontUseNativeDialog);
+        if (path.isEmpty()) return std::nullopt;
+        return path;
+    }
+
+    void beep() override { QApplication::beep(); }
+};
+
+QtDialogService realService;
+DialogService* currentService = &realService;
+
+} // namespace
+
+void setDialogService(DialogService* service) {
+    currentService = service ? service : &realService;
+}
+
+QList<int> ButtonAnswers(int flags) {
+    switch (flags & vb::ButtonMask) {
+    case vb::OKCancel:
+        return {vb::OK, vb::Cancel};
+    case vb::AbortRetryIgnore:
+        return {vb::Abort, vb::Retry, vb::Ignore};
+    case vb::YesNoCancel:
+        return {vb::Yes, vb::No, vb::Cancel};
+    case vb::YesNo:
+        return {vb::Yes, vb::No};
+    case vb::RetryCancel:
+        return {vb::Retry, vb::Cancel};
+    }
+    return {vb::OK};
+}
+
+QStringList NameFiltersFromVb(const QString& vbFilter) {
+    const QStringList parts = vbFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        if (patterns.isEmpty()) continue;
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            // "*.*" means every file there, also names without a dot.
+            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+        }
+        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(QLatin1Char(' ')));
+    }
+    return filters;
+}
+
+int MsgBox(const QString& prompt, int flags, const QString& title) {
+    return currentService->msgBox(prompt, flags, resolvedTitle(title));
+}
+
+std::optional<QString> InputBox(const QString& prompt, const QString& title, const QString& defaultText) {
+    return currentService->inputBox(prompt, resolvedTitle(title), defaultText);
+}
+
+std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent) {
+    return currentService->showOpen(vbFilter, parent);
+}
+
+void Beep() {
+    currentService->beep();
+}

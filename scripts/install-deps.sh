@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the program and the tests need, only those missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev
+    libxlsxwriter-dev fonts-wqy-zenhei
+    postgresql sqlite3
+    xvfb xauth imagemagick
+)
+
+# One dpkg-query call for all of them keeps the common case (nothing missing) fast.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
+    | awk '$2 == "installed" { print $1 }' || true)
+
+missing=()
+for package in "${packages[@]}"; do
+    grep -qxF "$package" <<<"$installed" || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+sudo=()
+if ((EUID != 0)); then
+    sudo=(sudo)
+fi
+
+echo "Installing: ${missing[*]}" >&2
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}"

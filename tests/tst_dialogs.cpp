@@ -1,0 +1,292 @@
+#include "dialogs.h"
+#include "ScriptedDialogs.h"
+#include "TempConfigDir.h"
+
+#include <functional>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// Runs `act` on the next modal dialog once it is up (the call that opens it blocks until it closes).
+void onNextModal(std::function<void(QWidget*)> act) {
+    auto* poll = new QTimer;
+    auto deadline = std::make_shared<QDeadlineTimer>(5000);
+    QObject::connect(poll, &QTimer::timeout, [poll, deadline, act] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->deleteLater();
+            poll->stop();
+            QPointer<QWidget> guard = modal;
+            act(modal);
+            // A check that failed inside `act` must not leave the dialog waiting forever.
+            if (auto* dialog = qobject_cast<QDialog*>(guard.data()); dialog && dialog->isVisible())
+                dialog->done(QDialog::Rejected);
+        } else if (deadline->hasExpired()) {
+            poll->deleteLater();
+            poll->stop();
+        }
+    });
+    poll->start(10);
+}
+
+QList<QMessageBox::StandardButton> standardButtons(QMessageBox* box) {
+    QList<QMessageBox::StandardButton> result;
+    for (QAbstractButton* button : box->buttons())
+        result << box->standardButton(button);
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+} // namespace
+
+using Buttons = QList<QMessageBox::StandardButton>;
+Q_DECLARE_METATYPE(Buttons)
+
+class tst_dialogs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void nameFilters_data();
+    void nameFilters();
+
+    void messageBox_data();
+    void messageBox();
+    void messageTextIsPlain();
+    void inputBox_data();
+    void inputBox();
+    void openDialog();
+    void openDialogCancelled();
+
+    void doubleAnswersInOrderThenDefaults();
+    void doubleRecordsCalls();
+    void doubleUninstallsItself();
+
+private:
+    TempConfigDir m_config;
+};
+
+void tst_dialogs::nameFilters_data() {
+    QTest::addColumn<QString>("vbFilter");
+    QTest::addColumn<QStringList>("filters");
+    QTest::newRow("database") << "本系统数据库文件|MoLian.mdb|所有文件|*.*|"
+                              << QStringList{"本系统数据库文件 (MoLian.mdb)", "所有文件 (*)"};
+    QTest::newRow("several patterns, no closing bar")
+        << "图片文件(*.jpg;*.bmp)|*.jpg;*.bmp" << QStringList{"图片文件(*.jpg;*.bmp) (*.jpg *.bmp)"};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("description without patterns") << "数据库|*.mdb|孤立" << QStringList{"数据库 (*.mdb)"};
+}
+
+void tst_dialogs::nameFilters() {
+    QFETCH(QString, vbFilter);
+    QFETCH(QStringList, filters);
+    QCOMPARE(NameFiltersFromVb(vbFilter), filters);
+}
+
+void tst_dialogs::messageBox_data() {
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("shownTitle");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<Buttons>("buttons");
+    QTest::addColumn<int>("defaultButton");
+    QTest::addColumn<int>("key"); // 0: click `click`
+    QTest::addColumn<int>("click");
+    QTest::addColumn<int>("answer");
+
+    QTest::newRow("ok, information") << (vb::OKOnly | vb::Information) << ""
+                                     << "Orvanta" << int(QMessageBox::Information) << Buttons{QMessageBox::Ok}
+                                     << int(QMessageBox::Ok) << int(Qt::Key_Return) << 0 << vb::OK;
+    QTest::newRow("yes/no, second is default")
+        << (vb::YesNo | vb::Question | vb::DefaultButton2) << "删除"
+        << "删除" << int(QMessageBox::Question) << Buttons{QMessageBox::Yes, QMessageBox::No}
+        << int(QMessageBox::No) << int(Qt::Key_Return) << 0 << vb::No;
+    QTest::newRow("abort/retry/ignore")
+        << (vb::AbortRetryIgnore | vb::Exclamation) << ""
+        << "Orvanta" << int(QMessageBox::Warning)
+        << Buttons{QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore} << int(QMessageBox::Abort)
+        << 0 << int(QMessageBox::Ignore) << vb::Ignore;
+    QTest::newRow("yes/no/cancel, escape") << (vb::YesNoCancel | vb::Critical) << ""
+                                           << "Orvanta" << int(QMessageBox::Critical)
+                                           << Buttons{QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}
+                                           << int(QMessageBox::Yes) << int(Qt::Key_Escape) << 0 << vb::Cancel;
+    QTest::newRow("retry/cancel") << vb::RetryCancel << ""
+                                  << "Orvanta" << int(QMessageBox::NoIcon)
+                                  << Buttons{QMessageBox::Retry, QMessageBox::Cancel}
+                                  << int(QMessageBox::Retry) << 0 << int(QMessageBox::Retry) << vb::Retry;
+    QTest::newRow("ok/cancel, cancel")
+        << (vb::OKCancel | vb::Exclamation) << ""
+        << "Orvanta" << int(QMessageBox::Warning) << Buttons{QMessageBox::Ok, QMessageBox::Cancel}
+        << int(QMessageBox::Ok) << 0 << int(QMessageBox::Cancel) << vb::Cancel;
+}
+
+void tst_dialogs::messageBox() {
+    QFETCH(int, flags);
+    QFETCH(QString, title);
+    QFETCH(QString, shownTitle);
+    QFETCH(int, icon);
+    QFETCH(Buttons, buttons);
+    QFETCH(int, defaultButton);
+    QFETCH(int, key);
+    QFETCH(int, click);
+    QFETCH(int, answer);
+
+    bool seen = false;
+    onNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        seen = true;
+        QCOMPARE(box->windowTitle(), shownTitle);
+        QCOMPARE(box->text(), QString("是否继续？"));
+        QCOMPARE(int(box->icon()), icon);
+        QCOMPARE(standardButtons(box), buttons);
+        QCOMPARE(int(box->standardButton(box->defaultButton())), defaultButton);
+        if (key)
+            QTest::keyClick(box, Qt::Key(key));
+        else
+            box->button(QMessageBox::StandardButton(click))->click();
+    });
+    QCOMPARE(MsgBox("是否继续？", flags, title), answer);
+    QVERIFY(seen);
+}
+
+void tst_dialogs::messageTextIsPlain() {
+    onNextModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        box->button(QMessageBox::Ok)->click();
+    });
+    QCOMPARE(MsgBox("<b>UNIQUE</b> constraint failed"), vb::OK);
+}
+
+void tst_dialogs::inputBox_data() {
+    QTest::addColumn<QString>("typed"); // null: leave the proposed text
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<std::optional<QString>>("result");
+    QTest::newRow("proposed text") << QString() << true << std::optional<QString>("SERVER01");
+    QTest::newRow("typed text") << "数据库服务器" << true << std::optional<QString>("数据库服务器");
+    QTest::newRow("confirmed empty") << "" << true << std::optional<QString>("");
+    QTest::newRow("cancelled") << "ignored" << false << std::optional<QString>();
+}
+
+void tst_dialogs::inputBox() {
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(std::optional<QString>, result);
+
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QString("Orvanta"));
+        QCOMPARE(dialog->labelText(), QString("请输入服务器名称"));
+        QCOMPARE(dialog->textValue(), QString("SERVER01"));
+        if (!typed.isNull()) dialog->setTextValue(typed);
+        accept ? dialog->accept() : dialog->reject();
+    });
+    QCOMPARE(InputBox("请输入服务器名称", QString(), "SERVER01"), result);
+}
+
+void tst_dialogs::openDialog() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath("MoLian.mdb");
+    QFile file(database);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->nameFilters(), QStringList({"本系统数据库文件 (MoLian.mdb)", "所有文件 (*)"}));
+        dialog->setDirectory(dir.path());
+        dialog->selectFile("MoLian.mdb");
+        static_cast<QDialog*>(dialog)->accept(); // accept() is protected in QFileDialog
+    });
+    QCOMPARE(ShowOpen("本系统数据库文件|MoLian.mdb|所有文件|*.*|"), std::optional<QString>(database));
+}
+
+void tst_dialogs::openDialogCancelled() {
+    onNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    QCOMPARE(ShowOpen("所有文件|*.*|"), std::optional<QString>());
+}
+
+void tst_dialogs::doubleAnswersInOrderThenDefaults() {
+    ScriptedDialogs dialogs;
+    dialogs.answerMsgBox(vb::No);
+    dialogs.answerMsgBox(vb::Retry);
+    dialogs.answerInput(QString("张三"));
+    dialogs.answerInput(QString(""));
+    dialogs.answerOpen(QString("/data/MoLian.mdb"));
+
+    QCOMPARE(MsgBox("a", vb::YesNo), vb::No);
+    QCOMPARE(MsgBox("b", vb::AbortRetryIgnore), vb::Retry);
+    QCOMPARE(InputBox("c"), std::optional<QString>("张三"));
+    QCOMPARE(InputBox("d"), std::optional<QString>(""));
+    QCOMPARE(ShowOpen("x|*|"), std::optional<QString>("/data/MoLian.mdb"));
+    QCOMPARE(dialogs.pendingAnswers(), 0);
+
+    // Unscripted: the first button of each set, and cancel for input and open.
+    QCOMPARE(MsgBox("e"), vb::OK);
+    QCOMPARE(MsgBox("f", vb::OKCancel), vb::OK);
+    QCOMPARE(MsgBox("g", vb::AbortRetryIgnore | vb::DefaultButton2), vb::Abort);
+    QCOMPARE(MsgBox("h", vb::YesNoCancel), vb::Yes);
+    QCOMPARE(MsgBox("i", vb::YesNo), vb::Yes);
+    QCOMPARE(MsgBox("j", vb::RetryCancel), vb::Retry);
+    QCOMPARE(InputBox("k"), std::optional<QString>());
+    QCOMPARE(ShowOpen("x|*|"), std::optional<QString>());
+}
+
+void tst_dialogs::doubleRecordsCalls() {
+    ScriptedDialogs dialogs;
+    MsgBox("删除吗？", vb::YesNo | vb::Question | vb::DefaultButton2, "删除");
+    InputBox("服务器", "", "SERVER01");
+    Beep();
+    ShowOpen("数据库|*.mdb|");
+    MsgBox("完成", vb::Information);
+    Beep();
+
+    QCOMPARE(dialogs.messages().size(), qsizetype(6));
+    QCOMPARE(dialogs.msgBoxCount(), 2);
+    QCOMPARE(dialogs.beepCount(), 2);
+
+    const auto first = dialogs.messages()[0];
+    QCOMPARE(first.text, QString("删除吗？"));
+    QCOMPARE(first.icon, vb::Question);
+    QCOMPARE(first.buttons, vb::YesNo);
+    QCOMPARE(first.title, QString("删除"));
+    QVERIFY(first.defaultButton2);
+
+    const auto input = dialogs.calls(ScriptedDialogs::Kind::Input).value(0);
+    QCOMPARE(input.title, QString("Orvanta"));
+    QCOMPARE(input.defaultText, QString("SERVER01"));
+    QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Open).value(0).text, QString("数据库|*.mdb|"));
+
+    const auto last = dialogs.lastMessage();
+    QCOMPARE(last.text, QString("完成"));
+    QCOMPARE(last.icon, vb::Information);
+    QCOMPARE(last.buttons, vb::OKOnly);
+    QCOMPARE(last.title, QString("Orvanta"));
+    QVERIFY(!last.defaultButton2);
+
+    dialogs.clear();
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(dialogs.lastMessage().text, QString());
+}
+
+void tst_dialogs::doubleUninstallsItself() {
+    { ScriptedDialogs dialogs; }
+    bool realBoxShown = false;
+    onNextModal([&](QWidget* modal) {
+        realBoxShown = qobject_cast<QMessageBox*>(modal) != nullptr;
+        static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+    });
+    MsgBox("real");
+    QVERIFY(realBoxShown);
+}
+
+QTEST_MAIN(tst_dialogs)
+#include "tst_dialogs.moc"
