@@ -113,14 +113,3 @@ void TestDatabase::execAll(const QStringList& sql) const {
     }
     QSqlDatabase::removeDatabase(name);
 }
-
-TemporarySettings::TemporarySettings() : m_previous(qgetenv("ORVANTA_CONFIG_DIR")) {
-    qputenv("ORVANTA_CONFIG_DIR", m_dir.path().toUtf8());
-}
-
-TemporarySettings::~TemporarySettings() {
-    if (m_previous.isEmpty())
-        qunsetenv("ORVANTA_CONFIG_DIR");
-    else
-        qputenv("ORVANTA_CONFIG_DIR", m_previous);
-}

@@ -33,15 +33,3 @@ private:
     QString m_host;
     int m_port = 5432;
 };
-
-// Points the settings store at a temporary folder for the life of the object.
-class TemporarySettings {
-public:
-    TemporarySettings();
-    ~TemporarySettings();
-    QString folder() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_previous;
-};
