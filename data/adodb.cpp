@@ -1,5 +1,6 @@
 #include "adodb.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -234,6 +235,10 @@ QString QuoteLiteral(const QString& text) {
 Connection::Connection() : m_name(QStringLiteral("conn-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
 
 Connection::~Connection() {
+    // Run-wide connections outlive the application object; by then Qt's own registry of
+    // connections may be gone, and the process end closes the files anyway.
+    if (!QCoreApplication::instance())
+        return;
     Close();
     if (QSqlDatabase::contains(m_name))
         QSqlDatabase::removeDatabase(m_name);
