@@ -1016,3 +1016,33 @@ QString Recordset::quoted(const QString& identifier) const {
 }
 
 void Recordset::raise(const QSqlError& error) const { throw errorFrom(error); }
+
+void Recordset::Resync() {
+    requireCurrent();
+    m_blobs.clear();
+    m_blobRowId = -1;
+    if (m_lazy) {
+        const qint64 page = m_pos / kPageRows;
+        m_pages.remove(page);
+        m_pageOrder.removeAll(page);
+    }
+}
+
+void ForEachRow(Connection& conn, const Statement& statement, const std::function<void(const QVariantList&)>& visit) {
+    QSqlQuery q(conn.database());
+    q.setForwardOnly(true);
+    if (!q.prepare(statement.sql))
+        throw errorFrom(q.lastError());
+    for (const QVariant& v : statement.binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw errorFrom(q.lastError());
+    const int columns = q.record().count();
+    QVariantList row;
+    while (q.next()) {
+        row.clear();
+        for (int i = 0; i < columns; ++i)
+            row.append(q.value(i));
+        visit(row);
+    }
+}
