@@ -13,6 +13,7 @@
 #include "settings.h"
 
 #include <QCloseEvent>
+#include <cctype>
 #include <QComboBox>
 #include <QDate>
 #include <QKeyEvent>
@@ -20,7 +21,6 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace {
 
@@ -50,16 +50,44 @@ QPushButton* EntryForm::button(const char* name) const {
 QString EntryForm::keyText() const { return ControlText(control(QStringLiteral("txtBanHao"))); }
 
 double EntryForm::LeadingNumber(const QString& text) {
-    QString compact = text;
-    compact.remove(QRegularExpression(QStringLiteral("[ \\t\\n]")));
-    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eEdD][+-]?\\d+)?"));
-    const auto match = number.match(compact);
-    if (!match.hasMatch())
+    // Hand-written: it runs once per stored key when the next number is computed.
+    QByteArray compact;
+    compact.reserve(text.size());
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char(' ') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n'))
+            continue;
+        if (ch.unicode() > 127)
+            break;
+        compact.append(char(ch.unicode()));
+    }
+    qsizetype i = 0;
+    const qsizetype n = compact.size();
+    const auto digitsFrom = [&](qsizetype at) {
+        qsizetype end = at;
+        while (end < n && std::isdigit(static_cast<unsigned char>(compact[end])))
+            ++end;
+        return end;
+    };
+    if (i < n && (compact[i] == '+' || compact[i] == '-'))
+        ++i;
+    const qsizetype intEnd = digitsFrom(i);
+    qsizetype end = intEnd;
+    if (end < n && compact[end] == '.')
+        end = digitsFrom(end + 1);
+    if (end == i || (intEnd == i && end == i + 1)) // no digit at all
         return 0;
-    QString digits = match.captured(0);
-    digits.replace(QLatin1Char('d'), QLatin1Char('e')).replace(QLatin1Char('D'), QLatin1Char('e'));
+    if (end < n && (compact[end] == 'e' || compact[end] == 'E' || compact[end] == 'd' || compact[end] == 'D')) {
+        qsizetype exp = end + 1;
+        if (exp < n && (compact[exp] == '+' || compact[exp] == '-'))
+            ++exp;
+        const qsizetype expEnd = digitsFrom(exp);
+        if (expEnd > exp) {
+            compact[end] = 'e';
+            end = expEnd;
+        }
+    }
     bool ok = false;
-    const double value = digits.toDouble(&ok);
+    const double value = compact.left(end).toDouble(&ok);
     return ok ? value : 0;
 }
 
