@@ -4,6 +4,7 @@
 #include "basGlobal.h"
 #include "f1ZS.h"
 #include "ModSql.h"
+#include "settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
         out << "generated " << n << " in " << t.elapsed() << " ms" << Qt::endl;
     }
     gConn.Open(localConnectionString(path));
+    SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QString::number(n + 100001));
     {
         QElapsedTimer t;
         t.start();
