@@ -2,6 +2,7 @@
 
 #include "basGlobal.h"
 #include "dialogs.h"
+#include "ErrorTraps.h"
 
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -17,16 +18,6 @@
 #include <QTextEdit>
 
 namespace {
-
-// Runs one statement of a routine whose failures are skipped; false when it failed.
-template <typename Statement> bool skipping(Statement&& statement) {
-    try {
-        statement();
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
 
 QString itemText(const QVariant& value) {
     if (value.typeId() == QMetaType::QDate) return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
@@ -54,6 +45,21 @@ int textPropertyIndex(const QWidget* control) {
     return control->metaObject()->indexOfProperty("text");
 }
 
+// A text property declared by one of the program's own controls (a date picker that can be empty,
+// say) knows the control's text better than the Qt class it is built on.
+bool declaresOwnText(const QWidget* control) {
+    const int index = textPropertyIndex(control);
+    if (index < 0) return false;
+    const QMetaObject* declaredBy = control->metaObject()->property(index).enclosingMetaObject();
+    return declaredBy != &QLineEdit::staticMetaObject && declaredBy != &QAbstractSpinBox::staticMetaObject;
+}
+
+bool setTextProperty(QWidget* control, const QString& text) {
+    const int index = textPropertyIndex(control);
+    if (index < 0 || !control->metaObject()->property(index).isWritable()) return false;
+    return control->setProperty("text", text);
+}
+
 void offer(QWidget* control, const QString& defaultText) {
     if (!defaultText.isEmpty()) SetControlText(control, defaultText);
     SelectAllText(control);
@@ -73,19 +79,19 @@ void FillComboFromField(Recordset& records, QComboBox* combo, const QString& fie
     if (!combo) return;
     combo->clear();
     bool hasRows = false;
-    skipping([&] { hasRows = !(records.IsBOF() && records.IsEOF()); });
+    SkipOnError([&] { hasRows = !(records.IsBOF() && records.IsEOF()); });
     if (!hasRows) return;
-    skipping([&] { records.MoveFirst(); });
+    SkipOnError([&] { records.MoveFirst(); });
     for (;;) {
         bool atEnd = true;
-        skipping([&] { atEnd = records.IsEOF(); });
+        SkipOnError([&] { atEnd = records.IsEOF(); });
         if (atEnd) break;
-        skipping([&] {
+        SkipOnError([&] {
             const QVariant value = records.Fields(field).Value();
             if (!value.isNull()) combo->addItem(itemText(value));
         });
         // A move that fails would never reach the end: stop there instead of looping.
-        if (!skipping([&] { records.MoveNext(); })) break;
+        if (!SkipOnError([&] { records.MoveNext(); })) break;
     }
 }
 
@@ -114,11 +120,11 @@ int FilterKey(int key, const QString& allowed) {
 
 bool CheckRight(const QString& right) {
     bool granted = false;
-    skipping([&] {
+    SkipOnError([&] {
         if (gUsersRs) granted = rightGranted(gUsersRs->Fields(right).Value());
     });
     if (!granted) {
-        skipping([&] {
+        SkipOnError([&] {
             Beep();
             MsgBox(QStringLiteral("对不起，您无'") + right +
                        QStringLiteral("'权限!请通过管理员为您设置该权限!"),
@@ -173,17 +179,18 @@ void AutoSizeForm(QWidget* form, QSize screenSize) {
 
 QString ControlText(const QWidget* control) {
     if (!control) return QString();
+    if (declaresOwnText(control)) return control->property("text").toString();
     if (const auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->text();
     if (const auto* combo = qobject_cast<const QComboBox*>(control)) return combo->currentText();
     if (const auto* plain = qobject_cast<const QPlainTextEdit*>(control)) return plain->toPlainText();
     if (const auto* rich = qobject_cast<const QTextEdit*>(control)) return rich->toPlainText();
     if (const auto* spin = qobject_cast<const QAbstractSpinBox*>(control)) return spin->text();
-    if (textPropertyIndex(control) >= 0) return control->property("text").toString();
     return QString();
 }
 
 bool SetControlText(QWidget* control, const QString& text) {
     if (!control) return false;
+    if (declaresOwnText(control)) return setTextProperty(control, text);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->setText(text);
         return true;
@@ -216,9 +223,7 @@ bool SetControlText(QWidget* control, const QString& text) {
         spin->interpretText();
         return spin->text() == text;
     }
-    const int index = textPropertyIndex(control);
-    if (index < 0 || !control->metaObject()->property(index).isWritable()) return false;
-    return control->setProperty("text", text);
+    return false;
 }
 
 void SelectAllText(QWidget* control) {

@@ -4,12 +4,12 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
+#include "ErrorTraps.h"
 #include "fAbout.h"
 #include "fEnter.h"
 #include "fLinkData.h"
 #include "LockKeys.h"
 #include "ModSql.h"
-#include "ReportDbError.h"
 #include "settings.h"
 #include "WindowHost.h"
 
@@ -25,15 +25,6 @@ namespace {
 
 const QString kEntryRight = QStringLiteral("资料录入");
 const QString kQueryRight = QStringLiteral("人员查询");
-
-// Start-up steps report their errors and let the sequence go on.
-template <typename Step> void reporting(Step&& step) {
-    try {
-        step();
-    } catch (...) {
-        ReportDbError();
-    }
-}
 
 // "cekAutoSize" is "1" or "0"; a value that cannot be read as a number leaves scaling on.
 bool autoSizeSetting() {
@@ -163,13 +154,13 @@ void fMain::refreshLockKeys() {
 }
 
 bool fMain::startUp() {
-    reporting([&] {
+    ReportAndGoOn([&] {
         setWindowTitle(
             GetSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"), ProductTitle()));
     });
-    reporting([&] { showMaximized(); });
-    reporting([&] { gStatusPanel.attach(m_panels[0]); });
-    reporting([&] {
+    ReportAndGoOn([&] { showMaximized(); });
+    ReportAndGoOn([&] { gStatusPanel.attach(m_panels[0]); });
+    ReportAndGoOn([&] {
         fLinkData dialog(this, this);
         dialog.exec();
     });
@@ -180,22 +171,18 @@ bool fMain::startUp() {
 
     bool opened = false;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    reporting([&] { opened = OpenDatabase(); });
+    ReportAndGoOn([&] { opened = OpenDatabase(); });
     QGuiApplication::restoreOverrideCursor();
     if (!opened) {
         close();
         return false;
     }
 
-    gAutoSize = false;
-    try {
-        gAutoSize = autoSizeSetting();
-    } catch (...) {
-        ReportDbError();
-        gAutoSize = true;
-    }
+    // An error in reading the option counts as the option switched on.
+    gAutoSize = true;
+    ReportAndGoOn([&] { gAutoSize = autoSizeSetting(); });
 
-    reporting([&] {
+    ReportAndGoOn([&] {
         fEnter dialog(this, this);
         dialog.exec();
     });

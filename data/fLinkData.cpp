@@ -2,8 +2,8 @@
 #include "ui_fLinkData.h"
 
 #include "basGlobal.h"
+#include "ErrorTraps.h"
 #include "ModSql.h"
-#include "ReportDbError.h"
 #include "settings.h"
 #include "StartUpHost.h"
 
@@ -66,12 +66,10 @@ void fLinkData::cmdHuiFu_Click() {
 
 void fLinkData::done(int result) {
     // Every way of closing, the close box included, remembers the choice.
-    try {
+    ReportAndGoOn([&] {
         SaveSetting(ExeName(), kSection, kKey,
                     optData[0]->isChecked() ? QStringLiteral("True") : QStringLiteral("False"));
-    } catch (...) {
-        ReportDbError();
-    }
+    });
     QDialog::done(result);
 }
 

@@ -2,6 +2,7 @@
 #include "basGlobal.h"
 #include "basime.h"
 #include "basSub.h"
+#include "DatePicker.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 
@@ -139,6 +140,19 @@ private slots:
         QVERIFY(FocusIfUnmarked(note));
         QCOMPARE(note->text(), QStringLiteral("已填"));
         QCOMPARE(note->selectedText(), QStringLiteral("已填"));
+    }
+
+    void emptyDatePickerCountsAsEmpty() {
+        QWidget form;
+        auto* issued = new DatePicker(&form);
+        issued->setNull();
+        form.show();
+        QCOMPARE(ControlText(issued), QString());
+        QVERIFY(FocusIfEmpty(issued, QStringLiteral("2024-03-01")));
+        QCOMPARE(issued->date(), QDate(2024, 3, 1));
+        QVERIFY(!FocusIfEmpty(issued));
+        QVERIFY(SetControlText(issued, QString()));
+        QVERIFY(issued->isNull());
     }
 
     void filterKey_data() {
