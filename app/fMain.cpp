@@ -1,10 +1,12 @@
 #include "fMain.h"
+
 #include "ui_fMain.h"
 
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "f1ZS.h"
 #include "fAbout.h"
 #include "fEnter.h"
 #include "fLinkData.h"
@@ -200,6 +202,7 @@ void fMain::mnuZLCZZ_Click() {
 
 void fMain::mnuZLZS_Click() {
     if (!CheckRight(kEntryRight)) return;
+    ShowForm(f1ZS::instance());
 }
 
 void fMain::mnuZLpx_Click() {
