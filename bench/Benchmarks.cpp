@@ -6,6 +6,8 @@
 #include "basGlobal.h"
 #include "f1ZS.h"
 #include "fFindZS.h"
+#include "fLinkData.h"
+#include "fMain.h"
 #include "fPView.h"
 #include "settings.h"
 
@@ -131,5 +133,25 @@ int measureRegister(const QString& path, int runs, QTextStream& out) {
     for (const Figure& f : figures)
         out << "| " << f.name << " | " << QString::number(f.value, 'f', 1) << ' ' << f.unit << " | " << f.target << " |\n";
     out.flush();
+    return 0;
+}
+
+int measureStartUp() {
+    // The main window comes first and the data source dialog stands in front of it, as at a start.
+    fMain main;
+    main.show();
+    fLinkData dialog(&main, &main);
+    dialog.show();
+    QCoreApplication::processEvents();
+    // Process start as the kernel recorded it, in clock ticks since boot.
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile uptime(QStringLiteral("/proc/uptime"));
+    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double started = fields.value(19).toDouble() / sysconf(_SC_CLK_TCK);
+    const double now = uptime.readAll().split(' ').value(0).toDouble();
+    QTextStream(stdout) << QString::number((now - started) * 1000, 'f', 0) << Qt::endl;
     return 0;
 }
