@@ -1,27 +1,45 @@
 #pragma once
-// The error styles of the handlers, each in one place instead of a try/catch per statement.
+// The three ways a handler meets a database error: report it and go on, skip it silently, or
+// show its number and description and go on.
 
 #include "ReportDbError.h"
+#include "dialogs.h"
 
-#include <utility>
+#include <exception>
 
-// Runs a step whose failure is to be skipped silently. True when it succeeded.
-template <class Step> bool SkipOnError(Step&& step) noexcept {
+// Runs one step; an error is reported through ReportDbError. True when the step succeeded.
+template <class Step> bool ReportAndGoOn(Step&& step) {
     try {
-        std::forward<Step>(step)();
+        step();
+        return true;
+    } catch (...) {
+        ReportDbError();
+        return false;
+    }
+}
+
+// Runs one step; an error is passed over without a word. True when the step succeeded.
+template <class Step> bool SkipOnError(Step&& step) {
+    try {
+        step();
         return true;
     } catch (...) {
         return false;
     }
 }
 
-// Runs a step whose failure is reported through ReportDbError before the handler goes on.
-template <class Step> bool ReportOnError(Step&& step) noexcept {
+// Shows the error number followed directly by its description (critical icon).
+void ShowErrorNumber(const DbError& error);
+
+// Runs one step; an error is shown with its number. True when the step succeeded.
+template <class Step> bool ShowErrorAndGoOn(Step&& step) {
     try {
-        std::forward<Step>(step)();
+        step();
         return true;
-    } catch (...) {
-        ReportDbError();
-        return false;
+    } catch (const DbError& error) {
+        ShowErrorNumber(error);
+    } catch (const std::exception& error) {
+        ShowErrorNumber(DbError(0, QString::fromLocal8Bit(error.what())));
     }
+    return false;
 }

@@ -1,9 +1,12 @@
 #include "adodb.h"
 
+#include "Schema.h"
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -11,6 +14,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -221,6 +225,48 @@ bool compareMatches(const QVariant& stored, const QString& op, const QVariant& w
     return order != QPartialOrdering::Less;
 }
 
+// Reads the row identities of a local statement straight from SQLite: a register of a million
+// rows is opened many times a day, and the generic row-by-row path costs several times more.
+bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds, QVector<qint64>& ids,
+                   QString& error) {
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
+    if (!connection)
+        return false;
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK) {
+        error = QString::fromUtf8(sqlite3_errmsg(connection));
+        return true;
+    }
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& v = binds[i];
+        if (v.isNull() || !v.isValid()) {
+            sqlite3_bind_null(statement, i + 1);
+        } else if (v.typeId() == QMetaType::QByteArray) {
+            const QByteArray bytes = v.toByteArray();
+            sqlite3_bind_blob(statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Bool) {
+            sqlite3_bind_int64(statement, i + 1, v.toLongLong());
+        } else if (v.typeId() == QMetaType::Double) {
+            sqlite3_bind_double(statement, i + 1, v.toDouble());
+        } else {
+            const QByteArray utf8 = v.toString().toUtf8();
+            sqlite3_bind_text(statement, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        }
+    }
+    ids.clear();
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+        ids.append(sqlite3_column_int64(statement, 0));
+    if (rc != SQLITE_DONE)
+        error = QString::fromUtf8(sqlite3_errmsg(connection));
+    sqlite3_finalize(statement);
+    return true;
+}
+
 } // namespace
 
 QString QuoteLiteral(const QString& text) {
@@ -408,10 +454,16 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     m_table = match.captured(2);
     const QString selectList = match.captured(1).trimmed();
     QString rest = match.captured(3);
-    // Without an order of its own a set keeps the order rows were added in, on both engines.
+    // A whole table comes in the order of its key, as the office's records always have; other
+    // sets without an order of their own keep the order rows were added in, on both engines.
     static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"), QRegularExpression::CaseInsensitiveOption);
-    if (!orderBy.match(rest).hasMatch())
-        rest += QStringLiteral(" ORDER BY rowid");
+    if (!orderBy.match(rest).hasMatch()) {
+        const QStringList keys = tableDef(m_table).uniqueColumns;
+        if (rest.trimmed().isEmpty() && !keys.isEmpty())
+            rest += QStringLiteral(" ORDER BY %1, rowid").arg(keys.first());
+        else
+            rest += QStringLiteral(" ORDER BY rowid");
+    }
     QSqlDatabase db = conn.database();
 
     QSqlQuery shape(db);
@@ -431,12 +483,22 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         m_columns.append(c);
     }
 
+    const QString idSql = QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest);
+    QVariantList binds;
+    for (const QVariant& v : statement.binds)
+        binds.append(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
+    QString error;
+    if (conn.engine() == Connection::Engine::Sqlite && loadSqliteIds(db, idSql, binds, m_ids, error)) {
+        if (!error.isEmpty())
+            throw DbError(DbErrorCode::Driver, error);
+        return;
+    }
     QSqlQuery ids(db);
     ids.setForwardOnly(true);
-    if (!ids.prepare(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest)))
+    if (!ids.prepare(idSql))
         raise(ids.lastError());
-    for (const QVariant& v : statement.binds)
-        ids.addBindValue(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
+    for (const QVariant& v : binds)
+        ids.addBindValue(v);
     if (!ids.exec())
         raise(ids.lastError());
     m_ids.clear();
@@ -1016,3 +1078,33 @@ QString Recordset::quoted(const QString& identifier) const {
 }
 
 void Recordset::raise(const QSqlError& error) const { throw errorFrom(error); }
+
+void Recordset::Resync() {
+    requireCurrent();
+    m_blobs.clear();
+    m_blobRowId = -1;
+    if (m_lazy) {
+        const qint64 page = m_pos / kPageRows;
+        m_pages.remove(page);
+        m_pageOrder.removeAll(page);
+    }
+}
+
+void ForEachRow(Connection& conn, const Statement& statement, const std::function<void(const QVariantList&)>& visit) {
+    QSqlQuery q(conn.database());
+    q.setForwardOnly(true);
+    if (!q.prepare(statement.sql))
+        throw errorFrom(q.lastError());
+    for (const QVariant& v : statement.binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw errorFrom(q.lastError());
+    const int columns = q.record().count();
+    QVariantList row;
+    while (q.next()) {
+        row.clear();
+        for (int i = 0; i < columns; ++i)
+            row.append(q.value(i));
+        visit(row);
+    }
+}

@@ -9,6 +9,7 @@
 #include <QVariant>
 #include <QVector>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -147,6 +148,8 @@ public:
     void CancelUpdate();
     void Delete();
     int EditMode() const { return m_editMode; }
+    // Reads the current row again from the database, dropping what was read before.
+    void Resync();
 
 private:
     friend class Field;
@@ -209,6 +212,10 @@ private:
 };
 
 using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// Reads every row of a statement once, front to back, without keeping them (scans of a whole
+// register that need one column).
+void ForEachRow(Connection& conn, const Statement& statement, const std::function<void(const QVariantList&)>& visit);
 
 // A text literal for a criterion or SQL text: quotes doubled, so the text stays data.
 QString QuoteLiteral(const QString& text);

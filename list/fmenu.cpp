@@ -21,7 +21,7 @@ fmenu::fmenu(QWidget* parent) : QWidget(parent) { setWindowTitle(QStringLiteral(
 void fmenu::mnuRerush_Click() {
     auto rs = std::make_shared<Recordset>();
     // A table that cannot be opened is reported, and the list keeps what it shows.
-    if (!ReportOnError([&] { rs->Open(gViewTable, gConn, ado::adOpenDynamic, ado::adLockOptimistic); }))
+    if (!ReportAndGoOn([&] { rs->Open(gViewTable, gConn, ado::adOpenDynamic, ado::adLockOptimistic); }))
         return;
     fPView* view = fPView::instance();
     view->rName = gViewTable;

@@ -1,0 +1,574 @@
+#include "EntryForm.h"
+
+#include "DatePicker.h"
+#include "ErrorTraps.h"
+#include "PhotoBox.h"
+#include "WindowHost.h"
+#include "basFile.h"
+#include "basGlobal.h"
+#include "basSub.h"
+#include "basime.h"
+#include "dialogs.h"
+#include "fPic.h"
+#include "settings.h"
+
+#include <QCloseEvent>
+#include <cctype>
+#include <QComboBox>
+#include <QDate>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPushButton>
+
+namespace {
+
+// The database keeps refusing a renumbered key only when another unique index is violated;
+// give up after this many numbers instead of looping for ever.
+constexpr int kRenumberAttempts = 50;
+
+const QString kAdd = QStringLiteral("新增 &A");
+const QString kEdit = QStringLiteral("修改 &E");
+const QString kConfirm = QStringLiteral("确定 &O");
+const QString kIdentityKeys = QStringLiteral("0123456789.。-");
+
+bool isTextControl(QWidget* w) { return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || (w && w->inherits("QPlainTextEdit")); }
+
+} // namespace
+
+EntryForm::EntryForm(const RegisterDef& def, QWidget* parent) : QWidget(parent), m_def(def) {}
+
+EntryForm::~EntryForm() = default;
+
+QWidget* EntryForm::control(const QString& name) const { return findChild<QWidget*>(name); }
+
+QPushButton* EntryForm::button(const char* name) const {
+    return findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QString EntryForm::keyText() const { return ControlText(control(QStringLiteral("txtBanHao"))); }
+
+double EntryForm::LeadingNumber(const QString& text) {
+    // Hand-written: it runs once per stored key when the next number is computed.
+    QByteArray compact;
+    compact.reserve(text.size());
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char(' ') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n'))
+            continue;
+        if (ch.unicode() > 127)
+            break;
+        compact.append(char(ch.unicode()));
+    }
+    qsizetype i = 0;
+    const qsizetype n = compact.size();
+    const auto digitsFrom = [&](qsizetype at) {
+        qsizetype end = at;
+        while (end < n && std::isdigit(static_cast<unsigned char>(compact[end])))
+            ++end;
+        return end;
+    };
+    if (i < n && (compact[i] == '+' || compact[i] == '-'))
+        ++i;
+    const qsizetype intEnd = digitsFrom(i);
+    qsizetype end = intEnd;
+    if (end < n && compact[end] == '.')
+        end = digitsFrom(end + 1);
+    if (end == i || (intEnd == i && end == i + 1)) // no digit at all
+        return 0;
+    if (end < n && (compact[end] == 'e' || compact[end] == 'E' || compact[end] == 'd' || compact[end] == 'D')) {
+        qsizetype exp = end + 1;
+        if (exp < n && (compact[exp] == '+' || compact[exp] == '-'))
+            ++exp;
+        const qsizetype expEnd = digitsFrom(exp);
+        if (expEnd > exp) {
+            compact[end] = 'e';
+            end = expEnd;
+        }
+    }
+    bool ok = false;
+    const double value = compact.left(end).toDouble(&ok);
+    return ok ? value : 0;
+}
+
+QString EntryForm::NumberText(double value) { return QString::number(value, 'g', 15); }
+
+void EntryForm::Form_Load() {
+    setWindowTitle(m_def.caption);
+    m_photo = findChild<PhotoBox*>(QStringLiteral("imgZhaoPian"));
+    m_lblNum = findChild<QLabel*>(QStringLiteral("lblNum"));
+    m_txtSfz = control(QStringLiteral("txtSfz"));
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+    const std::pair<const char*, void (EntryForm::*)()> handlers[] = {
+        {"cmdNew", &EntryForm::cmdNew_Click},       {"cmdEdit", &EntryForm::cmdEdit_Click},
+        {"cmdSave", &EntryForm::cmdSave_Click},     {"cmdCancel", &EntryForm::cmdCancel_Click},
+        {"cmdDelete", &EntryForm::cmdDelete_Click}, {"cmdFind", &EntryForm::cmdFind_Click},
+        {"cmdList", &EntryForm::cmdList_Click},     {"cmdQuery", &EntryForm::cmdQuery_Click},
+        {"cmdPrint", &EntryForm::cmdPrint_Click},   {"cmdZhiZhao", &EntryForm::cmdZhiZhao_Click},
+        {"cmdDelPic", &EntryForm::cmdDelPic_Click}};
+    for (const auto& [name, handler] : handlers)
+        if (QPushButton* b = button(name))
+            connect(b, &QPushButton::clicked, this, handler);
+    if (m_photo)
+        connect(m_photo, &PhotoBox::doubleClicked, this, &EntryForm::imgZhaoPian_DblClick);
+    if (auto* sfz = qobject_cast<QLineEdit*>(m_txtSfz))
+        connect(sfz, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (m_txtSfz->isEnabled() && m_lblNum)
+                m_lblNum->setText(QString::number(text.size()) + QStringLiteral("位"));
+        });
+    if (auto* sex = findChild<QComboBox*>(QStringLiteral("cboSex")); sex && sex->count() == 0)
+        sex->addItems({QStringLiteral("男"), QStringLiteral("女")});
+
+    SkipOnError([&] { AutoSizeForm(this); });
+    SkipOnError([&] {
+        m_rMain = std::make_shared<Recordset>();
+        m_rMain->Open(m_def.table, gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+    });
+    SkipOnError([&] {
+        if (m_rMain->RecordCount() >= 1) {
+            m_rMain->MoveNext();
+            m_rMain->MovePrevious();
+        }
+    });
+    SkipOnError([&] { SetMode(Browsing); });
+    SkipOnError([&] { loadOptionLists(); });
+    SkipOnError([&] {
+        if (m_nMaxNum == 0)
+            m_nMaxNum = GetSetting(ExeName(), QStringLiteral("system"), m_def.counterKey, QStringLiteral("0"))
+                            .trimmed()
+                            .toDouble(); // not a number: 0
+        if (m_nMaxNum == 0)
+            GetMaxNum();
+    });
+}
+
+void EntryForm::loadOptionLists() {
+    Recordset options;
+    options.Open(QStringLiteral("List"), gConn);
+    for (; !options.IsEOF(); options.MoveNext()) {
+        const QString category = options.Fields(QStringLiteral("leixing")).Value().toString();
+        for (const OptionCombo& combo : m_def.optionCombos) {
+            auto* box = findChild<QComboBox*>(combo.control);
+            if (!box || combo.category != category)
+                continue;
+            // Adding an item must not change the text the box already shows.
+            const QString shown = box->currentText();
+            box->addItem(options.Fields(QStringLiteral("content")).Value().toString());
+            box->setEditText(shown);
+        }
+    }
+}
+
+void EntryForm::GetMaxNum() {
+    m_nMaxNum = 0;
+    ForEachRow(gConn, Statement{m_def.table, QStringLiteral("SELECT %1 FROM %2").arg(m_def.keyColumn, m_def.table), {}},
+               [this](const QVariantList& row) {
+                   const double number = LeadingNumber(row.value(0).toString());
+                   if (number > m_nMaxNum)
+                       m_nMaxNum = number;
+               });
+    m_nMaxNum += 1;
+}
+
+void EntryForm::storeCounter(double value) {
+    SaveSetting(ExeName(), QStringLiteral("system"), m_def.counterKey, NumberText(value));
+}
+
+void EntryForm::SetMode(int mode) {
+    const auto count = [this]() -> qint64 { return m_rMain ? m_rMain->RecordCount() : 0; };
+    SkipOnError([&] { ControlsEnabled(mode != Browsing); });
+    SkipOnError([&] {
+        if (mode == Browsing) {
+            button("cmdNew")->setText(kAdd);
+            button("cmdEdit")->setText(kEdit);
+        } else {
+            button(mode == Adding ? "cmdNew" : "cmdEdit")->setText(kConfirm);
+        }
+    });
+    SkipOnError([&] {
+        if (mode == Browsing) {
+            if (count() != 0)
+                Splash();
+            else
+                ClearTxt();
+        }
+    });
+    SkipOnError([&] { button("cmdNew")->setEnabled(mode != Editing); });
+    SkipOnError([&] { button("cmdCancel")->setEnabled(mode == Adding); });
+    SkipOnError([&] {
+        const bool browsingRecords = mode == Browsing && count() != 0;
+        for (const char* name : {"cmdEdit", "cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
+            button(name)->setEnabled(browsingRecords);
+        // While editing, "确定" on the edit button is the way to save.
+        if (mode == Editing)
+            button("cmdEdit")->setEnabled(true);
+    });
+    SkipOnError([&] { button("cmdSave")->setEnabled(mode == Adding); });
+    SkipOnError([&] {
+        if (mode == Browsing)
+            button("cmdNew")->setFocus();
+    });
+}
+
+void EntryForm::ControlsEnabled(bool bEnabled) {
+    for (const BoundField& field : m_def.fields) {
+        QWidget* w = control(field.control);
+        if (!w || w == m_photo)
+            continue;
+        if (isTextControl(w)) {
+            QPalette palette = w->palette();
+            const QColor background = bEnabled ? QColor(Qt::white) : this->palette().color(QPalette::Window);
+            palette.setColor(QPalette::Active, QPalette::Base, background);
+            palette.setColor(QPalette::Inactive, QPalette::Base, background);
+            palette.setColor(QPalette::Disabled, QPalette::Base, background);
+            w->setPalette(palette);
+        }
+        w->setEnabled(bEnabled);
+    }
+    for (const char* name : {"cmdDelPic", "cmdZhiZhao"})
+        if (QPushButton* b = button(name))
+            b->setEnabled(bEnabled);
+}
+
+void EntryForm::ClearTxt() {
+    for (const ClearRule& rule : m_def.clearRules) {
+        QWidget* w = control(rule.control);
+        if (!w)
+            continue;
+        switch (rule.action) {
+        case ClearRule::EmptyText:
+            SetControlText(w, QString());
+            break;
+        case ClearRule::NoSelection:
+            if (auto* box = qobject_cast<QComboBox*>(w))
+                box->setCurrentIndex(-1);
+            break;
+        case ClearRule::FixedDate:
+            static_cast<DatePicker*>(w)->setValue(rule.date);
+            break;
+        case ClearRule::Today:
+            static_cast<DatePicker*>(w)->setValue(QDate::currentDate());
+            break;
+        }
+    }
+    if (m_photo) {
+        m_photo->clearPicture();
+        SetControlTag(m_photo, QString());
+    }
+}
+
+void EntryForm::ClearTag() {
+    for (const BoundField& field : m_def.fields)
+        if (QWidget* w = control(field.control); w && w != m_photo && !m_def.marksKept.contains(field.control))
+            SetControlTag(w, QString());
+}
+
+void EntryForm::showColumn(const BoundField& field) {
+    QWidget* w = control(field.control);
+    Field column = m_rMain->Fields(field.column);
+    if (w == m_photo) {
+        FieldToPicture(column, m_photo);
+        SetControlTag(m_photo, QString());
+    } else if (auto* date = qobject_cast<DatePicker*>(w)) {
+        date->setValue(column.Value());
+    } else if (field.column == m_def.nameFilledColumn) {
+        // An empty memo takes the name shown; the change waits for the next update or move.
+        if (column.ActualSize() == 0)
+            column.AppendChunk(ControlText(control(QStringLiteral("txtMingCheng"))));
+        SetControlText(w, column.Value().toString());
+    } else {
+        SetControlText(w, column.Value().toString());
+    }
+}
+
+void EntryForm::Splash() {
+    for (const BoundField& field : m_def.fields)
+        SkipOnError([&] { showColumn(field); });
+}
+
+void EntryForm::writeColumn(const BoundField& field) {
+    QWidget* w = control(field.control);
+    Field column = m_rMain->Fields(field.column);
+    if (w == m_photo) {
+        if (!m_photo->hasPicture())
+            column.setValue(QVariant());
+        else if (!ControlTag(m_photo).isEmpty())
+            FileToField(column, ControlTag(m_photo));
+    } else if (auto* date = qobject_cast<DatePicker*>(w)) {
+        column.setValue(date->value());
+    } else if (field.column == m_def.nameFilledColumn) {
+        if (ControlText(w).isEmpty())
+            SetControlText(w, ControlText(control(QStringLiteral("txtMingCheng"))));
+        column.AppendChunk(ControlText(w));
+    } else {
+        column.setValue(ControlText(w));
+    }
+}
+
+bool EntryForm::updateRenumberingDuplicates() {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            m_rMain->Update();
+            return true;
+        } catch (const DbError& error) {
+            if (error.number != DbErrorCode::DuplicateKey || attempt == kRenumberAttempts) {
+                ShowErrorNumber(error);
+                return false;
+            }
+            // Another desk took the number: take the next one and try again.
+            m_nMaxNum += 1;
+            if (!ShowErrorAndGoOn([&] {
+                    m_rMain->Fields(m_def.keyColumn).setValue(NumberText(m_nMaxNum));
+                    storeCounter(m_nMaxNum + 1);
+                }))
+                return false;
+        }
+    }
+}
+
+bool EntryForm::UpdateField() {
+    for (const BoundField& field : m_def.fields)
+        ShowErrorAndGoOn([&] { writeColumn(field); });
+    return updateRenumberingDuplicates();
+}
+
+bool EntryForm::CheckEnabled() {
+    for (const WalkStep& step : m_def.walk) {
+        QWidget* w = control(step.control);
+        QString suggestion;
+        if (step.suggestion == WalkStep::NextNumber)
+            suggestion = NumberText(m_nMaxNum);
+        else if (step.suggestion == WalkStep::Male)
+            suggestion = QStringLiteral("男");
+        const bool stopped = step.check == WalkStep::Empty ? FocusIfEmpty(w, suggestion) : FocusIfUnmarked(w, suggestion);
+        if (stopped)
+            return false;
+    }
+    return true;
+}
+
+void EntryForm::cmdNew_Click() {
+    if (button("cmdNew")->text() == kAdd) {
+        ShowErrorAndGoOn([&] { ClearTxt(); });
+        ShowErrorAndGoOn([&] { SetMode(Adding); });
+        ShowErrorAndGoOn([&] {
+            QWidget* key = control(QStringLiteral("txtBanHao"));
+            if (m_def.proposeKeyWithFocus)
+                FocusIfUnmarked(key, NumberText(m_nMaxNum));
+            else
+                SetControlText(key, NumberText(m_nMaxNum));
+        });
+        return;
+    }
+    if (CheckEnabled())
+        cmdSave_Click();
+}
+
+void EntryForm::cmdSave_Click() {
+    QWidget* key = control(QStringLiteral("txtBanHao"));
+    QWidget* name = control(QStringLiteral("txtMingCheng"));
+    if (FocusIfEmpty(key, NumberText(m_nMaxNum))) {
+        MsgBox(QStringLiteral("必须输入编码！"), vb::Exclamation);
+        key->setFocus();
+        return;
+    }
+    if (FocusIfEmpty(name, QString())) {
+        MsgBox(QStringLiteral("必须输入名称！"), vb::Exclamation);
+        name->setFocus();
+        return;
+    }
+    bool duplicate = false;
+    ShowErrorAndGoOn([&] {
+        // The recorded text names the key as typed; the value itself is bound.
+        Recordset existing;
+        existing.Open(Statement{QStringLiteral("SELECT * FROM %1 WHERE (%2='%3')").arg(m_def.table, m_def.keyColumn, keyText()),
+                                QStringLiteral("SELECT %2 FROM %1 WHERE (%2=?)").arg(m_def.table, m_def.keyColumn),
+                                {keyText()}},
+                      gConn, ado::adOpenStatic);
+        duplicate = existing.RecordCount() > 0;
+    });
+    if (duplicate) {
+        ShowErrorAndGoOn([&] { GetMaxNum(); });
+        const QString next = NumberText(m_nMaxNum);
+        const int answer = MsgBox(QStringLiteral("编号重复！要自动编号吗？选‘是’即自动添加") + next +
+                                      QStringLiteral("为新增单位的编号，选‘否’请手动输入一个编号！"),
+                                  vb::YesNo | vb::Exclamation);
+        if (answer != vb::Yes) {
+            if (auto* edit = qobject_cast<QLineEdit*>(key))
+                edit->selectAll();
+            key->setFocus();
+            return;
+        }
+        SetControlText(key, next);
+    }
+    bool saved = false;
+    ShowErrorAndGoOn([&] {
+        m_rMain->AddNew();
+        saved = UpdateField();
+        if (!saved)
+            m_rMain->CancelUpdate(); // nothing half-written stays behind; the typed values remain
+    });
+    if (!saved)
+        return;
+    ShowErrorAndGoOn([&] {
+        m_nMaxNum += 1;
+        storeCounter(m_nMaxNum);
+    });
+    ShowErrorAndGoOn([&] { SetMode(Browsing); });
+    ShowErrorAndGoOn([&] { ClearTag(); });
+}
+
+void EntryForm::cmdEdit_Click() {
+    if (button("cmdEdit")->text() == kEdit) {
+        SetMode(Editing);
+        return;
+    }
+    if (!UpdateField()) {
+        // Refused (for example changed at another desk meanwhile): the stored row is read again,
+        // the values typed here stay in the form for the operator to decide.
+        SkipOnError([&] { m_rMain->CancelUpdate(); });
+        SkipOnError([&] { m_rMain->Resync(); });
+        return;
+    }
+    SetMode(Browsing);
+}
+
+void EntryForm::cmdCancel_Click() {
+    try {
+        if (m_rMain->RecordCount() != 0 && m_rMain->EditMode() != ado::adEditNone)
+            m_rMain->CancelUpdate();
+        SetMode(Browsing);
+        button("cmdCancel")->setEnabled(false);
+    } catch (...) {
+        SetMode(Browsing);
+    }
+}
+
+void EntryForm::cmdDelete_Click() {
+    const int answer = MsgBox(QStringLiteral("是否真的删除 '") + keyText() + QLatin1Char('\''),
+                              vb::YesNo | vb::Exclamation | vb::DefaultButton2);
+    if (answer == vb::No)
+        return;
+    SkipOnError([&] {
+        m_rMain->Delete();
+        m_rMain->MoveNext();
+        if (m_rMain->IsEOF() && m_rMain->RecordCount() != 0)
+            m_rMain->MoveFirst();
+        SetMode(Browsing);
+    });
+}
+
+bool EntryForm::bFind(const QString& sFind) {
+    QString wanted = sFind;
+    if (wanted.isEmpty())
+        wanted = InputBox(m_def.locatePrompt).value_or(QString());
+    if (wanted.isEmpty())
+        return false;
+    std::optional<Recordset::Bookmark> previous;
+    SkipOnError([&] {
+        if (!m_rMain->IsEOF())
+            previous = m_rMain->bookmark();
+    });
+    const auto search = [&](const QString& column) {
+        SkipOnError([&] {
+            m_rMain->MoveFirst();
+            m_rMain->Find(column + QStringLiteral(" = ") + QuoteLiteral(wanted));
+        });
+    };
+    const auto found = [&] {
+        bool onRow = false;
+        SkipOnError([&] { onRow = !m_rMain->IsEOF() && !m_rMain->IsBOF(); });
+        return onRow;
+    };
+    search(m_def.keyColumn);
+    if (!found())
+        search(m_def.secondLocateColumn);
+    if (found())
+        return true;
+    if (previous) {
+        SkipOnError([&] { m_rMain->setBookmark(*previous); });
+        Splash();
+    } else {
+        ClearTxt();
+    }
+    return false;
+}
+
+void EntryForm::cmdList_Click() {}
+
+void EntryForm::cmdFind_Click() {
+    if (bFind(QString()))
+        Splash();
+}
+
+void EntryForm::cmdQuery_Click() {
+    if (CheckRight(QStringLiteral("人员查询")))
+        ShowForm(queryForm());
+}
+
+// The print button has no action in the entry forms.
+void EntryForm::cmdPrint_Click() {}
+
+void EntryForm::cmdZhiZhao_Click() {
+    const auto path = ShowOpen(QStringLiteral("图片文件(Jpg,Bmp,Wmf,Gif)|*.Jpg;*.Bmp;*Wmf;*.jpeg;*.Gif;|所有文件|*.*|"), this);
+    if (!path)
+        return;
+    QPixmap picture;
+    if (!picture.load(*path))
+        return;
+    m_photo->setPicture(picture);
+    SetControlTag(m_photo, *path);
+}
+
+void EntryForm::cmdDelPic_Click() {
+    m_photo->clearPicture();
+    SetControlTag(m_photo, QString());
+}
+
+void EntryForm::imgZhaoPian_DblClick() {
+    fPic* viewer = fPic::instance();
+    viewer->setPicture(m_photo->picture());
+    ShowForm(viewer);
+}
+
+bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // Enter presses the focused button, else the default button "新增"/"确定".
+            if (auto* focused = qobject_cast<QPushButton*>(widget))
+                focused->click();
+            else if (button("cmdNew")->isEnabled())
+                button("cmdNew")->click();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            if (button("cmdSave")->isEnabled())
+                button("cmdSave")->click();
+            return true;
+        }
+        if (m_txtSfz && (widget == m_txtSfz) && !key->text().isEmpty() &&
+            FilterKey(key->text().at(0).unicode(), kIdentityKeys) == 0)
+            return true;
+    } else if (event->type() == QEvent::FocusIn && widget) {
+        if (m_def.imeOnControls.contains(widget->objectName()))
+            ImeOn(widget);
+        else if (m_def.imeOffControls.contains(widget->objectName()))
+            ImeOff(widget);
+    } else if (event->type() == QEvent::FocusOut && widget == m_txtSfz && m_lblNum) {
+        m_lblNum->setText(QStringLiteral("："));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void EntryForm::closeEvent(QCloseEvent* event) {
+    SkipOnError([&] { storeCounter(m_nMaxNum); });
+    event->accept();
+    // Closing unloads the form: the next opening loads it afresh.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        frame->deleteLater();
+    else
+        deleteLater();
+}

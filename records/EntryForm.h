@@ -1,0 +1,84 @@
+#pragma once
+// The shared design of the three entry forms: one record at a time, a guided Enter-key walk for
+// new records, automatic numbering, edit, delete, locate and a photo. Each form adds its layout
+// (.ui) and the windows it opens; everything else comes from its register description.
+
+#include "RegisterCatalog.h"
+#include "adodb.h"
+
+#include <QWidget>
+
+class QPushButton;
+class QLabel;
+class PhotoBox;
+
+class EntryForm : public QWidget {
+    Q_OBJECT
+
+public:
+    enum Mode { Browsing = 0, Adding = 1, Editing = 2 };
+
+    ~EntryForm() override;
+
+    bool CheckEnabled();
+    bool bFind(const QString& sFind);
+    bool UpdateField();
+    void Splash();
+    void GetMaxNum();
+    void ControlsEnabled(bool bEnabled);
+    void ClearTag();
+    void ClearTxt();
+
+    double nMaxNum() const { return m_nMaxNum; }
+    RecordsetPtr rMain() const { return m_rMain; }
+    const RegisterDef& registerDef() const { return m_def; }
+
+    // The value of the leading number of a key: blanks ignored, then the longest leading decimal
+    // number (fraction and exponent allowed); 0 when the text does not start with one.
+    static double LeadingNumber(const QString& text);
+    // The shortest decimal text of a number (15 gives "15").
+    static QString NumberText(double value);
+
+public slots:
+    void cmdNew_Click();
+    void cmdEdit_Click();
+    void cmdSave_Click();
+    void cmdCancel_Click();
+    void cmdDelete_Click();
+    void cmdFind_Click();
+    void cmdList_Click();
+    void cmdQuery_Click();
+    void cmdPrint_Click();
+    void cmdZhiZhao_Click();
+    void cmdDelPic_Click();
+    void imgZhaoPian_DblClick();
+
+protected:
+    EntryForm(const RegisterDef& def, QWidget* parent);
+    // Wires the controls of the form's layout and loads the register; the derived constructor
+    // calls it after setting up its layout.
+    void Form_Load();
+    // The query window of this register.
+    virtual QWidget* queryForm() = 0;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void SetMode(int mode);
+    void loadOptionLists();
+    void writeColumn(const BoundField& field);
+    void showColumn(const BoundField& field);
+    bool updateRenumberingDuplicates();
+    void storeCounter(double value);
+    QWidget* control(const QString& name) const;
+    QPushButton* button(const char* name) const;
+    QString keyText() const;
+
+    const RegisterDef& m_def;
+    RecordsetPtr m_rMain;
+    double m_nMaxNum = 0;
+    PhotoBox* m_photo = nullptr;
+    QLabel* m_lblNum = nullptr;
+    QWidget* m_txtSfz = nullptr;
+};

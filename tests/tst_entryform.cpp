@@ -1,0 +1,403 @@
+// The certificate entry form driven as an operator would: keyboard walk, buttons, photos, and
+// the records it leaves in the database.
+#include "DatePicker.h"
+#include "PhotoBox.h"
+#include "ScriptedDialogs.h"
+#include "TempConfigDir.h"
+#include "TestDatabase.h"
+#include "basFile.h"
+#include "basGlobal.h"
+#include "f1ZS.h"
+#include "settings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+class EntryFormTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempConfigDir> m_config;
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    QPointer<f1ZS> m_form;
+
+    template <class T = QWidget> T* child(const char* name) {
+        T* w = m_form->findChild<T*>(QString::fromLatin1(name));
+        Q_ASSERT(w);
+        return w;
+    }
+    QPushButton* button(const char* name) { return child<QPushButton>(name); }
+    QString text(const char* name) { return child<QLineEdit>(name)->text(); }
+
+    void openForm(const QStringList& rows = {}) {
+        if (!rows.isEmpty())
+            m_db->execAll(rows);
+        gConn.Open(m_db->connectionString());
+        m_form = f1ZS::instance();
+        m_form->show();
+        QApplication::setActiveWindow(m_form);
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+    }
+
+    static QString row(QString key, const QString& name, const QString& more = QString()) {
+        key.replace(QLatin1Char('\''), QLatin1String("''"));
+        return QStringLiteral("INSERT INTO DangAnKu (证号, 姓名%1) VALUES ('%2', '%3'%4)")
+            .arg(more.isEmpty() ? QString() : QStringLiteral(", 证书级别"), key, name,
+                 more.isEmpty() ? QString() : QStringLiteral(", '") + more + QLatin1Char('\''));
+    }
+
+    void press(int key) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(key)); }
+
+    // Types text key by key, Chinese included, as the keyboard would deliver it.
+    static void type(QWidget* widget, const QString& text) {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+
+    // The stored value of one column of the record with the given key.
+    QVariant stored(const QString& key, const QString& column) {
+        Recordset rs;
+        rs.Open(Statement{QStringLiteral("check"), QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 = ?"), {key}}, gConn);
+        if (rs.IsEOF())
+            return QStringLiteral("<missing>");
+        return rs.Fields(column).Value();
+    }
+
+    qint64 storedCount() {
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), gConn);
+        return rs.RecordCount();
+    }
+
+    QString imageFile(const char* format) {
+        if (qstrcmp(format, "GIF") == 0) { // Qt reads GIF but does not write it
+            const QString path = m_config->path() + QStringLiteral("/photo.gif");
+            QFile gif(path);
+            gif.open(QIODevice::WriteOnly);
+            gif.write(QByteArray::fromHex("47494638396101000100800000ffffff0000002cf90401000000002c00000000010001000002024401003b"));
+            return path;
+        }
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString path = m_config->path() + QStringLiteral("/photo.") + QString::fromLatin1(format).toLower();
+        if (!image.save(path, format))
+            return {};
+        return path;
+    }
+
+private slots:
+    void init() {
+        m_config = std::make_unique<TempConfigDir>();
+        m_db = TestDatabase::create(TestDatabase::Kind::Local);
+        m_dialogs = std::make_unique<ScriptedDialogs>();
+    }
+
+    void cleanup() {
+        if (m_form) {
+            m_form->close();
+            delete m_form;
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        gConn.Close();
+        m_dialogs.reset();
+        m_db.reset();
+        m_config.reset();
+    }
+
+    void leadingNumbers() {
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral("2006-001")), 2006.0);
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral("12 34")), 1234.0);
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral("A12")), 0.0);
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral(" 7\t8\n9号")), 789.0);
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral("1.5e3x")), 1500.0);
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral("12e")), 12.0);
+        QCOMPARE(EntryForm::LeadingNumber(QStringLiteral(".5")), 0.5);
+        QCOMPARE(EntryForm::LeadingNumber(QString()), 0.0);
+        QCOMPARE(EntryForm::NumberText(15), QStringLiteral("15"));
+        QCOMPARE(EntryForm::NumberText(2006.5), QStringLiteral("2006.5"));
+    }
+
+    void emptyTableOffersOnlyAddAndQuery() {
+        openForm();
+        QCOMPARE(m_form->nMaxNum(), 1.0);
+        QVERIFY(button("cmdNew")->isEnabled());
+        QVERIFY(button("cmdQuery")->isEnabled());
+        for (const char* name : {"cmdEdit", "cmdSave", "cmdCancel", "cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
+            QVERIFY2(!button(name)->isEnabled(), name);
+        QCOMPARE(text("txtBanHao"), QString());
+        QVERIFY(!child("txtMingCheng")->isEnabled());
+    }
+
+    void keyboardWalkStopsOnceOnEveryField() {
+        openForm();
+        button("cmdNew")->click();
+        QCOMPARE(button("cmdNew")->text(), QStringLiteral("确定 &O"));
+        QCOMPARE(QApplication::focusWidget(), child("txtBanHao"));
+        QCOMPARE(text("txtBanHao"), QStringLiteral("1"));
+        press(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), child("txtMingCheng"));
+        type(QApplication::focusWidget(), QStringLiteral("张三"));
+        const QStringList expected = {"cboSex",   "dtpChuSheng", "txtSfz",    "cboWenHua", "dtpFZ",
+                                      "txtZSBH",  "cboGongZhong", "txtLiLun", "txtShiCao", "txtPingDing",
+                                      "cboZSJB",  "txtBeiZhu",   "dtpYiShen", "dtpErShen", "DTPHZ"};
+        for (const QString& name : expected) {
+            press(Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget()->objectName(), name);
+            if (name == QLatin1String("txtSfz"))
+                type(QApplication::focusWidget(), QStringLiteral("11010119800501001X"));
+            if (name == QLatin1String("txtBeiZhu"))
+                type(QApplication::focusWidget(), QStringLiteral("备注'引号"));
+        }
+        QCOMPARE(child<QComboBox>("cboSex")->currentText(), QStringLiteral("男"));
+        press(Qt::Key_Return); // the walk is complete: the record is saved
+        QCOMPARE(button("cmdNew")->text(), QStringLiteral("新增 &A"));
+        QCOMPARE(storedCount(), 1);
+        QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("张三"));
+        QCOMPARE(stored("1", "性别").toString(), QStringLiteral("男"));
+        QCOMPARE(stored("1", "身份证号").toString(), QStringLiteral("11010119800501001")); // X is refused
+        QCOMPARE(stored("1", "备注").toString(), QStringLiteral("备注'引号"));
+        QCOMPARE(stored("1", "一次复审").toDate(), QDate(2000, 1, 1));
+        QCOMPARE(stored("1", "换证日期").toDate(), QDate::currentDate());
+        QCOMPARE(stored("1", "理论成绩").toString(), QString()); // empty text stays empty text
+        QCOMPARE(m_form->nMaxNum(), 2.0);
+        QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")), QStringLiteral("2"));
+        QCOMPARE(m_dialogs->msgBoxCount(), 0);
+
+        // The marks were cleared by the save: the next record is walked again from the start.
+        button("cmdNew")->click();
+        QCOMPARE(text("txtBanHao"), QStringLiteral("2"));
+        press(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), child("txtMingCheng"));
+    }
+
+    void escapeSavesOnlyWhileAdding() {
+        openForm({row(QStringLiteral("7"), QStringLiteral("甲"), QStringLiteral("高级"))});
+        press(Qt::Key_Escape); // browsing: nothing
+        QCOMPARE(storedCount(), 1);
+        button("cmdNew")->click();
+        QCOMPARE(child<QComboBox>("cboZSJB")->currentText(), QStringLiteral("高级")); // kept from the record shown
+        press(Qt::Key_Escape); // saves with the checks: the name is missing
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("必须输入名称！"));
+        QCOMPARE(QApplication::focusWidget(), child("txtMingCheng"));
+        type(child("txtMingCheng"), QStringLiteral("乙"));
+        press(Qt::Key_Escape);
+        QCOMPARE(storedCount(), 2);
+        QCOMPARE(stored("8", "姓名").toString(), QStringLiteral("乙"));
+        QCOMPARE(stored("8", "证书级别").toString(), QStringLiteral("高级"));
+        QVERIFY(stored("8", "照片").isNull());
+    }
+
+    void emptiedKeyIsRefilledOnSave() {
+        openForm();
+        button("cmdNew")->click();
+        child<QLineEdit>("txtBanHao")->clear();
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("丙"));
+        button("cmdSave")->click();
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("必须输入编码！"));
+        QCOMPARE(m_dialogs->lastMessage().icon, vb::Exclamation);
+        QCOMPARE(text("txtBanHao"), QStringLiteral("1"));
+        QCOMPARE(storedCount(), 0);
+    }
+
+    void editingIgnoresEnterAndSavesOnConfirm() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        button("cmdEdit")->click();
+        QVERIFY(!button("cmdNew")->isEnabled());
+        QVERIFY(!button("cmdCancel")->isEnabled());
+        child<QLineEdit>("txtMingCheng")->setFocus();
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("甲改"));
+        press(Qt::Key_Return);
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+        QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("甲"));
+        button("cmdEdit")->click();
+        QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("甲改"));
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+    }
+
+    void storedCounterAndDuplicates() {
+        SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QStringLiteral("25"));
+        openForm({row(QStringLiteral("40"), QStringLiteral("甲")), row(QStringLiteral("2006-001"), QStringLiteral("乙")),
+                  row(QStringLiteral("A99"), QStringLiteral("丙"))});
+        QCOMPARE(m_form->nMaxNum(), 25.0);
+        button("cmdNew")->click();
+        QCOMPARE(text("txtBanHao"), QStringLiteral("25"));
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("丁"));
+        button("cmdSave")->click();
+        QCOMPARE(stored("25", "姓名").toString(), QStringLiteral("丁"));
+
+        // A key that exists: the operator is offered the next free number.
+        button("cmdNew")->click();
+        child<QLineEdit>("txtBanHao")->setText(QStringLiteral("40"));
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("戊"));
+        m_dialogs->answerMsgBox(vb::No);
+        button("cmdSave")->click();
+        QCOMPARE(m_dialogs->lastMessage().text,
+                 QStringLiteral("编号重复！要自动编号吗？选‘是’即自动添加2007为新增单位的编号，选‘否’请手动输入一个编号！"));
+        QCOMPARE(m_dialogs->lastMessage().buttons, vb::YesNo);
+        QCOMPARE(button("cmdNew")->text(), QStringLiteral("确定 &O")); // still adding
+        QCOMPARE(child<QLineEdit>("txtBanHao")->selectedText(), QStringLiteral("40"));
+        m_dialogs->answerMsgBox(vb::Yes);
+        button("cmdSave")->click();
+        QCOMPARE(stored("2007", "姓名").toString(), QStringLiteral("戊"));
+        QCOMPARE(stored("40", "姓名").toString(), QStringLiteral("甲"));
+    }
+
+    void quotesInKeysStayData() {
+        openForm({row(QStringLiteral("1' OR '1'='1"), QStringLiteral("甲"))});
+        button("cmdNew")->click();
+        child<QLineEdit>("txtBanHao")->setText(QStringLiteral("1' OR '1'='1"));
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("乙"));
+        m_dialogs->answerMsgBox(vb::No);
+        button("cmdSave")->click();
+        QVERIFY(m_dialogs->lastMessage().text.startsWith(QStringLiteral("编号重复！")));
+        button("cmdCancel")->click();
+        m_dialogs->answerInput(QStringLiteral("1' OR '1'='1"));
+        QVERIFY(m_form->bFind(QString()));
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("甲"));
+    }
+
+    void deleteAndLocate() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲")), row(QStringLiteral("2"), QStringLiteral("乙")),
+                  row(QStringLiteral("3"), QStringLiteral("丙"))});
+        m_db->exec(QStringLiteral("UPDATE DangAnKu SET 证书编号 = 'ZS-2' WHERE 证号 = '2'"));
+        gConn.Close();
+        gConn.Open(m_db->connectionString());
+        delete m_form;
+        m_form = f1ZS::instance();
+
+        m_dialogs->answerInput(QStringLiteral("ZS-2"));
+        button("cmdFind")->click();
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("乙"));
+        const auto questions = m_dialogs->calls(ScriptedDialogs::Kind::Input);
+        QCOMPARE(questions.last().text, QStringLiteral("输入要查找的证号或证书编号:"));
+
+        m_dialogs->answerInput(QStringLiteral("999"));
+        button("cmdFind")->click();
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("乙")); // back on the row shown before
+        QCOMPARE(m_dialogs->msgBoxCount(), 0);
+
+        QVERIFY(m_form->bFind(QStringLiteral("3")));
+        m_form->Splash();
+        m_dialogs->answerMsgBox(vb::Yes);
+        button("cmdDelete")->click();
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("是否真的删除 '3'"));
+        QVERIFY(m_dialogs->lastMessage().defaultButton2);
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("甲")); // the last row deleted: the first is shown
+        m_dialogs->answerMsgBox(vb::No);
+        button("cmdDelete")->click();
+        QCOMPARE(storedCount(), 2);
+    }
+
+    void photosComeBackByteForByte_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("jpeg") << QByteArray("JPG");
+        QTest::newRow("gif") << QByteArray("GIF");
+        QTest::newRow("bmp") << QByteArray("BMP");
+    }
+    void photosComeBackByteForByte() {
+        QFETCH(QByteArray, format);
+        const QString path = imageFile(format.constData());
+        if (path.isEmpty())
+            QSKIP("this Qt build cannot write the format");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        button("cmdEdit")->click();
+        m_dialogs->answerOpen(path);
+        button("cmdZhiZhao")->click();
+        QVERIFY(child<PhotoBox>("imgZhaoPian")->hasPicture());
+        button("cmdEdit")->click();
+        QCOMPARE(stored("1", "照片").toByteArray(), bytes);
+        m_form->Splash();
+        QVERIFY(child<PhotoBox>("imgZhaoPian")->hasPicture());
+
+        // Removing the photo stores null.
+        button("cmdEdit")->click();
+        button("cmdDelPic")->click();
+        button("cmdEdit")->click();
+        QVERIFY(stored("1", "照片").isNull());
+    }
+
+    void emptyOrBrokenPhotoFilesChangeNothing() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        const QString empty = m_config->path() + QStringLiteral("/empty.jpg");
+        QFile(empty).open(QIODevice::WriteOnly);
+        button("cmdEdit")->click();
+        m_dialogs->answerOpen(empty);
+        button("cmdZhiZhao")->click();
+        QVERIFY(!child<PhotoBox>("imgZhaoPian")->hasPicture());
+
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.Fields(QStringLiteral("照片")).setValue(QByteArray("old"));
+        FileToField(rs.Fields(QStringLiteral("照片")), empty);
+        FileToField(rs.Fields(QStringLiteral("照片")), QStringLiteral("/no/such/file.jpg"));
+        QCOMPARE(rs.Fields(QStringLiteral("照片")).Value().toByteArray(), QByteArray("old"));
+    }
+
+    void nullDatesStayNullUnlessEntered() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        QVERIFY(child<DatePicker>("dtpFZ")->isNull());
+        button("cmdEdit")->click();
+        child<QLineEdit>("txtBeiZhu")->setText(QStringLiteral("改备注"));
+        child<DatePicker>("dtpYiShen")->setValue(QDate(2010, 3, 4));
+        button("cmdEdit")->click();
+        QVERIFY(stored("1", "发证日期").isNull());
+        QVERIFY(stored("1", "出生年月").isNull());
+        QCOMPARE(stored("1", "一次复审").toDate(), QDate(2010, 3, 4));
+
+        button("cmdEdit")->click();
+        child<DatePicker>("dtpYiShen")->setFocus();
+        press(Qt::Key_Delete); // the operator empties a date
+        button("cmdEdit")->click();
+        QVERIFY(stored("1", "一次复审").isNull());
+    }
+
+    void identityNumberKeys() {
+        openForm();
+        button("cmdNew")->click();
+        auto* sfz = child<QLineEdit>("txtSfz");
+        sfz->setFocus();
+        type(sfz, QStringLiteral("12aX3。-4"));
+        QCOMPARE(sfz->text(), QStringLiteral("123。-4"));
+        QCOMPARE(child<QLabel>("lblNum")->text(), QStringLiteral("6位"));
+        child("txtMingCheng")->setFocus();
+        QCOMPARE(child<QLabel>("lblNum")->text(), QStringLiteral("："));
+    }
+
+    void secondDeskIsRefusedAndFirstDeskKept() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        button("cmdEdit")->click();
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("第二台"));
+
+        Connection otherDesk;
+        otherDesk.Open(m_db->connectionString());
+        Recordset first;
+        first.Open(QStringLiteral("DangAnKu"), otherDesk, ado::adOpenDynamic, ado::adLockOptimistic);
+        first.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("第一台"));
+        first.Update();
+
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->lastMessage().icon, vb::Critical);
+        QVERIFY(m_dialogs->lastMessage().text.startsWith(QString::number(DbErrorCode::WriteConflict)));
+        QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("第一台"));
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("第二台")); // nothing typed is lost
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+    }
+
+    void closingStoresTheCounter() {
+        openForm({row(QStringLiteral("9"), QStringLiteral("甲"))});
+        QCOMPARE(m_form->nMaxNum(), 10.0);
+        m_form->close();
+        QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")), QStringLiteral("10"));
+    }
+};
+
+QTEST_MAIN(EntryFormTest)
+#include "tst_entryform.moc"
