@@ -1,6 +1,9 @@
 #include "fFindZS.h"
 #include "ui_fFindZS.h"
 
+#include "WindowHost.h"
+#include "f1ZS.h"
+
 #include <QPointer>
 
 namespace {
@@ -58,5 +61,10 @@ fFindZS::fFindZS(QWidget* parent) : QueryForm(parent), ui(new Ui::fFindZS) {
 fFindZS::~fFindZS() { delete ui; }
 
 void fFindZS::openRecord(const QString& key) {
-    Q_UNUSED(key);
+    // Loading the entry form first: its load reopens the register at the first row.
+    f1ZS* entry = f1ZS::instance();
+    if (!entry->bFind(key))
+        return;
+    entry->Splash();
+    ShowForm(entry);
 }

@@ -3,6 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 #include "basGlobal.h"
+#include "f1ZS.h"
 #include "fFindZS.h"
 #include "fPView.h"
 
@@ -407,6 +408,26 @@ private slots:
         QCOMPARE(dialogs.lastMessage().icon, vb::Critical);
         QVERIFY(!dialogs.lastMessage().text.isEmpty());
         QVERIFY(control<QPushButton>(QStringLiteral("cmdView"))->isEnabled());
+    }
+
+    void doubleClickOpensTheHitInTheEntryForm() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        ScriptedDialogs dialogs;
+        find();
+        ListView* list = form()->resultList();
+        // A hit deleted since the search is not found: the entry form stays as it is.
+        m_db->exec(QStringLiteral("DELETE FROM DangAnKu WHERE 证号 = 'A006'"));
+        list->selectRow(5);
+        form()->LV_DblClick();
+        f1ZS* entry = f1ZS::instance();
+        QVERIFY(!entry->isVisible());
+
+        list->selectRow(2);
+        form()->LV_DblClick();
+        QVERIFY(entry->isVisible());
+        QCOMPARE(entry->rMain()->Fields(QStringLiteral("证号")).Value().toString(), QStringLiteral("A003"));
+        QCOMPARE(entry->findChild<QLineEdit*>(QStringLiteral("txtMingCheng"))->text(), QStringLiteral("O'Brien"));
+        delete entry;
     }
 
     void listBecomesCurrentOnAnyPress() {
