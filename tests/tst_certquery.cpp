@@ -437,6 +437,13 @@ private slots:
         QCOMPARE(gCurList.data(), form()->resultList());
     }
 
+    void resizeStretchesTheResultList() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        form()->show();
+        form()->resize(1000, 800);
+        QCOMPARE(form()->resultList()->geometry(), QRect(8, 368, 1000 - 8, 800 - 368 - 3));
+    }
+
     void closingDiscardsTheWindow() {
         PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
         QPointer<fFindZS> first = form();

@@ -340,6 +340,25 @@ private slots:
         QCOMPARE(view->Lvw->rowCount(), 3);
     }
 
+    void resizeStretchesListAndMovesButtons() {
+        view->doFill(true, certificates(3));
+        view->resize(900, 700);
+        const QRect list = view->Lvw->geometry();
+        QCOMPARE(list, QRect(0, 25, 900, 700 - 25 - view->cmdPrint->height() - 13));
+        for (QPushButton* button : {view->cmdPrV, view->cmdNext, view->cmdListCol})
+            QCOMPARE(button->y(), list.bottom() + 1 + 7);
+        QCOMPARE(view->LblBackColor->geometry(), QRect(0, 0, 900, 700));
+        view->resize(800, 560);
+    }
+
+    void fillFromTheRecordSourceName() {
+        view->rName = QStringLiteral("Users");
+        view->doFill(false);
+        QCOMPARE(view->rFill->Source(), QStringLiteral("Users"));
+        QCOMPARE(view->Lvw->rowCount(), 2);
+        view->rName.clear();
+    }
+
     void rightButtonMakesTheListCurrent() {
         view->setStitle(QStringLiteral("证书资料"));
         view->doFill(true, certificates(3));
