@@ -1,33 +1,34 @@
 #include "fPView.h"
 #include "ui_fPView.h"
 
+#include "basGlobal.h"
+#include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
 #include "ListView.h"
 #include "WindowHost.h"
-#include "basGlobal.h"
-#include "dialogs.h"
 
+#include <cmath>
 #include <QCloseEvent>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QProgressBar>
 #include <QRegularExpression>
-#include <cmath>
 
 namespace {
 
 constexpr qint64 kMostRows = 5000;
 
 // The office's forms were measured in twips: 15 to a pixel.
-constexpr int px(int twips) { return (twips + 7) / 15; }
+constexpr int px(int twips) {
+    return (twips + 7) / 15;
+}
 
 // Rounds to the nearest whole number, halves to the even one (2.5 gives 2, 3.5 gives 4).
 int roundHalfEven(float value) {
     const double lower = std::floor(double(value));
     const double fraction = double(value) - lower;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(lower, 2.0) != 0.0))
-        return int(lower + 1);
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(lower, 2.0) != 0.0)) return int(lower + 1);
     return int(lower);
 }
 
@@ -44,8 +45,7 @@ QPointer<fPView> theInstance;
 } // namespace
 
 fPView* fPView::instance() {
-    if (!theInstance)
-        theInstance = new fPView;
+    if (!theInstance) theInstance = new fPView;
     return theInstance;
 }
 
@@ -75,7 +75,9 @@ fPView::fPView(QWidget* parent) : QWidget(parent), ui(new Ui::fPView) {
     connect(Lvw, &ListView::rightButtonPressed, this, &fPView::makeCurrentList);
 }
 
-fPView::~fPView() { delete ui; }
+fPView::~fPView() {
+    delete ui;
+}
 
 void fPView::setStitle(const QString& NewTitle) {
     for (QLabel* label : LblTitle)
@@ -86,13 +88,14 @@ void fPView::setStitle(const QString& NewTitle) {
 qint64 fPView::recordCount() const {
     qint64 count = 0;
     SkipOnError([&] {
-        if (rFill)
-            count = rFill->RecordCount();
+        if (rFill) count = rFill->RecordCount();
     });
     return count;
 }
 
-int fPView::pageRows() const { return roundHalfEven(nListNum); }
+int fPView::pageRows() const {
+    return roundHalfEven(nListNum);
+}
 
 void fPView::setCountLine(const QString& text) {
     lblNUM[0]->setText(text);
@@ -128,8 +131,7 @@ void fPView::doFill(bool bR, const RecordsetPtr& R) {
 void fPView::doListFill() {
     setCursor(Qt::WaitCursor);
     BuildColumns();
-    if (recordCount() > 0)
-        SkipOnError([&] { rFill->MoveFirst(); });
+    if (recordCount() > 0) SkipOnError([&] { rFill->MoveFirst(); });
     cmdNext_Click();
     unsetCursor();
     Lvw->setTag(m_title);
@@ -137,15 +139,12 @@ void fPView::doListFill() {
 
 void fPView::BuildColumns() {
     Lvw->clearColumns();
-    if (bXuHao)
-        Lvw->addColumn(QStringLiteral("序号"));
+    if (bXuHao) Lvw->addColumn(QStringLiteral("序号"));
     SkipOnError([&] {
-        if (!rFill)
-            return;
+        if (!rFill) return;
         for (int i = 0; i < rFill->FieldCount(); ++i) {
             Field field = rFill->Fields(i);
-            if (IsListedField(i, field.Type()))
-                Lvw->addColumn(field.Name());
+            if (IsListedField(i, field.Type())) Lvw->addColumn(field.Name());
         }
     });
 }
@@ -168,8 +167,7 @@ void fPView::FillPage() {
     });
     QVector<int> listed;
     for (int i = 0; i < types.size(); ++i)
-        if (IsListedField(i, types[i]))
-            listed.append(i);
+        if (IsListedField(i, types[i])) listed.append(i);
     const int textField = bXuHao || listed.isEmpty() ? -1 : listed.takeFirst();
 
     const auto cellOf = [&](int field) {
@@ -191,7 +189,9 @@ void fPView::FillPage() {
             reachedEnd = true;
             break;
         }
-        const int row = Lvw->addRow(bXuHao ? QString::number(r) : textField >= 0 ? cellOf(textField) : QString());
+        const int row = Lvw->addRow(bXuHao           ? QString::number(r)
+                                    : textField >= 0 ? cellOf(textField)
+                                                     : QString());
         for (int k = 0; k < listed.size(); ++k)
             Lvw->setSubItem(row, k + 1, cellOf(listed[k]));
         bar->setValue(int(progressStep * float(r)));
@@ -207,8 +207,7 @@ void fPView::FillPage() {
     }
     Lvw->endBatch();
     // A sorted list puts new rows in order; their numbers must still read 1..n from the top.
-    if (bXuHao && Lvw->sorted())
-        renumberRows();
+    if (bXuHao && Lvw->sorted()) renumberRows();
     endPage(!reachedEnd);
 }
 
@@ -222,16 +221,14 @@ void fPView::endPage(bool moreToCome) {
 void fPView::cmdNext_Click() {
     FillPage();
     SkipOnError([&] {
-        if (rFill && rFill->AbsolutePosition() > pageRows())
-            cmdPre->setEnabled(true);
+        if (rFill && rFill->AbsolutePosition() > pageRows()) cmdPre->setEnabled(true);
     });
 }
 
 void fPView::cmdPre_Click() {
     qint64 start = 0;
     SkipOnError([&] {
-        if (rFill)
-            start = rFill->AbsolutePosition() - nMoved - pageRows();
+        if (rFill) start = rFill->AbsolutePosition() - nMoved - pageRows();
     });
     if (start < 1) {
         cmdPre->setEnabled(false);
@@ -248,8 +245,7 @@ void fPView::cmdAll_Click() {
         return;
     }
     // A page size of 0 would leave every later list empty.
-    if (count < 1)
-        return;
+    if (count < 1) return;
     nListNum = float(count);
     SkipOnError([&] { rFill->MoveFirst(); });
     cmdNext_Click();
@@ -262,12 +258,10 @@ void fPView::cmdListCount_Click() {
         MsgBox(QStringLiteral("数值太大"), vb::OKOnly | vb::Exclamation);
         return;
     }
-    if (number <= 1)
-        return;
+    if (number <= 1) return;
     nListNum = float(number);
     SkipOnError([&] {
-        if (rFill)
-            rFill->MoveFirst();
+        if (rFill) rFill->MoveFirst();
     });
     doListFill();
 }
@@ -280,8 +274,7 @@ void fPView::Lvw_ColumnClick(int column) {
     Lvw->setSortOrder(order);
     Lvw->setSortKey(column);
     Lvw->setSorted(true);
-    if (bXuHao)
-        renumberRows();
+    if (bXuHao) renumberRows();
 }
 
 void fPView::renumberRows() {
@@ -290,8 +283,7 @@ void fPView::renumberRows() {
 }
 
 void fPView::Lvw_DblClick(int row) {
-    if (row < 0 || row >= Lvw->rowCount())
-        return;
+    if (row < 0 || row >= Lvw->rowCount()) return;
     QString details;
     const int cells = std::min(Lvw->cellCount(row), Lvw->columnCount() - 1);
     for (int i = 1; i <= cells; ++i)
@@ -312,7 +304,8 @@ bool fPView::event(QEvent* event) {
     case QEvent::ParentChange:
         // As an MDI child the window is activated through its frame.
         if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-            connect(frame, &QMdiSubWindow::aboutToActivate, this, &fPView::makeCurrentList, Qt::UniqueConnection);
+            connect(frame, &QMdiSubWindow::aboutToActivate, this, &fPView::makeCurrentList,
+                    Qt::UniqueConnection);
         break;
     default:
         break;
@@ -335,6 +328,7 @@ void fPView::resizeEvent(QResizeEvent* event) {
     const int listHeight = std::max(0, h - top - cmdPrint->height() - px(200));
     Lvw->setGeometry(0, top, w, listHeight);
     const int buttonTop = top + listHeight + px(100);
-    for (QPushButton* button : {cmdPrV, cmdPrint, cmdSet, CmdToOut, cmdNext, cmdPre, cmdAll, cmdListCount, cmdListCol})
+    for (QPushButton* button :
+         {cmdPrV, cmdPrint, cmdSet, CmdToOut, cmdNext, cmdPre, cmdAll, cmdListCount, cmdListCol})
         button->move(button->x(), buttonTop);
 }

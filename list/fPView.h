@@ -3,8 +3,8 @@
 
 #include "adodb.h"
 
-#include <QWidget>
 #include <array>
+#include <QWidget>
 
 class QLabel;
 class QPushButton;

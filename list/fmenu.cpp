@@ -1,7 +1,7 @@
 #include "fmenu.h"
 
-#include "ErrorTraps.h"
 #include "basGlobal.h"
+#include "ErrorTraps.h"
 #include "fPView.h"
 
 #include <QPointer>
@@ -11,12 +11,13 @@ QPointer<fmenu> theInstance;
 } // namespace
 
 fmenu* fmenu::instance() {
-    if (!theInstance)
-        theInstance = new fmenu;
+    if (!theInstance) theInstance = new fmenu;
     return theInstance;
 }
 
-fmenu::fmenu(QWidget* parent) : QWidget(parent) { setWindowTitle(QStringLiteral("菜单栏")); }
+fmenu::fmenu(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QStringLiteral("菜单栏"));
+}
 
 void fmenu::mnuRerush_Click() {
     auto rs = std::make_shared<Recordset>();

@@ -1,16 +1,14 @@
 #include "FillResultList.h"
 
+#include "basGlobal.h"
 #include "ErrorTraps.h"
 #include "ListView.h"
-#include "basGlobal.h"
 
 #include <QProgressBar>
 
 QString CellText(const QVariant& value, int type) {
-    if (value.isNull() || !value.isValid())
-        return {};
-    if (type == ado::adBoolean)
-        return value.toBool() ? QStringLiteral("是") : QStringLiteral("否");
+    if (value.isNull() || !value.isValid()) return {};
+    if (type == ado::adBoolean) return value.toBool() ? QStringLiteral("是") : QStringLiteral("否");
     return value.toString();
 }
 
@@ -23,8 +21,7 @@ bool FillResultList(Recordset& rs, ListView* list) {
     SkipOnError([&] { list->clearRows(); });
     qint64 count = 0;
     SkipOnError([&] { count = rs.RecordCount(); });
-    if (count == 0)
-        return false;
+    if (count == 0) return false;
     SkipOnError([&] {
         rs.MoveLast();
         rs.MoveFirst();
@@ -41,8 +38,7 @@ bool FillResultList(Recordset& rs, ListView* list) {
             types.append(rs.Fields(j).Type());
         list->addColumn(rs.Fields(0).Name());
         for (int j = 1; j < fields; ++j) {
-            if (!IsListedField(j, types[j]))
-                continue;
+            if (!IsListedField(j, types[j])) continue;
             list->addColumn(rs.Fields(j).Name());
             cellFields.append(j);
         }

@@ -1,13 +1,13 @@
 #include "QueryForm.h"
 
+#include "basGlobal.h"
+#include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
+#include "fPView.h"
 #include "ListView.h"
 #include "Schema.h"
 #include "WindowHost.h"
-#include "basGlobal.h"
-#include "dialogs.h"
-#include "fPView.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -21,7 +21,9 @@
 
 namespace {
 
-constexpr int px(int twips) { return (twips + 7) / 15; }
+constexpr int px(int twips) {
+    return (twips + 7) / 15;
+}
 
 // The operator's text as a LIKE pattern that matches it literally anywhere inside a column.
 QString containsPattern(const QString& text) {
@@ -32,11 +34,15 @@ QString containsPattern(const QString& text) {
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-QString dateText(const QDate& date) { return date.toString(QStringLiteral("yyyy-MM-dd")); }
+QString dateText(const QDate& date) {
+    return date.toString(QStringLiteral("yyyy-MM-dd"));
+}
 
 } // namespace
 
-QueryForm::QueryForm(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_DeleteOnClose); }
+QueryForm::QueryForm(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+}
 
 void QueryForm::setUpQuery(QueryDescription description) {
     m_desc = std::move(description);
@@ -85,13 +91,11 @@ void QueryForm::setUpQuery(QueryDescription description) {
     loadOptionLists();
     // Every combo starts without a choice, so it adds no criterion until the operator picks one.
     for (const QueryCriterion& criterion : m_desc.criteria)
-        if (auto* combo = findChild<QComboBox*>(criterion.control))
-            combo->setCurrentIndex(-1);
+        if (auto* combo = findChild<QComboBox*>(criterion.control)) combo->setCurrentIndex(-1);
 }
 
 void QueryForm::loadOptionLists() {
-    if (m_desc.optionLists.isEmpty())
-        return;
+    if (m_desc.optionLists.isEmpty()) return;
     // The lists are a convenience: without them the combos still take typed text.
     SkipOnError([&] {
         Recordset options;
@@ -108,22 +112,18 @@ void QueryForm::loadOptionLists() {
 }
 
 QString QueryForm::controlText(const QString& name) const {
-    if (auto* edit = findChild<QLineEdit*>(name))
-        return edit->text();
-    if (auto* combo = findChild<QComboBox*>(name))
-        return combo->currentText();
+    if (auto* edit = findChild<QLineEdit*>(name)) return edit->text();
+    if (auto* combo = findChild<QComboBox*>(name)) return combo->currentText();
     return {};
 }
 
 QString QueryForm::executedSelectList() const {
-    if (m_desc.selectList != QLatin1String("*"))
-        return m_desc.selectList;
+    if (m_desc.selectList != QLatin1String("*")) return m_desc.selectList;
     // The list shows field 0 and hands it to the entry form, so the key goes first whatever the
     // physical order of the columns.
     QStringList columns{m_desc.keyColumn};
     for (const ColumnDef& column : tableDef(m_desc.table).columns)
-        if (column.name != m_desc.keyColumn)
-            columns << column.name;
+        if (column.name != m_desc.keyColumn) columns << column.name;
     return columns.join(QLatin1Char(','));
 }
 
@@ -144,12 +144,11 @@ Statement QueryForm::buildStatement() const {
     }
 
     // Access and SQL Server compare without case in LIKE; PostgreSQL needs ILIKE for that.
-    const QString like = gConn.engine() == Connection::Engine::Postgres ? QStringLiteral("ILIKE")
-                                                                        : QStringLiteral("LIKE");
+    const QString like =
+        gConn.engine() == Connection::Engine::Postgres ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
     for (const QueryCriterion& criterion : m_desc.criteria) {
         const QString value = controlText(criterion.control);
-        if (value.isEmpty())
-            continue;
+        if (value.isEmpty()) continue;
         if (criterion.contains) {
             text += QStringLiteral(" AND (%1 LIKE %2)")
                         .arg(criterion.column, QuoteLiteral(QLatin1Char('%') + value + QLatin1Char('%')));
@@ -163,11 +162,11 @@ Statement QueryForm::buildStatement() const {
     }
 
     for (const QueryDateRange& range : m_desc.ranges) {
-        if (!findChild<QCheckBox*>(range.checkBox)->isChecked())
-            continue;
+        if (!findChild<QCheckBox*>(range.checkBox)->isChecked()) continue;
         const QDate from = findChild<QDateEdit*>(range.fromPicker)->date();
         const QDate to = findChild<QDateEdit*>(range.toPicker)->date();
-        text += QStringLiteral(" AND (%1 BETWEEN # %2 # AND # %3 #)").arg(range.column, dateText(from), dateText(to));
+        text += QStringLiteral(" AND (%1 BETWEEN # %2 # AND # %3 #)")
+                    .arg(range.column, dateText(from), dateText(to));
         sql += QStringLiteral(" AND (%1 BETWEEN ? AND ?)").arg(range.column);
         st.binds << from << to;
     }
@@ -185,10 +184,8 @@ void QueryForm::cmdFind_Click() {
     setCursor(Qt::WaitCursor);
     m_viewButton->setEnabled(true);
     try {
-        if (!m_result)
-            m_result = std::make_shared<Recordset>();
-        if (m_result->State() == ado::adStateOpen)
-            m_result->Close();
+        if (!m_result) m_result = std::make_shared<Recordset>();
+        if (m_result->State() == ado::adStateOpen) m_result->Close();
         m_result->Open(statement, gConn);
         m_list->setTag(m_desc.listTag);
         const qint64 count = m_result->RecordCount();
@@ -198,8 +195,7 @@ void QueryForm::cmdFind_Click() {
             MsgBox(QStringLiteral("没有找到资料!"), vb::OKOnly | vb::Information);
         } else if (count <= kOwnListLimit) {
             FillResultList(*m_result, m_list);
-            if (m_list->rowCount() > 0)
-                m_list->selectRow(0);
+            if (m_list->rowCount() > 0) m_list->selectRow(0);
             m_list->setFocus();
             m_viewButton->setEnabled(true);
             unsetCursor();
@@ -226,8 +222,7 @@ void QueryForm::cmdKong_Click() {
             edit->clear();
         } else if (auto* combo = findChild<QComboBox*>(name)) {
             combo->setCurrentIndex(-1);
-            if (combo->isEditable())
-                combo->setEditText(QString());
+            if (combo->isEditable()) combo->setEditText(QString());
         }
     }
     for (const QString& picker : m_desc.clearedToStart)
@@ -239,8 +234,7 @@ void QueryForm::cmdKong_Click() {
 
 void QueryForm::cmdView_Click() {
     m_viewButton->setEnabled(false);
-    if (!m_result)
-        return;
+    if (!m_result) return;
     SkipOnError([&] { resetHiddenColumns(m_result->FieldCount()); });
     fPView* view = fPView::instance();
     view->setCursor(Qt::WaitCursor);
@@ -259,38 +253,33 @@ void QueryForm::cmdClose_Click() {
 
 void QueryForm::closeEvent(QCloseEvent* event) {
     // The window goes for good; its MDI frame goes with it.
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        frame->setAttribute(Qt::WA_DeleteOnClose);
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) frame->setAttribute(Qt::WA_DeleteOnClose);
     event->accept();
 }
 
 void QueryForm::LV_DblClick() {
     const int row = m_list->currentRow();
-    if (row < 0)
-        return;
+    if (row < 0) return;
     const QString key = m_list->text(row);
     SkipOnError([&] { openRecord(key); });
 }
 
 void QueryForm::clearAndFind(const QString& other) {
-    if (auto* edit = findChild<QLineEdit*>(other))
-        edit->clear();
+    if (auto* edit = findChild<QLineEdit*>(other)) edit->clear();
     cmdFind_Click();
 }
 
 void QueryForm::showTabPage(int tab) {
     for (int i = 0;; ++i) {
         QWidget* page = findChild<QWidget*>(QStringLiteral("PicOptions_%1").arg(i));
-        if (!page)
-            break;
+        if (!page) break;
         page->setVisible(i == tab);
     }
 }
 
 void QueryForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (!m_list)
-        return;
+    if (!m_list) return;
     const int width = std::max(0, this->width() - m_list->x());
     const int height = std::max(0, this->height() - m_list->y() - px(50));
     m_list->resize(width, height);

@@ -17,7 +17,7 @@ class ListView;
 struct QueryCriterion {
     QString control; // a text box or a combo box
     QString column;
-    bool contains;   // matched anywhere inside the column; otherwise matched exactly
+    bool contains; // matched anywhere inside the column; otherwise matched exactly
 };
 
 struct QueryDateRange {
@@ -33,13 +33,13 @@ struct QueryOptionList {
 };
 
 struct QueryDescription {
-    QString table;                  // also what the list window's refresh reopens
+    QString table; // also what the list window's refresh reopens
     QString selectList = QStringLiteral("*");
     QString keyColumn;
     QString keyBox = QStringLiteral("txtBanHao");
     QString nameBox = QStringLiteral("txtMingCheng"); // Enter in either box clears the other
-    QVector<QueryCriterion> criteria; // after the key, in the statement's order
-    QVector<QueryDateRange> ranges;   // in the statement's order
+    QVector<QueryCriterion> criteria;                 // after the key, in the statement's order
+    QVector<QueryDateRange> ranges;                   // in the statement's order
     QString orderBy;
     QString listTag;          // the own list's print and export title
     QString largeResultTitle; // the list window's title for more than 1000 records

@@ -1,8 +1,8 @@
 #include "fFindZS.h"
 #include "ui_fFindZS.h"
 
-#include "WindowHost.h"
 #include "f1ZS.h"
+#include "WindowHost.h"
 
 #include <QPointer>
 
@@ -24,19 +24,25 @@ QueryDescription certificateQuery() {
         {QStringLiteral("txtBeiZhu"), QStringLiteral("备注"), true},
     };
     d.ranges = {
-        {QStringLiteral("cekChuSheng"), QStringLiteral("dtp1"), QStringLiteral("dtp2"), QStringLiteral("出生年月")},
-        {QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QStringLiteral("dtpFZ2"), QStringLiteral("发证日期")},
-        {QStringLiteral("cekyishen"), QStringLiteral("DTPYS1"), QStringLiteral("DTPYS2"), QStringLiteral("一次复审")},
-        {QStringLiteral("cekershen"), QStringLiteral("DTPES1"), QStringLiteral("DTPES2"), QStringLiteral("二次复审")},
-        {QStringLiteral("cekhz"), QStringLiteral("DTPHZ1"), QStringLiteral("DTPHZ2"), QStringLiteral("换证日期")},
+        {QStringLiteral("cekChuSheng"), QStringLiteral("dtp1"), QStringLiteral("dtp2"),
+         QStringLiteral("出生年月")},
+        {QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QStringLiteral("dtpFZ2"),
+         QStringLiteral("发证日期")},
+        {QStringLiteral("cekyishen"), QStringLiteral("DTPYS1"), QStringLiteral("DTPYS2"),
+         QStringLiteral("一次复审")},
+        {QStringLiteral("cekershen"), QStringLiteral("DTPES1"), QStringLiteral("DTPES2"),
+         QStringLiteral("二次复审")},
+        {QStringLiteral("cekhz"), QStringLiteral("DTPHZ1"), QStringLiteral("DTPHZ2"),
+         QStringLiteral("换证日期")},
     };
     d.orderBy = QStringLiteral("证号,发证日期");
     d.listTag = QStringLiteral("证书查查询结果");
     d.largeResultTitle = QStringLiteral("证书查询结果");
     d.todayAtLoad = {QStringLiteral("dtp2"), QStringLiteral("dtpFZ2")};
-    d.clearedBoxes = {QStringLiteral("txtBanHao"), QStringLiteral("txtMingCheng"), QStringLiteral("txtShenFeiZheng"),
-                      QStringLiteral("txtZSBH"),   QStringLiteral("txtBeiZhu"),    QStringLiteral("cboSex"),
-                      QStringLiteral("cboWenHua"), QStringLiteral("cboJiBue")};
+    d.clearedBoxes = {QStringLiteral("txtBanHao"),       QStringLiteral("txtMingCheng"),
+                      QStringLiteral("txtShenFeiZheng"), QStringLiteral("txtZSBH"),
+                      QStringLiteral("txtBeiZhu"),       QStringLiteral("cboSex"),
+                      QStringLiteral("cboWenHua"),       QStringLiteral("cboJiBue")};
     d.clearedToStart = {QStringLiteral("dtp1")};
     d.clearedToToday = {QStringLiteral("dtp2"), QStringLiteral("dtpFZ2")};
     d.optionLists = {{QStringLiteral("cboWenHua"), QStringLiteral("文化程度")},
@@ -47,8 +53,7 @@ QueryDescription certificateQuery() {
 } // namespace
 
 fFindZS* fFindZS::instance() {
-    if (!theInstance)
-        theInstance = new fFindZS;
+    if (!theInstance) theInstance = new fFindZS;
     return theInstance;
 }
 
@@ -58,13 +63,14 @@ fFindZS::fFindZS(QWidget* parent) : QueryForm(parent), ui(new Ui::fFindZS) {
     setUpQuery(certificateQuery());
 }
 
-fFindZS::~fFindZS() { delete ui; }
+fFindZS::~fFindZS() {
+    delete ui;
+}
 
 void fFindZS::openRecord(const QString& key) {
     // Loading the entry form first: its load reopens the register at the first row.
     f1ZS* entry = f1ZS::instance();
-    if (!entry->bFind(key))
-        return;
+    if (!entry->bFind(key)) return;
     entry->Splash();
     ShowForm(entry);
 }

@@ -1,11 +1,11 @@
 // The certificate query window: statements, what they find on both engines, and where results go.
-#include "ListView.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
 #include "basGlobal.h"
 #include "f1ZS.h"
 #include "fFindZS.h"
 #include "fPView.h"
+#include "ListView.h"
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,15 +17,15 @@
 
 namespace {
 
-const QStringList kCertificates = {
-    QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 性别, 出生年月, 文化程度, 证书级别, 证书编号, 发证日期, 备注) VALUES "
-                   "('A001', '张三', '男', '1980-05-01', '高中', '初级', 'ZS-1', '2005-01-01', NULL),"
-                   "('A002', '张四', '女', '1975-03-02', '大学本科', '中级', 'ZS-2', '2006-12-31', NULL),"
-                   "('A003', 'O''Brien', '男', NULL, NULL, NULL, 'ZS-3', '2007-01-01', NULL),"
-                   "('A004', '李四', '男', NULL, NULL, NULL, NULL, NULL, '100%合格'),"
-                   "('A005', '王_五', '女', NULL, NULL, NULL, NULL, '2004-12-31', 'a_b'),"
-                   "('A006', '王X五', '女', NULL, NULL, NULL, NULL, NULL, 'aXb'),"
-                   "('', '无证号', '男', NULL, NULL, NULL, NULL, '2005-06-01', NULL)")};
+const QStringList kCertificates = {QStringLiteral(
+    "INSERT INTO DangAnKu (证号, 姓名, 性别, 出生年月, 文化程度, 证书级别, 证书编号, 发证日期, 备注) VALUES "
+    "('A001', '张三', '男', '1980-05-01', '高中', '初级', 'ZS-1', '2005-01-01', NULL),"
+    "('A002', '张四', '女', '1975-03-02', '大学本科', '中级', 'ZS-2', '2006-12-31', NULL),"
+    "('A003', 'O''Brien', '男', NULL, NULL, NULL, 'ZS-3', '2007-01-01', NULL),"
+    "('A004', '李四', '男', NULL, NULL, NULL, NULL, NULL, '100%合格'),"
+    "('A005', '王_五', '女', NULL, NULL, NULL, NULL, '2004-12-31', 'a_b'),"
+    "('A006', '王X五', '女', NULL, NULL, NULL, NULL, NULL, 'aXb'),"
+    "('', '无证号', '男', NULL, NULL, NULL, NULL, '2005-06-01', NULL)")};
 
 const QStringList kAllKeys = {QStringLiteral("A001"), QStringLiteral("A002"), QStringLiteral("A003"),
                               QStringLiteral("A004"), QStringLiteral("A005"), QStringLiteral("A006")};
@@ -47,23 +47,22 @@ class CertificateQueryTest : public QObject {
     bool prepare(int kind) {
         gConn.Close();
         m_db = TestDatabase::create(TestDatabase::Kind(kind));
-        if (!m_db)
-            return false;
+        if (!m_db) return false;
         m_db->execAll(kCertificates);
         gConn.Open(m_db->connectionString());
         return true;
     }
 
 #define PREPARE_OR_SKIP(kind)                                                                                \
-    if (!prepare(kind))                                                                                      \
-        QSKIP("no test server: ORVANTA_TEST_PG is not set");
+    if (!prepare(kind)) QSKIP("no test server: ORVANTA_TEST_PG is not set");
 
-    static fFindZS* form() { return fFindZS::instance(); }
+    static fFindZS* form() {
+        return fFindZS::instance();
+    }
 
     template <class W> static W* control(const QString& name) {
         W* widget = form()->findChild<W*>(name);
-        if (!widget)
-            qFatal("no control %s", qPrintable(name));
+        if (!widget) qFatal("no control %s", qPrintable(name));
         return widget;
     }
 
@@ -79,7 +78,8 @@ class CertificateQueryTest : public QObject {
             combo->setCurrentIndex(combo->findText(text));
     }
 
-    static void tickRange(const QString& box, const QString& from, QDate start, const QString& to, QDate end) {
+    static void tickRange(const QString& box, const QString& from, QDate start, const QString& to,
+                          QDate end) {
         control<QCheckBox>(box)->setChecked(true);
         control<QDateEdit>(from)->setDate(start);
         control<QDateEdit>(to)->setDate(end);
@@ -93,7 +93,9 @@ class CertificateQueryTest : public QObject {
         return keys;
     }
 
-    static void find() { control<QPushButton>(QStringLiteral("cmdFind"))->click(); }
+    static void find() {
+        control<QPushButton>(QStringLiteral("cmdFind"))->click();
+    }
 
 private slots:
     void cleanup() {
@@ -105,7 +107,9 @@ private slots:
         m_db.reset();
     }
 
-    void noCriterionFindsEveryKeyedRecord_data() { engines(); }
+    void noCriterionFindsEveryKeyedRecord_data() {
+        engines();
+    }
     void noCriterionFindsEveryKeyedRecord() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
@@ -126,17 +130,20 @@ private slots:
         QCOMPARE(dialogs.msgBoxCount(), 0);
     }
 
-    void nameAndIssueDateRange_data() { engines(); }
+    void nameAndIssueDateRange_data() {
+        engines();
+    }
     void nameAndIssueDateRange() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
         setText(QStringLiteral("txtMingCheng"), QStringLiteral("张"));
-        tickRange(QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QDate(2005, 1, 1), QStringLiteral("dtpFZ2"),
-                  QDate(2006, 12, 31));
+        tickRange(QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QDate(2005, 1, 1),
+                  QStringLiteral("dtpFZ2"), QDate(2006, 12, 31));
         find();
         QCOMPARE(form()->statementText(),
-                 QStringLiteral("SELECT * FROM DangAnKu WHERE (证号 <> '') AND (姓名 LIKE '%张%') AND (发证日期 BETWEEN "
-                                "# 2005-01-01 # AND # 2006-12-31 #) Order By 证号,发证日期"));
+                 QStringLiteral(
+                     "SELECT * FROM DangAnKu WHERE (证号 <> '') AND (姓名 LIKE '%张%') AND (发证日期 BETWEEN "
+                     "# 2005-01-01 # AND # 2006-12-31 #) Order By 证号,发证日期"));
         QCOMPARE(hits(), (QStringList{QStringLiteral("A001"), QStringLiteral("A002")})); // both ends count
     }
 
@@ -149,25 +156,33 @@ private slots:
             {"key exact", "txtBanHao", QStringLiteral("A001"), {QStringLiteral("A001")}},
             {"key partial", "txtBanHao", QStringLiteral("A00"), {}},
             {"key with quote", "txtBanHao", QStringLiteral("A001' OR '1'='1"), {}},
-            {"name inside", "txtMingCheng", QStringLiteral("五"), {QStringLiteral("A005"), QStringLiteral("A006")}},
+            {"name inside",
+             "txtMingCheng",
+             QStringLiteral("五"),
+             {QStringLiteral("A005"), QStringLiteral("A006")}},
             {"name with quote", "txtMingCheng", QStringLiteral("O'Brien"), {QStringLiteral("A003")}},
             {"name in other case", "txtMingCheng", QStringLiteral("o'brien"), {QStringLiteral("A003")}},
             {"underscore is itself", "txtMingCheng", QStringLiteral("_"), {QStringLiteral("A005")}},
             {"percent is itself", "txtBeiZhu", QStringLiteral("%"), {QStringLiteral("A004")}},
             {"backslash is itself", "txtBeiZhu", QStringLiteral("\\"), {}},
             {"blank is a criterion", "txtBeiZhu", QStringLiteral(" "), {}},
-            {"sex exact", "cboSex", QStringLiteral("女"),
+            {"sex exact",
+             "cboSex",
+             QStringLiteral("女"),
              {QStringLiteral("A002"), QStringLiteral("A005"), QStringLiteral("A006")}},
             {"level partial", "cboJiBue", QStringLiteral("初"), {}},
             {"level exact", "cboJiBue", QStringLiteral("初级"), {QStringLiteral("A001")}},
             {"education inside", "cboWenHua", QStringLiteral("本科"), {QStringLiteral("A002")}},
-            {"number inside", "txtZSBH", QStringLiteral("ZS"),
+            {"number inside",
+             "txtZSBH",
+             QStringLiteral("ZS"),
              {QStringLiteral("A001"), QStringLiteral("A002"), QStringLiteral("A003")}},
         };
         for (const char* engine : {"local", "server"})
             for (const auto& [name, control, text, expected] : cases)
                 QTest::addRow("%s: %s", engine, name)
-                    << int(qstrcmp(engine, "local") == 0 ? TestDatabase::Kind::Local : TestDatabase::Kind::Server)
+                    << int(qstrcmp(engine, "local") == 0 ? TestDatabase::Kind::Local
+                                                         : TestDatabase::Kind::Server)
                     << QString::fromLatin1(control) << text << expected;
     }
     void textCriteria() {
@@ -195,9 +210,11 @@ private slots:
         setText(QStringLiteral("cboSex"), QStringLiteral("男"));
         ScriptedDialogs dialogs;
         find();
-        QCOMPARE(form()->statementText(),
-                 QStringLiteral("SELECT * FROM DangAnKu WHERE (证号 = 'A''1') AND (姓名 LIKE '%O''Brien%') AND (性别 = '男') "
-                                "Order By 证号,发证日期"));
+        QCOMPARE(
+            form()->statementText(),
+            QStringLiteral(
+                "SELECT * FROM DangAnKu WHERE (证号 = 'A''1') AND (姓名 LIKE '%O''Brien%') AND (性别 = '男') "
+                "Order By 证号,发证日期"));
     }
 
     void dateRanges_data() {
@@ -209,7 +226,8 @@ private slots:
                                            std::pair{"server", TestDatabase::Kind::Server}}) {
             QTest::addRow("%s: empty dates excluded", engine)
                 << int(kind) << QDate(2000, 1, 1) << QDate(2100, 12, 31)
-                << QStringList{QStringLiteral("A001"), QStringLiteral("A002"), QStringLiteral("A003"), QStringLiteral("A005")};
+                << QStringList{QStringLiteral("A001"), QStringLiteral("A002"), QStringLiteral("A003"),
+                               QStringLiteral("A005")};
             QTest::addRow("%s: one day", engine)
                 << int(kind) << QDate(2005, 1, 1) << QDate(2005, 1, 1) << QStringList{QStringLiteral("A001")};
             QTest::addRow("%s: start after end", engine)
@@ -230,8 +248,8 @@ private slots:
 
     void clearBoxAddsNothingWhateverThePickersShow() {
         PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
-        tickRange(QStringLiteral("cekChuSheng"), QStringLiteral("dtp1"), QDate(1975, 3, 2), QStringLiteral("dtp2"),
-                  QDate(1980, 5, 1));
+        tickRange(QStringLiteral("cekChuSheng"), QStringLiteral("dtp1"), QDate(1975, 3, 2),
+                  QStringLiteral("dtp2"), QDate(1980, 5, 1));
         control<QCheckBox>(QStringLiteral("cekChuSheng"))->setChecked(false);
         QVERIFY(!control<QDateEdit>(QStringLiteral("dtp1"))->isEnabled());
         find();
@@ -243,7 +261,9 @@ private slots:
         QCOMPARE(hits(), (QStringList{QStringLiteral("A001"), QStringLiteral("A002")}));
     }
 
-    void ownListUpTo1000ThenTheListWindow_data() { engines(); }
+    void ownListUpTo1000ThenTheListWindow_data() {
+        engines();
+    }
     void ownListUpTo1000ThenTheListWindow() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
@@ -317,12 +337,14 @@ private slots:
     void keyFirstWhateverThePhysicalColumnOrder() {
         PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
         gConn.Close();
-        m_db->execAll({QStringLiteral("ALTER TABLE DangAnKu RENAME TO Old"),
-                       QStringLiteral("CREATE TABLE DangAnKu (姓名 TEXT, 照片 BLOB, 性别 TEXT, 出生年月 DATE, 身份证号 TEXT, "
-                                      "理论成绩 TEXT, 证书编号 TEXT, 文化程度 TEXT, 实操成绩 TEXT, 评定成绩 TEXT, "
-                                      "发证日期 DATE, 一次复审 DATE, 二次复审 DATE, 换证日期 DATE, 职业工种 TEXT, "
-                                      "证书级别 TEXT, 备注 TEXT, 证号 TEXT UNIQUE)"),
-                       QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) SELECT 证号, 姓名 FROM Old")});
+        m_db->execAll(
+            {QStringLiteral("ALTER TABLE DangAnKu RENAME TO Old"),
+             QStringLiteral(
+                 "CREATE TABLE DangAnKu (姓名 TEXT, 照片 BLOB, 性别 TEXT, 出生年月 DATE, 身份证号 TEXT, "
+                 "理论成绩 TEXT, 证书编号 TEXT, 文化程度 TEXT, 实操成绩 TEXT, 评定成绩 TEXT, "
+                 "发证日期 DATE, 一次复审 DATE, 二次复审 DATE, 换证日期 DATE, 职业工种 TEXT, "
+                 "证书级别 TEXT, 备注 TEXT, 证号 TEXT UNIQUE)"),
+             QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) SELECT 证号, 姓名 FROM Old")});
         gConn.Open(m_db->connectionString());
         find();
         QCOMPARE(form()->resultList()->columnText(0), QStringLiteral("证号"));
@@ -381,10 +403,10 @@ private slots:
         setText(QStringLiteral("cboSex"), QStringLiteral("男"));
         setText(QStringLiteral("cboWenHua"), QStringLiteral("高中"));
         setText(QStringLiteral("cboJiBue"), QStringLiteral("初级"));
-        tickRange(QStringLiteral("cekChuSheng"), QStringLiteral("dtp1"), QDate(1990, 1, 1), QStringLiteral("dtp2"),
-                  QDate(1991, 1, 1));
-        tickRange(QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QDate(1990, 1, 1), QStringLiteral("dtpFZ2"),
-                  QDate(1991, 1, 1));
+        tickRange(QStringLiteral("cekChuSheng"), QStringLiteral("dtp1"), QDate(1990, 1, 1),
+                  QStringLiteral("dtp2"), QDate(1991, 1, 1));
+        tickRange(QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QDate(1990, 1, 1),
+                  QStringLiteral("dtpFZ2"), QDate(1991, 1, 1));
         control<QPushButton>(QStringLiteral("cmdKong"))->click();
         for (const char* box : {"txtBanHao", "txtMingCheng", "txtShenFeiZheng", "txtZSBH", "txtBeiZhu"})
             QCOMPARE(control<QLineEdit>(QString::fromLatin1(box))->text(), QString());
@@ -426,7 +448,8 @@ private slots:
         form()->LV_DblClick();
         QVERIFY(entry->isVisible());
         QCOMPARE(entry->rMain()->Fields(QStringLiteral("证号")).Value().toString(), QStringLiteral("A003"));
-        QCOMPARE(entry->findChild<QLineEdit*>(QStringLiteral("txtMingCheng"))->text(), QStringLiteral("O'Brien"));
+        QCOMPARE(entry->findChild<QLineEdit*>(QStringLiteral("txtMingCheng"))->text(),
+                 QStringLiteral("O'Brien"));
         delete entry;
     }
 

@@ -1,11 +1,11 @@
 // The list window, its refresh, and the fill of the query windows' own lists.
+#include "basGlobal.h"
 #include "FillResultList.h"
+#include "fmenu.h"
+#include "fPView.h"
 #include "ListView.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
-#include "basGlobal.h"
-#include "fPView.h"
-#include "fmenu.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -14,7 +14,9 @@
 
 namespace {
 
-QString key(int i) { return QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')); }
+QString key(int i) {
+    return QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0'));
+}
 
 // Certificates 00001 .. n, named 姓名 + key; every tenth one issued on 2005-01-01.
 QStringList certificateInserts(int n) {
@@ -24,7 +26,8 @@ QStringList certificateInserts(int n) {
         values << QStringLiteral("('%1', '姓名%1', %2)")
                       .arg(key(i), i % 10 == 0 ? QStringLiteral("'2005-01-01'") : QStringLiteral("NULL"));
         if (values.size() == 500 || i == n) {
-            statements << QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 发证日期) VALUES ") + values.join(QLatin1Char(','));
+            statements << QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 发证日期) VALUES ") +
+                              values.join(QLatin1Char(','));
             values.clear();
         }
     }
@@ -43,7 +46,8 @@ class ResultListTest : public QObject {
     RecordsetPtr certificates(int n) {
         auto rs = std::make_shared<Recordset>();
         rs->Open(Statement{QStringLiteral("first certificates"),
-                           QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 <= ? ORDER BY 证号"), {key(n)}},
+                           QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 <= ? ORDER BY 证号"),
+                           {key(n)}},
                  gConn);
         return rs;
     }
@@ -80,8 +84,10 @@ private slots:
     void initTestCase() {
         m_db = TestDatabase::create(TestDatabase::Kind::Local);
         m_db->execAll(certificateInserts(5001));
-        m_db->execAll({QStringLiteral("UPDATE DangAnKu SET 性别 = '男', 照片 = X'FFD8FFE0' WHERE 证号 = '00001'"),
-                       QStringLiteral("INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询) VALUES ('2', '李明', '1', 0, 1)")});
+        m_db->execAll(
+            {QStringLiteral("UPDATE DangAnKu SET 性别 = '男', 照片 = X'FFD8FFE0' WHERE 证号 = '00001'"),
+             QStringLiteral(
+                 "INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询) VALUES ('2', '李明', '1', 0, 1)")});
         gConn.Open(m_db->connectionString());
         view = fPView::instance();
     }
@@ -93,8 +99,7 @@ private slots:
         view->Lvw->setSortKey(0);
         view->hide();
         gHideCol.clear();
-        if (view->listNum() != 100)
-            setPageSize(QStringLiteral("100"));
+        if (view->listNum() != 100) setPageSize(QStringLiteral("100"));
     }
 
     void pagesForwardAndBack() {
@@ -258,8 +263,7 @@ private slots:
         QCOMPARE(view->listNum(), pageSize);
         QCOMPARE(view->Lvw->rowCount(), rows);
         QCOMPARE(dialogs.lastMessage().text, message);
-        if (!message.isEmpty())
-            QCOMPARE(dialogs.lastMessage().icon, vb::Exclamation);
+        if (!message.isEmpty()) QCOMPARE(dialogs.lastMessage().icon, vb::Exclamation);
     }
 
     void fractionalPageSizePagesByWholeRows() {
