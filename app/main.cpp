@@ -1,4 +1,5 @@
 #include "Schema.h"
+#include "fMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,5 +48,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (const auto code = runCommand(QCoreApplication::arguments()))
         return *code;
-    return 0;
+    fMain mainForm;
+    if (!mainForm.startUp())
+        return 0;
+    return app.exec();
 }

@@ -1,62 +1,125 @@
-// Benchmarks of the real windows on registers of office and city size.
+// Benchmarks of the real windows on certificate registers of office and city size.
+//
+//   orvanta_bench [--sizes 10000,100000,1000000] [--runs 5] [--dir DIR] [--pg "host=... dbname=..."]
+//
+// Each size is measured in a fresh child process, so its peak memory is its own.
+#include "Benchmarks.h"
 #include "Generator.h"
 #include "Schema.h"
-#include "basGlobal.h"
-#include "f1ZS.h"
-#include "ModSql.h"
-#include "settings.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QTextStream>
+
+namespace {
+
+QTextStream out(stdout);
+
+QString generateLocal(const QString& path, qint64 records) {
+    if (QFileInfo::exists(path))
+        return {};
+    const QString partial = path + QStringLiteral(".part");
+    QFile::remove(partial);
+    QString error = createLocalDatabase(partial);
+    if (!error.isEmpty())
+        return error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("generator"));
+        db.setDatabaseName(partial);
+        db.open();
+        error = generateCertificates(db, false, GeneratorOptions{records});
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("generator"));
+    // Only a complete register is kept under its final name.
+    if (error.isEmpty() && !QFile::rename(partial, path))
+        error = QStringLiteral("cannot rename %1").arg(partial);
+    return error;
+}
+
+QString generateServer(const QString& libpq, qint64 records) {
+    QString error = createServerSchema(libpq, true);
+    if (!error.isEmpty())
+        return error;
+    {
+        QSqlDatabase db = openServerDatabase(libpq, QStringLiteral("generator"));
+        error = generateCertificates(db, true, GeneratorOptions{records});
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("generator"));
+    return error;
+}
+
+int runChild(const QStringList& arguments) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    child.waitForFinished(-1);
+    out << child.readAllStandardOutput();
+    out.flush();
+    return child.exitCode();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const qint64 n = args.value(1, QStringLiteral("10000")).toLongLong();
-    const QString path = args.value(2, QStringLiteral("/tmp/bench-%1.mdb").arg(n));
-    QTextStream out(stdout);
-    if (!QFileInfo::exists(path)) {
-        QElapsedTimer t;
-        t.start();
-        createLocalDatabase(path);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gen"));
-            db.setDatabaseName(path);
-            db.open();
-            const QString error = generateCertificates(db, false, GeneratorOptions{n});
-            if (!error.isEmpty())
-                out << error << Qt::endl;
-            db.close();
+    QCommandLineParser parser;
+    parser.addOptions({{QStringLiteral("sizes"), QStringLiteral("register sizes"), QStringLiteral("list"),
+                        QStringLiteral("10000,100000,1000000")},
+                       {QStringLiteral("runs"), QStringLiteral("runs per figure"), QStringLiteral("n"), QStringLiteral("5")},
+                       {QStringLiteral("dir"), QStringLiteral("where the generated registers are kept"), QStringLiteral("dir"),
+                        QDir::temp().filePath(QStringLiteral("orvanta-bench"))},
+                       {QStringLiteral("pg"), QStringLiteral("also fill this PostgreSQL database"), QStringLiteral("libpq")},
+                       {QStringLiteral("measure"), QStringLiteral("(internal) measure one register"), QStringLiteral("file")},
+                       {QStringLiteral("startup"), QStringLiteral("(internal) time the start to the first dialog")}});
+    parser.process(app);
+    const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
+
+    if (parser.isSet(QStringLiteral("startup")))
+        return measureStartUp();
+    if (parser.isSet(QStringLiteral("measure")))
+        return measureRegister(parser.value(QStringLiteral("measure")), runs, out);
+
+    QDir().mkpath(parser.value(QStringLiteral("dir")));
+    out << "Orvanta benchmark: medians of " << runs << " runs, SQLite register\n";
+    for (const QString& size : parser.value(QStringLiteral("sizes")).split(QLatin1Char(','))) {
+        const qint64 records = size.toLongLong();
+        const QString path = QDir(parser.value(QStringLiteral("dir"))).filePath(QStringLiteral("bench-%1.mdb").arg(records));
+        QElapsedTimer generating;
+        generating.start();
+        const QString error = generateLocal(path, records);
+        if (!error.isEmpty()) {
+            out << "generating " << records << " records failed: " << error << Qt::endl;
+            return 1;
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("gen"));
-        out << "generated " << n << " in " << t.elapsed() << " ms" << Qt::endl;
+        out << "\n## " << records << " certificates (" << path << ", ready in " << generating.elapsed() / 1000.0
+            << " s)" << Qt::endl;
+        if (runChild({QStringLiteral("--measure"), path, QStringLiteral("--runs"), QString::number(runs)}) != 0)
+            return 1;
     }
-    gConn.Open(localConnectionString(path));
-    SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QString::number(n + 100001));
-    {
-        QElapsedTimer t;
-        t.start();
-        Recordset rs;
-        rs.Open(QStringLiteral("DangAnKu"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
-        out << "recordset open " << t.elapsed() << " ms" << Qt::endl;
-        t.restart();
-        qint64 count = 0;
-        ForEachRow(gConn, Statement{QString(), QStringLiteral("SELECT 证号 FROM DangAnKu"), {}}, [&](const QVariantList&) { ++count; });
-        out << "scan keys " << t.elapsed() << " ms" << Qt::endl;
+    QList<double> startUps;
+    for (int run = 0; run < runs; ++run) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup")});
+        child.waitForFinished(-1);
+        startUps << child.readAllStandardOutput().trimmed().toDouble();
     }
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer t;
-        t.start();
-        f1ZS* form = f1ZS::instance();
-        out << "open " << t.elapsed() << " ms" << Qt::endl;
-        t.restart();
-        form->bFind(QStringLiteral("ZS%1").arg(n / 2, 8, 10, QLatin1Char('0')));
-        out << "locate " << t.elapsed() << " ms" << Qt::endl;
-        delete form;
+    out << "\nprocess start to the data source dialog: " << median(startUps) << " ms" << Qt::endl;
+
+    if (parser.isSet(QStringLiteral("pg"))) {
+        const qint64 records = parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')).last().toLongLong();
+        QElapsedTimer generating;
+        generating.start();
+        const QString error = generateServer(parser.value(QStringLiteral("pg")), records);
+        out << "\nPostgreSQL: " << records << " certificates generated in " << generating.elapsed() / 1000.0 << " s"
+            << (error.isEmpty() ? QString() : QStringLiteral(" — ") + error) << Qt::endl;
     }
     return 0;
 }

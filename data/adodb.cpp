@@ -442,7 +442,7 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     // Statements of the form SELECT <columns> FROM <table> [WHERE ...] [ORDER BY ...] are paged
     // by row identity; anything else is read whole.
     static const QRegularExpression simple(
-        QStringLiteral("^\\s*SELECT\\s+(\\*|[\\w\\s,\"]+?)\\s+FROM\\s+([\\w\"]+)(\\s+(?:WHERE|ORDER)\\b.*)?\\s*;?\\s*$"),
+        QStringLiteral("^\\s*SELECT\\s+(\\*|[\\w\"]+(?:\\s*,\\s*[\\w\"]+)*)\\s+FROM\\s+([\\w\"]+)(\\s+(?:WHERE|ORDER)\\b.*)?\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption |
             QRegularExpression::UseUnicodePropertiesOption);
     const auto match = simple.match(statement.sql);

@@ -277,6 +277,8 @@ private slots:
         // Statements outside the paged form are read whole, and read-only.
         rs.Open(QStringLiteral("SELECT count(*) AS n FROM DangAnKu"), *m_conn);
         QCOMPARE(rs.Fields(0).Value().toInt(), 3);
+        rs.Open(QStringLiteral("SELECT 姓名, NULL AS 人员查询 FROM Users"), *m_conn);
+        QVERIFY(rs.Fields(QStringLiteral("人员查询")).Value().isNull());
     }
 
     void manyRowsAcrossPages_data() { engines(); }

@@ -1,0 +1,46 @@
+#pragma once
+// Small routines the forms share: combo fills, the first-field-needing-input tests, the numeric key
+// filter, the rights check, scaling a form to the screen, and a control's Text and Tag.
+
+#include <QSize>
+#include <QString>
+
+class QComboBox;
+class QWidget;
+class Recordset;
+
+// Fills the combo with the non-Null values of `field`, in record-set order. Leaves the record set
+// at its end. Never throws.
+void FillComboFromField(Recordset& records, QComboBox* combo, const QString& field);
+
+// True when the control's text was empty: it then gets `defaultText` (when not empty), its whole
+// text selected and the focus. Never throws.
+bool FocusIfEmpty(QWidget* control, const QString& defaultText = QString());
+// Like FocusIfEmpty, but tests and sets the control's Tag ("T"), so each suggestion is offered
+// once until the caller clears the tag.
+bool FocusIfUnmarked(QWidget* control, const QString& defaultText = QString());
+
+// Returns `key` when its character is allowed (case-insensitive; backspace always is), else 0.
+// An empty `allowed` means digits and both full stops.
+int FilterKey(int key, const QString& allowed = QString());
+
+// True when the logged-in operator (current row of gUsersRs) holds the right; otherwise beeps,
+// tells the user so, and returns False. Never throws.
+bool CheckRight(const QString& right);
+
+// Scales the form, its controls' positions, sizes and fonts from the 800 x 600 layout to the screen,
+// when gAutoSize is on.
+void AutoSizeForm(QWidget* form);
+void AutoSizeForm(QWidget* form, QSize screenSize);
+
+// A control's Text: line edits, combo boxes (a list-only combo takes only texts of its list), plain
+// and rich text edits, spin boxes and date edits, and otherwise the widget's "text" property.
+QString ControlText(const QWidget* control);
+// False when the control did not take the text.
+bool SetControlText(QWidget* control, const QString& text);
+// Selects the control's whole text, where it has text to select.
+void SelectAllText(QWidget* control);
+
+// A control's Tag, kept in its dynamic property "Tag".
+QString ControlTag(const QWidget* control);
+void SetControlTag(QWidget* control, const QString& tag);

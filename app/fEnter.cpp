@@ -1,0 +1,118 @@
+#include "fEnter.h"
+#include "ui_fEnter.h"
+
+#include "basGlobal.h"
+#include "basSub.h"
+#include "dialogs.h"
+#include "ReportDbError.h"
+#include "StartUpHost.h"
+
+#include <QKeyEvent>
+
+namespace {
+
+const QString kName = QStringLiteral("姓名");
+
+QString hintText() {
+    return QStringLiteral("1、以管理员(初始密码736)身份进入后，首先应设置系统参数(系统设置)和操作员；\n"
+                          "2、进入系统后请即更改管理员密码；\n"
+                          "3、选项设置可增加或删除备选项目；");
+}
+
+} // namespace
+
+fEnter::fEnter(StartUpHost* host, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::fEnter>()), m_host(host) {
+    ui->setupUi(this);
+    ui->Label3->setText(hintText());
+    ui->txtId->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // shown as "*"
+    SetControlTag(ui->cmdHelp, QString());
+    setHeightTwips(kCollapsedTwips);
+
+    if (gUsersRs) FillComboFromField(*gUsersRs, ui->cboCZY, kName);
+    // Nobody is chosen until the operator picks a name.
+    ui->cboCZY->setCurrentIndex(-1);
+
+    connect(ui->cboCZY, &QComboBox::activated, this, &fEnter::cboCZY_Click);
+    connect(ui->cmdOk, &QPushButton::clicked, this, &fEnter::cmdOk_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &fEnter::cmdCancel_Click);
+    connect(ui->cmdHelp, &QPushButton::clicked, this, &fEnter::cmdHelp_Click);
+}
+
+fEnter::~fEnter() = default;
+
+void fEnter::setHeightTwips(int twips) {
+    setFixedSize(width(), twips / 15);
+}
+
+void fEnter::cboCZY_Click() {
+    const QString name = ui->cboCZY->currentText();
+    if (name.isEmpty()) return;
+    try {
+        if (!gUsersRs) throw DbError(DbErrorCode::NotOpen, QStringLiteral("操作员表没有打开。"));
+        if (!(gUsersRs->IsBOF() && gUsersRs->IsEOF())) gUsersRs->MoveFirst();
+        // Quoted as a literal, so a name with an apostrophe is found like any other.
+        gUsersRs->Find(kName + QStringLiteral(" = ") + QuoteLiteral(name));
+        if (gUsersRs->IsEOF()) {
+            Beep();
+            ui->cmdOk->setEnabled(false);
+            MsgBox(QStringLiteral("没有找到操作员!"), vb::Critical);
+        } else {
+            ui->cmdOk->setEnabled(true);
+        }
+    } catch (...) {
+        ReportDbError();
+    }
+}
+
+void fEnter::cmdOk_Click() {
+    const QString typed = ui->txtId->text();
+    if (typed.isEmpty()) {
+        ui->txtId->setFocus();
+        return;
+    }
+    try {
+        if (!gUsersRs) throw DbError(DbErrorCode::NotOpen, QStringLiteral("操作员表没有打开。"));
+        const QVariant stored = gUsersRs->Fields(QStringLiteral("PWD")).Value();
+        if (stored.isNull() || stored.toString() != typed) {
+            Beep();
+            MsgBox(QStringLiteral("密码错误!"), vb::Critical);
+            ui->txtId->setFocus();
+            ui->txtId->selectAll();
+            return;
+        }
+    } catch (...) {
+        ReportDbError();
+        return;
+    }
+    gOperator = ui->cboCZY->currentText();
+    if (m_host) {
+        m_host->showOperator(gOperator);
+        m_host->bEnter = true;
+    }
+    accept();
+}
+
+void fEnter::cmdCancel_Click() {
+    if (m_host) m_host->bUnload = true;
+    reject();
+}
+
+void fEnter::cmdHelp_Click() {
+    if (!ControlTag(ui->cmdHelp).isEmpty()) {
+        SetControlTag(ui->cmdHelp, QString());
+        setHeightTwips(kCollapsedTwips);
+    } else {
+        SetControlTag(ui->cmdHelp, QStringLiteral("T"));
+        setHeightTwips(kExpandedTwips);
+    }
+}
+
+void fEnter::keyPressEvent(QKeyEvent* event) {
+    // Esc opens or closes the hint; it never cancels the login.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        ui->cmdHelp->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

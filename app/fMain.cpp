@@ -1,0 +1,261 @@
+#include "fMain.h"
+#include "ui_fMain.h"
+
+#include "basGlobal.h"
+#include "basSub.h"
+#include "dialogs.h"
+#include "ErrorTraps.h"
+#include "fAbout.h"
+#include "fEnter.h"
+#include "fLinkData.h"
+#include "LockKeys.h"
+#include "ModSql.h"
+#include "settings.h"
+#include "WindowHost.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace {
+
+const QString kEntryRight = QStringLiteral("资料录入");
+const QString kQueryRight = QStringLiteral("人员查询");
+
+// "cekAutoSize" is "1" or "0"; a value that cannot be read as a number leaves scaling on.
+bool autoSizeSetting() {
+    const QString saved = GetSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("cekAutoSize"),
+                                     QStringLiteral("1"));
+    bool isNumber = false;
+    const double value = saved.trimmed().toDouble(&isNumber);
+    return !isNumber || value == 1.0;
+}
+
+constexpr int pixels(int twips) {
+    return twips / 15;
+}
+
+} // namespace
+
+fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMain>()) {
+    ui->setupUi(this);
+    ui->mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ui->mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setMdiArea(ui->mdiArea);
+    buildStatusBar();
+
+    const std::pair<QAction*, void (fMain::*)()> items[] = {
+        {ui->mnuZLCZZ, &fMain::mnuZLCZZ_Click},
+        {ui->mnuZLZS, &fMain::mnuZLZS_Click},
+        {ui->mnuZLpx, &fMain::mnuZLpx_Click},
+        {ui->mnuCZZCX, &fMain::mnuCZZCX_Click},
+        {ui->mnuZSCX, &fMain::mnuZSCX_Click},
+        {ui->mnuPxCX, &fMain::mnuPxCX_Click},
+        {ui->mnuVczz, &fMain::mnuVczz_Click},
+        {ui->mnuVzs, &fMain::mnuVzs_Click},
+        {ui->mnuVpx, &fMain::mnuVpx_Click},
+        {ui->mnuUser, &fMain::mnuUser_Click},
+        {ui->mnuOption, &fMain::mnuOption_Click},
+        {ui->mnuAbout, &fMain::mnuAbout_Click},
+        {ui->mnuSysBackUp, &fMain::mnuSysBackUp_Click},
+        {ui->mnuExit, &fMain::mnuExit_Click},
+    };
+    for (const auto& [action, slot] : items)
+        connect(action, &QAction::triggered, this, slot);
+}
+
+fMain::~fMain() = default;
+
+void fMain::buildStatusBar() {
+    struct PanelDef {
+        const char* name;
+        QString text;
+        int twips;
+    };
+    const PanelDef defs[7] = {
+        {"Panel1", QStringLiteral("就绪"), 10584},
+        {"Panel2", QStringLiteral("当前操作员:"), 2117},
+        {"Panel3", QString(), 1764},
+        {"Panel4", QString(), 1764},
+        {"Panel5", QString(), 1235},
+        {"Panel6", QStringLiteral("CAPS"), 1235},
+        {"Panel7", QStringLiteral("NUM"), 1235},
+    };
+    QStatusBar* bar = ui->StatusBAR;
+    for (int i = 0; i < 7; ++i) {
+        auto* label = new QLabel(defs[i].text, bar);
+        label->setObjectName(QLatin1String(defs[i].name));
+        label->setTextFormat(Qt::PlainText);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_panels[i] = label;
+    }
+    m_panels[0]->setToolTip(QStringLiteral("就绪"));
+    m_panels[1]->setToolTip(QStringLiteral("当前操作员:"));
+    for (QLabel* label : {m_panels[5], m_panels[6]})
+        label->setAlignment(Qt::AlignCenter);
+
+    // The status panel takes what the window's width leaves; the others keep their widths.
+    m_panels[0]->setMinimumWidth(pixels(2000));
+    bar->addWidget(m_panels[0], 1);
+
+    auto* pic = new QWidget(bar);
+    pic->setObjectName(QStringLiteral("Pic"));
+    auto* picLayout = new QHBoxLayout(pic);
+    picLayout->setContentsMargins(0, 0, 0, 0);
+    auto* prb = new QProgressBar(pic);
+    prb->setObjectName(QStringLiteral("Prb"));
+    prb->setRange(0, 1000);
+    prb->setTextVisible(false);
+    prb->setFixedWidth(pixels(3000));
+    prb->hide();
+    picLayout->addWidget(prb);
+    bar->addWidget(pic);
+    setPrb(prb);
+
+    for (int i = 1; i < 7; ++i) {
+        m_panels[i]->setFixedWidth(pixels(defs[i].twips));
+        bar->addPermanentWidget(m_panels[i]);
+    }
+
+    m_lockKeys = new LockKeys(this);
+    connect(m_lockKeys, &LockKeys::changed, this, &fMain::refreshLockKeys);
+    auto* clock = new QTimer(this);
+    connect(clock, &QTimer::timeout, this, [this] {
+        refreshClock();
+        refreshLockKeys();
+    });
+    clock->start(1000);
+    refreshClock();
+    refreshLockKeys();
+}
+
+QLabel* fMain::panel(int index) const {
+    return index >= 1 && index <= 7 ? m_panels[index - 1] : nullptr;
+}
+
+void fMain::showOperator(const QString& name) {
+    m_panels[2]->setText(name);
+}
+
+void fMain::refreshClock() {
+    const QDateTime now = QDateTime::currentDateTime();
+    m_panels[3]->setText(now.toString(QStringLiteral("yyyy-MM-dd")));
+    m_panels[4]->setText(now.toString(QStringLiteral("HH:mm")));
+}
+
+void fMain::refreshLockKeys() {
+    // Like the classic key panels: the text stays, greyed while the lock is off.
+    m_panels[5]->setEnabled(m_lockKeys->capsLock());
+    m_panels[6]->setEnabled(m_lockKeys->numLock());
+}
+
+bool fMain::startUp() {
+    ReportAndGoOn([&] {
+        setWindowTitle(
+            GetSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"), ProductTitle()));
+    });
+    ReportAndGoOn([&] { showMaximized(); });
+    ReportAndGoOn([&] { gStatusPanel.attach(m_panels[0]); });
+    ReportAndGoOn([&] {
+        fLinkData dialog(this, this);
+        dialog.exec();
+    });
+    if (bUnload) {
+        close();
+        return false;
+    }
+
+    bool opened = false;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    ReportAndGoOn([&] { opened = OpenDatabase(); });
+    QGuiApplication::restoreOverrideCursor();
+    if (!opened) {
+        close();
+        return false;
+    }
+
+    // An error in reading the option counts as the option switched on.
+    gAutoSize = true;
+    ReportAndGoOn([&] { gAutoSize = autoSizeSetting(); });
+
+    ReportAndGoOn([&] {
+        fEnter dialog(this, this);
+        dialog.exec();
+    });
+    if (bUnload || !bEnter) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+// Entry and query items ask for their right every time: an administrator may change it meanwhile.
+void fMain::mnuZLCZZ_Click() {
+    if (!CheckRight(kEntryRight)) return;
+}
+
+void fMain::mnuZLZS_Click() {
+    if (!CheckRight(kEntryRight)) return;
+}
+
+void fMain::mnuZLpx_Click() {
+    if (!CheckRight(kEntryRight)) return;
+}
+
+void fMain::mnuCZZCX_Click() {
+    if (!CheckRight(kQueryRight)) return;
+}
+
+void fMain::mnuZSCX_Click() {
+    if (!CheckRight(kQueryRight)) return;
+}
+
+void fMain::mnuPxCX_Click() {
+    if (!CheckRight(kQueryRight)) return;
+}
+
+// The list items need no right: the list window's refresh reopens the table named here.
+void fMain::mnuVczz_Click() {
+    gViewTable = QStringLiteral("CaoZuoZheng");
+}
+
+void fMain::mnuVzs_Click() {
+    gViewTable = QStringLiteral("DangAnKu");
+}
+
+void fMain::mnuVpx_Click() {
+    gViewTable = QStringLiteral("PeiXun");
+}
+
+void fMain::mnuUser_Click() {}
+
+void fMain::mnuOption_Click() {}
+
+void fMain::mnuAbout_Click() {
+    if (!m_about) m_about = new fAbout(this);
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void fMain::mnuSysBackUp_Click() {
+    if (gUseSqlServer) {
+        MsgBox(QStringLiteral("您现在是采用SQLServer数据库,"
+                              "不能备份本地数据库。要备份数据，请在SqlServer中设置自动备份数据！"),
+               vb::Information);
+        return;
+    }
+}
+
+void fMain::mnuExit_Click() {
+    close();
+}
+
+void fMain::closeEvent(QCloseEvent* event) {
+    delete m_about.data();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The main window: the menu that opens every form, the status bar, and the start-up sequence.
+
+#include "StartUpHost.h"
+
+#include <array>
+#include <memory>
+#include <QMainWindow>
+#include <QPointer>
+
+class fAbout;
+class LockKeys;
+class QLabel;
+
+namespace Ui {
+class fMain;
+}
+
+class fMain : public QMainWindow, public StartUpHost {
+    Q_OBJECT
+
+public:
+    explicit fMain(QWidget* parent = nullptr);
+    ~fMain() override;
+
+    // Caption, data source, database, login. False when the program is to end; the window has then
+    // been closed.
+    bool startUp();
+
+    // Status-bar panel 3.
+    void showOperator(const QString& name) override;
+    // Status-bar panels 1 to 7; nullptr outside that range.
+    QLabel* panel(int index) const;
+
+public slots:
+    void mnuZLCZZ_Click();
+    void mnuZLZS_Click();
+    void mnuZLpx_Click();
+    void mnuCZZCX_Click();
+    void mnuZSCX_Click();
+    void mnuPxCX_Click();
+    void mnuVczz_Click();
+    void mnuVzs_Click();
+    void mnuVpx_Click();
+    void mnuUser_Click();
+    void mnuOption_Click();
+    void mnuAbout_Click();
+    void mnuSysBackUp_Click();
+    void mnuExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildStatusBar();
+    void refreshClock();
+    void refreshLockKeys();
+
+    std::unique_ptr<Ui::fMain> ui;
+    std::array<QLabel*, 7> m_panels{};
+    LockKeys* m_lockKeys = nullptr;
+    QPointer<fAbout> m_about;
+};

@@ -1,0 +1,135 @@
+#include "Benchmarks.h"
+
+#include "FillResultList.h"
+#include "ListView.h"
+#include "ModSql.h"
+#include "basGlobal.h"
+#include "f1ZS.h"
+#include "fFindZS.h"
+#include "fPView.h"
+#include "settings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+template <class Action> double timed(Action&& action) {
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+struct Figure {
+    QString name;
+    double value;
+    QString unit;
+    QString target;
+};
+
+QString cell(Recordset& rs, const QString& column) {
+    return rs.Fields(column).Value().toString();
+}
+
+RecordsetPtr firstRows(int rows) {
+    auto rs = std::make_shared<Recordset>();
+    rs->Open(Statement{QStringLiteral("证书信息列表"),
+                       QStringLiteral("SELECT * FROM DangAnKu WHERE rowid <= %1").arg(rows), {}},
+             gConn);
+    return rs;
+}
+
+double sqliteShellTime(const QString& path, const QString& statement) {
+    QProcess shell;
+    shell.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    shell.start(QStringLiteral("sqlite3"), {path, statement});
+    shell.waitForFinished(-1);
+    return timer.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+double median(QList<double> values) {
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+int measureRegister(const QString& path, int runs, QTextStream& out) {
+    QTemporaryDir settings;
+    qputenv("ORVANTA_CONFIG_DIR", settings.path().toUtf8());
+    gConn.Open(localConnectionString(path));
+    qint64 records = 0;
+    QString middleKey, middleCertificate;
+    {
+        Recordset all;
+        all.Open(QStringLiteral("DangAnKu"), gConn);
+        records = all.RecordCount();
+        all.setAbsolutePosition(records / 2 + 1);
+        middleKey = cell(all, QStringLiteral("证号"));
+        all.setAbsolutePosition(records / 3 + 1);
+        middleCertificate = cell(all, QStringLiteral("证书编号"));
+    }
+    // An office that has used the form before has its next number stored.
+    SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QString::number(records * 10));
+
+    QList<double> open, byKey, byCertificate, search, shell, next, all5000, fill1000;
+    for (int run = 0; run < runs; ++run) {
+        delete f1ZS::instance();
+        open << timed([] { f1ZS::instance(); });
+        byKey << timed([&] { f1ZS::instance()->bFind(middleKey); });
+        byCertificate << timed([&] { f1ZS::instance()->bFind(middleCertificate); });
+    }
+
+    fFindZS* query = fFindZS::instance();
+    query->findChild<QLineEdit*>(QStringLiteral("txtMingCheng"))->setText(QStringLiteral("张"));
+    for (int run = 0; run < runs; ++run) {
+        search << timed([&] { query->cmdFind_Click(); });
+        shell << sqliteShellTime(path, query->statementText());
+        fPView* list = fPView::instance();
+        next << timed([&] { list->cmdNext_Click(); });
+    }
+
+    for (int run = 0; run < runs; ++run) {
+        fPView* list = fPView::instance();
+        list->doFill(true, firstRows(5000));
+        all5000 << timed([&] { list->cmdAll_Click(); });
+        ListView listView;
+        const RecordsetPtr thousand = firstRows(1000);
+        fill1000 << timed([&] { FillResultList(*thousand, &listView); });
+    }
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double searchMedian = median(search), shellMedian = median(shell);
+    const QList<Figure> figures = {
+        {QStringLiteral("entry form opened to the first record shown"), median(open), QStringLiteral("ms"), QStringLiteral("≤ 500 ms")},
+        {QStringLiteral("name-fragment search (张) to the list window's first page"), searchMedian, QStringLiteral("ms"),
+         QStringLiteral("≤ 1.5 × sqlite3 (%1 ms; ratio %2)").arg(shellMedian, 0, 'f', 1).arg(searchMedian / shellMedian, 0, 'f', 2)},
+        {QStringLiteral("list window next page"), median(next), QStringLiteral("ms"), QStringLiteral("≤ 50 ms")},
+        {QStringLiteral("\"全部\" with 5000 rows"), median(all5000), QStringLiteral("ms"), QStringLiteral("≤ 500 ms")},
+        {QStringLiteral("locate by key"), median(byKey), QStringLiteral("ms"), QStringLiteral("≤ 50 ms")},
+        {QStringLiteral("locate by certificate number"), median(byCertificate), QStringLiteral("ms"), QStringLiteral("≤ 50 ms")},
+        {QStringLiteral("FillResultList with 1000 rows"), median(fill1000), QStringLiteral("ms"), QStringLiteral("≤ 100 ms")},
+        {QStringLiteral("peak memory (entry form and list window open)"), usage.ru_maxrss / 1024.0, QStringLiteral("MB"),
+         QStringLiteral("≤ 200 MB")},
+    };
+    out << "| figure | median | target |\n|---|---|---|\n";
+    for (const Figure& f : figures)
+        out << "| " << f.name << " | " << QString::number(f.value, 'f', 1) << ' ' << f.unit << " | " << f.target << " |\n";
+    out.flush();
+    return 0;
+}

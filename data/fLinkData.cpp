@@ -1,0 +1,83 @@
+#include "fLinkData.h"
+#include "ui_fLinkData.h"
+
+#include "basGlobal.h"
+#include "ErrorTraps.h"
+#include "ModSql.h"
+#include "settings.h"
+#include "StartUpHost.h"
+
+#include <QKeyEvent>
+
+namespace {
+
+const QString kSection = QStringLiteral("System");
+const QString kKey = QStringLiteral("LinkData");
+
+// The saved choice is "True" or "False"; older or hand-edited values may be numbers.
+bool serverChosen(const QString& saved) {
+    const QString text = saved.trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    return isNumber && number != 0;
+}
+
+} // namespace
+
+fLinkData::fLinkData(StartUpHost* host, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::fLinkData>()), m_host(host) {
+    ui->setupUi(this);
+    setFixedSize(size());
+    optData = {ui->optData_0, ui->optData_1};
+
+    connect(ui->OKButton, &QPushButton::clicked, this, &fLinkData::OKButton_Click);
+    connect(ui->CancelButton, &QPushButton::clicked, this, &fLinkData::CancelButton_Click);
+    connect(ui->cmdHuiFu, &QPushButton::clicked, this, &fLinkData::cmdHuiFu_Click);
+    for (QRadioButton* option : optData)
+        connect(option, &QRadioButton::toggled, this, &fLinkData::optData_Click);
+
+    const bool server = serverChosen(GetSetting(ExeName(), kSection, kKey, QStringLiteral("0")));
+    optData[0]->setChecked(server);
+    optData[1]->setChecked(!server);
+    optData_Click();
+}
+
+fLinkData::~fLinkData() = default;
+
+void fLinkData::optData_Click() {
+    ui->cmdHuiFu->setEnabled(optData[1]->isChecked());
+}
+
+void fLinkData::OKButton_Click() {
+    gUseSqlServer = optData[0]->isChecked();
+    accept();
+}
+
+void fLinkData::CancelButton_Click() {
+    if (m_host) m_host->bUnload = true;
+    reject();
+}
+
+void fLinkData::cmdHuiFu_Click() {
+    ReadDataIni();
+    if (gDbPath.isEmpty()) gDbPath = AppPath() + QStringLiteral("MoLian.mdb");
+}
+
+void fLinkData::done(int result) {
+    // Every way of closing, the close box included, remembers the choice.
+    ReportAndGoOn([&] {
+        SaveSetting(ExeName(), kSection, kKey,
+                    optData[0]->isChecked() ? QStringLiteral("True") : QStringLiteral("False"));
+    });
+    QDialog::done(result);
+}
+
+void fLinkData::keyPressEvent(QKeyEvent* event) {
+    // Esc belongs to the restore button, and does nothing while that is disabled.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (ui->cmdHuiFu->isEnabled()) ui->cmdHuiFu->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

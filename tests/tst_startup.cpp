@@ -1,0 +1,316 @@
+// Start-up sequence and main window: data source, database, login, the settings read on the way,
+// the menu and what its items do before their windows open.
+#include "basGlobal.h"
+#include "fAbout.h"
+#include "fEnter.h"
+#include "fLinkData.h"
+#include "fMain.h"
+#include "ModalDriver.h"
+#include "ModSql.h"
+#include "Schema.h"
+#include "ScriptedDialogs.h"
+#include "settings.h"
+#include "TempConfigDir.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+
+void click(QWidget* dialog, const char* button) {
+    auto* b = dialog->findChild<QPushButton*>(QLatin1String(button));
+    QVERIFY2(b, button);
+    b->click();
+}
+
+void logIn(fEnter* dialog, const QString& name, const QString& password) {
+    auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("cboCZY"));
+    combo->setCurrentIndex(combo->findText(name));
+    emit combo->activated(combo->currentIndex());
+    dialog->findChild<QLineEdit*>(QStringLiteral("txtId"))->setText(password);
+    click(dialog, "cmdOk");
+}
+
+} // namespace
+
+class StartUpTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_appDir;
+    std::unique_ptr<TempConfigDir> m_config;
+
+    QString appFile(const QString& name) const { return QDir(m_appDir->path()).filePath(name); }
+
+    void addDatabase() {
+        QCOMPARE(createLocalDatabase(appFile(QStringLiteral("MoLian.mdb"))), QString());
+        QCOMPARE(createPrintSettingsFile(appFile(QStringLiteral("print.dat"))), QString());
+    }
+
+    // Runs the whole start-up with the delivered database, accepting the local file and logging in
+    // as the administrator.
+    bool startAsAdministrator(fMain& window, ModalDriver& modal) {
+        modal.on<fLinkData>([](fLinkData* d) { click(d, "OKButton"); });
+        modal.on<fEnter>([](fEnter* d) { logIn(d, QStringLiteral("管理员"), QStringLiteral("736")); });
+        return window.startUp();
+    }
+
+private slots:
+    void init() {
+        m_appDir = std::make_unique<QTemporaryDir>();
+        m_config = std::make_unique<TempConfigDir>();
+        qputenv("ORVANTA_APP_DIR", m_appDir->path().toUtf8());
+        gConn.Close();
+        gDbPath.clear();
+        gUseSqlServer = false;
+        gUsersRs.reset();
+        gOperator.clear();
+        gViewTable.clear();
+        gAutoSize = false;
+    }
+
+    void exitAtDataSourceEndsBeforeAnyDatabaseIsOpened() {
+        // No print.dat: opening the database would show its message at once.
+        QCOMPARE(createLocalDatabase(appFile(QStringLiteral("MoLian.mdb"))), QString());
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        modal.on<fLinkData>([](fLinkData* d) { click(d, "CancelButton"); });
+        modal.on<fEnter>([](fEnter* d) { d->reject(); });
+        fMain window;
+        QVERIFY(!window.startUp());
+        QVERIFY(window.bUnload);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(modal.pending(), 1); // never reached the login
+        QCOMPARE(gConn.State(), int(ado::adStateClosed));
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+        QCOMPARE(GetSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData")),
+                 QStringLiteral("False"));
+    }
+
+    void cancelledLoginEndsAfterTheDatabaseIsOpen() {
+        addDatabase();
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        modal.on<fLinkData>([](fLinkData* d) { click(d, "OKButton"); });
+        modal.on<fEnter>([](fEnter* d) { click(d, "cmdCancel"); });
+        fMain window;
+        QVERIFY(!window.startUp());
+        QCOMPARE(modal.pending(), 0);
+        QVERIFY(window.bUnload);
+        QVERIFY(!window.bEnter);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(gConn.State(), int(ado::adStateOpen));
+    }
+
+    void closeBoxesGoOnWithTheLocalFileThenEnd() {
+        addDatabase();
+        gUseSqlServer = true; // left as it was by the close box
+        SaveSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData"), QStringLiteral("True"));
+        ScriptedDialogs dialogs;
+        dialogs.answerInput(std::nullopt);
+        dialogs.answerMsgBox(vb::Ignore); // server unreachable: fall back to the local file
+        ModalDriver modal;
+        modal.on<fLinkData>([](fLinkData* d) {
+            d->optData[1]->click();
+            d->close();
+        });
+        modal.on<fEnter>([](fEnter* d) { d->close(); });
+        fMain window;
+        QVERIFY(!window.startUp());
+        QCOMPARE(modal.pending(), 0);
+        QVERIFY(!window.bUnload);
+        QVERIFY(!window.bEnter);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(GetSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData")),
+                 QStringLiteral("False"));
+    }
+
+    void failedOpenEndsWithoutLoginAndRestoresThePointer() {
+        QCOMPARE(createPrintSettingsFile(appFile(QStringLiteral("print.dat"))), QString());
+        ScriptedDialogs dialogs;
+        dialogs.answerOpen(std::nullopt); // no database file, search cancelled
+        ModalDriver modal;
+        modal.on<fLinkData>([](fLinkData* d) { click(d, "OKButton"); });
+        modal.on<fEnter>([](fEnter* d) { d->reject(); });
+        fMain window;
+        QVERIFY(!window.startUp());
+        QCOMPARE(modal.pending(), 1);
+        QVERIFY(!window.isVisible());
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void loginRunsTheProgram() {
+        addDatabase();
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        fMain window;
+        QVERIFY(startAsAdministrator(window, modal));
+        QVERIFY(window.isVisible());
+        QVERIFY(window.bEnter);
+        QVERIFY(!window.bUnload);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvanta")); // no "Title" saved
+        QCOMPARE(gOperator, QStringLiteral("管理员"));
+        QCOMPARE(window.panel(3)->text(), QStringLiteral("管理员"));
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("就绪"));
+        QCOMPARE(gUsersRs->Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("管理员"));
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+
+        gStatusPanel.setText(QStringLiteral("正在填充"));
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("正在填充"));
+        QCOMPARE(Prb()->maximum(), 1000);
+        QCOMPARE(Prb()->objectName(), QStringLiteral("Prb"));
+        QVERIFY(!Prb()->isVisible());
+        QCOMPARE(Prb()->parentWidget()->objectName(), QStringLiteral("Pic"));
+        window.close();
+    }
+
+    void captionComesFromTheSettings() {
+        addDatabase();
+        SaveSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"),
+                    QStringLiteral("某市安全培训中心"));
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        fMain window;
+        QVERIFY(startAsAdministrator(window, modal));
+        QCOMPARE(window.windowTitle(), QStringLiteral("某市安全培训中心"));
+        window.close();
+    }
+
+    void autoSizeSetting_data() {
+        QTest::addColumn<QString>("saved"); // null: absent
+        QTest::addColumn<bool>("autoSize");
+        QTest::newRow("absent") << QString() << true;
+        QTest::newRow("1") << QStringLiteral("1") << true;
+        QTest::newRow("0") << QStringLiteral("0") << false;
+        QTest::newRow("2") << QStringLiteral("2") << false;
+        QTest::newRow("not a number") << QStringLiteral("是") << true;
+        QTest::newRow("empty") << QStringLiteral("") << true;
+    }
+    void autoSizeSetting() {
+        QFETCH(QString, saved);
+        QFETCH(bool, autoSize);
+        addDatabase();
+        if (!saved.isNull())
+            SaveSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("cekAutoSize"), saved);
+        gAutoSize = !autoSize;
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        modal.on<fLinkData>([](fLinkData* d) { click(d, "OKButton"); });
+        modal.on<fEnter>([](fEnter* d) { click(d, "cmdCancel"); }); // read before the login
+        fMain window;
+        QVERIFY(!window.startUp());
+        QCOMPARE(gAutoSize, autoSize);
+    }
+
+    void menuFollowsTheTable() {
+        fMain window;
+        const QList<QPair<QString, QStringList>> expected = {
+            {QStringLiteral("mnuZiLiao|【操作证录入】"),
+             {QStringLiteral("mnuZLCZZ|[操作证录入]"), QStringLiteral("mnuZLZS|[证书录入]"),
+              QStringLiteral("mnuZLpx|[安全生产培训录入]")}},
+            {QStringLiteral("mnuFind|【查询】"),
+             {QStringLiteral("mnuCZZCX|[操作证查询]"), QStringLiteral("mnuZSCX|[证书查询]"),
+              QStringLiteral("mnuPxCX|[安全生产培训查询]")}},
+            {QStringLiteral("mnuTongJi|【列表查看】"),
+             {QStringLiteral("mnuVczz|[操作证]"), QStringLiteral("mnuVzs|[证书]"),
+              QStringLiteral("mnuVpx|[安全生产培训资料]")}},
+            {QStringLiteral("mnuSystem|【系统】"),
+             {QStringLiteral("mnuUser|[操作员设置]"), QStringLiteral("e|-"),
+              QStringLiteral("mnuOption|[选项设置]"), QStringLiteral("mnuAbout|[关于系统]"),
+              QStringLiteral("a|-"), QStringLiteral("mnuSysBackUp|[退出并备份数据]"),
+              QStringLiteral("mnuExit|[退出系统]")}},
+        };
+        auto describe = [](const QAction* a) {
+            return a->objectName() + QLatin1Char('|') + (a->isSeparator() ? QStringLiteral("-") : a->text());
+        };
+        const QList<QAction*> top = window.menuBar()->actions();
+        QCOMPARE(top.size(), expected.size());
+        for (qsizetype i = 0; i < top.size(); ++i) {
+            QMenu* menu = top[i]->menu();
+            QVERIFY(menu);
+            QCOMPARE(menu->objectName() + QLatin1Char('|') + menu->title(), expected[i].first);
+            QStringList items;
+            for (const QAction* a : menu->actions())
+                items << describe(a);
+            QCOMPARE(items, expected[i].second);
+        }
+    }
+
+    void entryAndQueryItemsAskForTheirRightEveryTime() {
+        addDatabase();
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        fMain window;
+        QVERIFY(startAsAdministrator(window, modal));
+
+        for (const char* item : {"mnuZLCZZ", "mnuZLZS", "mnuZLpx", "mnuCZZCX", "mnuZSCX", "mnuPxCX"})
+            window.findChild<QAction*>(QLatin1String(item))->trigger();
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+
+        // Rights taken away while the program runs are refused at the next choice.
+        gUsersRs->Fields(QStringLiteral("资料录入")).setValue(false);
+        gUsersRs->Fields(QStringLiteral("人员查询")).setValue(false);
+        gUsersRs->Update();
+        window.findChild<QAction*>(QStringLiteral("mnuZLZS"))->trigger();
+        window.findChild<QAction*>(QStringLiteral("mnuZLZS"))->trigger();
+        window.findChild<QAction*>(QStringLiteral("mnuPxCX"))->trigger();
+        const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes[1].text, QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
+        QCOMPARE(boxes[2].text, QStringLiteral("对不起，您无'人员查询'权限!请通过管理员为您设置该权限!"));
+        QCOMPARE(boxes[2].icon, vb::Critical);
+        QCOMPARE(dialogs.beepCount(), 3);
+
+        const QList<QPair<const char*, QString>> lists = {{"mnuVczz", QStringLiteral("CaoZuoZheng")},
+                                                          {"mnuVzs", QStringLiteral("DangAnKu")},
+                                                          {"mnuVpx", QStringLiteral("PeiXun")}};
+        for (const auto& [item, table] : lists) {
+            window.findChild<QAction*>(QLatin1String(item))->trigger();
+            QCOMPARE(gViewTable, table);
+        }
+        QCOMPARE(dialogs.msgBoxCount(), 3); // the list items need no right
+        window.close();
+    }
+
+    void backupInServerModeKeepsTheProgramRunning() {
+        ScriptedDialogs dialogs;
+        fMain window;
+        window.show();
+        gUseSqlServer = true;
+        window.findChild<QAction*>(QStringLiteral("mnuSysBackUp"))->trigger();
+        QCOMPARE(dialogs.msgBoxCount(), 1);
+        QCOMPARE(dialogs.lastMessage().text,
+                 QStringLiteral("您现在是采用SQLServer数据库,"
+                                "不能备份本地数据库。要备份数据，请在SqlServer中设置自动备份数据！"));
+        QCOMPARE(dialogs.lastMessage().icon, vb::Information);
+        QVERIFY(window.isVisible());
+    }
+
+    void aboutBoxIsModelessSingleAndGoesWithTheWindow() {
+        fMain window;
+        window.show();
+        QAction* about = window.findChild<QAction*>(QStringLiteral("mnuAbout"));
+        about->trigger();
+        about->trigger();
+        const auto boxes = window.findChildren<fAbout*>();
+        QCOMPARE(boxes.size(), 1);
+        QPointer<fAbout> box = boxes.first();
+        QVERIFY(box->isVisible());
+        QVERIFY(!box->isModal());
+        QCOMPARE(box->windowTitle(), QStringLiteral("Belmira"));
+        window.findChild<QAction*>(QStringLiteral("mnuExit"))->trigger();
+        QVERIFY(!window.isVisible());
+        QVERIFY(!box);
+    }
+};
+
+QTEST_MAIN(StartUpTest)
+#include "tst_startup.moc"
