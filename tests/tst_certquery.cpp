@@ -476,6 +476,13 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(first.isNull());
         QCOMPARE(control<QLineEdit>(QStringLiteral("txtBanHao"))->text(), QString());
+
+        QPointer<fFindZS> second = form(); // Esc presses 关闭窗口
+        second->show();
+        QVERIFY(QTest::qWaitForWindowActive(second));
+        QTest::keyClick(control<QLineEdit>(QStringLiteral("txtBanHao")), Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(second.isNull());
     }
 };
 
