@@ -8,6 +8,8 @@
 #include "ErrorTraps.h"
 #include "f1ZS.h"
 #include "fAbout.h"
+#include "fFindZS.h"
+#include "fmenu.h"
 #include "fEnter.h"
 #include "fLinkData.h"
 #include "LockKeys.h"
@@ -215,6 +217,7 @@ void fMain::mnuCZZCX_Click() {
 
 void fMain::mnuZSCX_Click() {
     if (!CheckRight(kQueryRight)) return;
+    ShowForm(fFindZS::instance());
 }
 
 void fMain::mnuPxCX_Click() {
@@ -224,14 +227,17 @@ void fMain::mnuPxCX_Click() {
 // The list items need no right: the list window's refresh reopens the table named here.
 void fMain::mnuVczz_Click() {
     gViewTable = QStringLiteral("CaoZuoZheng");
+    fmenu::instance()->mnuRerush_Click();
 }
 
 void fMain::mnuVzs_Click() {
     gViewTable = QStringLiteral("DangAnKu");
+    fmenu::instance()->mnuRerush_Click();
 }
 
 void fMain::mnuVpx_Click() {
     gViewTable = QStringLiteral("PeiXun");
+    fmenu::instance()->mnuRerush_Click();
 }
 
 void fMain::mnuUser_Click() {}

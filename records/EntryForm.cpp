@@ -9,6 +9,7 @@
 #include "basSub.h"
 #include "basime.h"
 #include "dialogs.h"
+#include "fPView.h"
 #include "fPic.h"
 #include "settings.h"
 
@@ -495,7 +496,13 @@ bool EntryForm::bFind(const QString& sFind) {
     return false;
 }
 
-void EntryForm::cmdList_Click() {}
+void EntryForm::cmdList_Click() {
+    fPView* list = fPView::instance();
+    ShowForm(list);
+    list->setStitle(m_def.listTitle);
+    list->doFill(true, m_rMain);
+    gViewTable = m_def.table;
+}
 
 void EntryForm::cmdFind_Click() {
     if (bFind(QString()))

@@ -1,5 +1,6 @@
 #include "f1ZS.h"
 
+#include "fFindZS.h"
 #include "ui_f1ZS.h"
 
 #include <QPointer>
@@ -18,4 +19,4 @@ f1ZS::f1ZS(QWidget* parent) : EntryForm(certificateRegister(), parent), ui(new U
 
 f1ZS::~f1ZS() { delete ui; }
 
-QWidget* f1ZS::queryForm() { return nullptr; }
+QWidget* f1ZS::queryForm() { return fFindZS::instance(); }

@@ -8,6 +8,9 @@
 #include "basFile.h"
 #include "basGlobal.h"
 #include "f1ZS.h"
+#include "ListView.h"
+#include "fFindZS.h"
+#include "fPView.h"
 #include "settings.h"
 
 #include <QApplication>
@@ -389,6 +392,29 @@ private slots:
         QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("第一台"));
         QCOMPARE(text("txtMingCheng"), QStringLiteral("第二台")); // nothing typed is lost
         QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+    }
+
+    void listAndQueryButtons() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲")), row(QStringLiteral("2"), QStringLiteral("乙"))});
+        button("cmdList")->click();
+        fPView* list = fPView::instance();
+        QCOMPARE(list->rFill, m_form->rMain()); // the very record set, not a copy
+        QCOMPARE(list->title(), QStringLiteral("证书信息列表"));
+        QCOMPARE(gViewTable, QStringLiteral("DangAnKu"));
+        QCOMPARE(list->Lvw->rowCount(), 2);
+
+        gUsersRs = std::make_shared<Recordset>();
+        gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        gUsersRs->Fields(QStringLiteral("人员查询")).setValue(false);
+        gUsersRs->Update();
+        button("cmdQuery")->click();
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("对不起，您无'人员查询'权限!请通过管理员为您设置该权限!"));
+        QVERIFY(!fFindZS::instance()->isVisible());
+        gUsersRs->Fields(QStringLiteral("人员查询")).setValue(true);
+        gUsersRs->Update();
+        button("cmdQuery")->click();
+        QVERIFY(fFindZS::instance()->isVisible());
+        gUsersRs.reset();
     }
 
     void closingStoresTheCounter() {
