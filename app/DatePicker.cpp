@@ -12,11 +12,17 @@ DatePicker::DatePicker(QWidget* parent) : QDateEdit(parent) {
     setDate(QDate::currentDate());
 }
 
-QDate DatePicker::emptyMark() { return QDate(1899, 12, 31); }
+QDate DatePicker::emptyMark() {
+    return QDate(1899, 12, 31);
+}
 
-bool DatePicker::isNull() const { return date() == emptyMark(); }
+bool DatePicker::isNull() const {
+    return date() == emptyMark();
+}
 
-QVariant DatePicker::value() const { return isNull() ? QVariant() : QVariant(date()); }
+QVariant DatePicker::value() const {
+    return isNull() ? QVariant() : QVariant(date());
+}
 
 void DatePicker::setValue(const QVariant& value) {
     const QDate d = value.toDate();
@@ -26,11 +32,17 @@ void DatePicker::setValue(const QVariant& value) {
         setDate(d);
 }
 
-void DatePicker::setNull() { setDate(emptyMark()); }
+void DatePicker::setNull() {
+    setDate(emptyMark());
+}
 
-QString DatePicker::text() const { return isNull() ? QString() : date().toString(Qt::ISODate); }
+QString DatePicker::text() const {
+    return isNull() ? QString() : date().toString(Qt::ISODate);
+}
 
-void DatePicker::setText(const QString& text) { setValue(QDate::fromString(text.trimmed(), Qt::ISODate)); }
+void DatePicker::setText(const QString& text) {
+    setValue(QDate::fromString(text.trimmed(), Qt::ISODate));
+}
 
 void DatePicker::stepBy(int steps) {
     if (isNull()) {
@@ -45,8 +57,7 @@ void DatePicker::keyPressEvent(QKeyEvent* event) {
         setNull();
         return;
     }
-    if (isNull() && !event->text().isEmpty() && event->text().at(0).isDigit())
-        setDate(QDate::currentDate());
+    if (isNull() && !event->text().isEmpty() && event->text().at(0).isDigit()) setDate(QDate::currentDate());
     QDateEdit::keyPressEvent(event);
 }
 

@@ -2,8 +2,8 @@
 // The three ways a handler meets a database error: report it and go on, skip it silently, or
 // show its number and description and go on.
 
-#include "ReportDbError.h"
 #include "dialogs.h"
+#include "ReportDbError.h"
 
 #include <exception>
 

@@ -12,13 +12,16 @@ QMdiSubWindow* frameOf(QWidget* form) {
 }
 } // namespace
 
-void setMdiArea(QMdiArea* area) { mdiArea = area; }
+void setMdiArea(QMdiArea* area) {
+    mdiArea = area;
+}
 
-QWidget* mainWindow() { return mdiArea ? mdiArea->window() : nullptr; }
+QWidget* mainWindow() {
+    return mdiArea ? mdiArea->window() : nullptr;
+}
 
 void ShowForm(QWidget* form) {
-    if (!form)
-        return;
+    if (!form) return;
     QMdiSubWindow* frame = frameOf(form);
     if (!frame && mdiArea) {
         frame = mdiArea->addSubWindow(form);

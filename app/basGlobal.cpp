@@ -5,14 +5,12 @@
 
 void StatusPanel::setText(const QString& text) {
     m_text = text;
-    if (m_label)
-        m_label->setText(text);
+    if (m_label) m_label->setText(text);
 }
 
 void StatusPanel::attach(QLabel* label) {
     m_label = label;
-    if (m_label)
-        m_label->setText(m_text);
+    if (m_label) m_label->setText(m_text);
 }
 
 Connection gConn;
@@ -48,10 +46,14 @@ QProgressBar* Prb() {
     return mainBar;
 }
 
-void setPrb(QProgressBar* bar) { mainBar = bar; }
+void setPrb(QProgressBar* bar) {
+    mainBar = bar;
+}
 
 bool isColumnHidden(int fieldIndex) {
     return fieldIndex >= 0 && fieldIndex < gHideCol.size() && gHideCol[fieldIndex];
 }
 
-void resetHiddenColumns(int last) { gHideCol = QVector<bool>(qMax(0, last + 1), false); }
+void resetHiddenColumns(int last) {
+    gHideCol = QVector<bool>(qMax(0, last + 1), false);
+}

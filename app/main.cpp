@@ -1,5 +1,5 @@
-#include "Schema.h"
 #include "fMain.h"
+#include "Schema.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,8 +15,7 @@ int fail(const QString& message) {
 
 // Administrator commands that prepare databases; each returns an exit code.
 std::optional<int> runCommand(const QStringList& args) {
-    if (args.size() < 3)
-        return std::nullopt;
+    if (args.size() < 3) return std::nullopt;
     const QString& command = args[1];
     if (command == QLatin1String("--create-database")) {
         const QString error = createLocalDatabase(args[2]);
@@ -24,14 +23,13 @@ std::optional<int> runCommand(const QStringList& args) {
     }
     if (command == QLatin1String("--create-database-if-absent")) {
         const QDir dir(args[2]);
-        for (const auto& [file, create] : {std::pair{QStringLiteral("MoLian.mdb"), &createLocalDatabase},
-                                           std::pair{QStringLiteral("print.dat"), &createPrintSettingsFile}}) {
+        for (const auto& [file, create] :
+             {std::pair{QStringLiteral("MoLian.mdb"), &createLocalDatabase},
+              std::pair{QStringLiteral("print.dat"), &createPrintSettingsFile}}) {
             const QString path = dir.filePath(file);
-            if (QFileInfo::exists(path))
-                continue;
+            if (QFileInfo::exists(path)) continue;
             const QString error = create(path);
-            if (!error.isEmpty())
-                return fail(error);
+            if (!error.isEmpty()) return fail(error);
         }
         return 0;
     }
@@ -46,10 +44,8 @@ std::optional<int> runCommand(const QStringList& args) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (const auto code = runCommand(QCoreApplication::arguments()))
-        return *code;
+    if (const auto code = runCommand(QCoreApplication::arguments())) return *code;
     fMain mainForm;
-    if (!mainForm.startUp())
-        return 0;
+    if (!mainForm.startUp()) return 0;
     return app.exec();
 }

@@ -1,16 +1,17 @@
 #include "Benchmarks.h"
 
-#include "FillResultList.h"
-#include "ListView.h"
-#include "ModSql.h"
 #include "basGlobal.h"
 #include "f1ZS.h"
 #include "fFindZS.h"
+#include "FillResultList.h"
 #include "fLinkData.h"
 #include "fMain.h"
 #include "fPView.h"
+#include "ListView.h"
+#include "ModSql.h"
 #include "settings.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,7 +19,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -45,7 +45,8 @@ QString cell(Recordset& rs, const QString& column) {
 RecordsetPtr firstRows(int rows) {
     auto rs = std::make_shared<Recordset>();
     rs->Open(Statement{QStringLiteral("证书信息列表"),
-                       QStringLiteral("SELECT * FROM DangAnKu WHERE rowid <= %1").arg(rows), {}},
+                       QStringLiteral("SELECT * FROM DangAnKu WHERE rowid <= %1").arg(rows),
+                       {}},
              gConn);
     return rs;
 }
@@ -63,8 +64,7 @@ double sqliteShellTime(const QString& path, const QString& statement) {
 } // namespace
 
 double median(QList<double> values) {
-    if (values.isEmpty())
-        return 0;
+    if (values.isEmpty()) return 0;
     std::sort(values.begin(), values.end());
     const qsizetype mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
@@ -86,7 +86,8 @@ int measureRegister(const QString& path, int runs, QTextStream& out) {
         middleCertificate = cell(all, QStringLiteral("证书编号"));
     }
     // An office that has used the form before has its next number stored.
-    SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QString::number(records * 10));
+    SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"),
+                QString::number(records * 10));
 
     QList<double> open, byKey, byCertificate, search, shell, next, all5000, fill1000;
     for (int run = 0; run < runs; ++run) {
@@ -118,20 +119,29 @@ int measureRegister(const QString& path, int runs, QTextStream& out) {
     getrusage(RUSAGE_SELF, &usage);
     const double searchMedian = median(search), shellMedian = median(shell);
     const QList<Figure> figures = {
-        {QStringLiteral("entry form opened to the first record shown"), median(open), QStringLiteral("ms"), QStringLiteral("≤ 500 ms")},
-        {QStringLiteral("name-fragment search (张) to the list window's first page"), searchMedian, QStringLiteral("ms"),
-         QStringLiteral("≤ 1.5 × sqlite3 (%1 ms; ratio %2)").arg(shellMedian, 0, 'f', 1).arg(searchMedian / shellMedian, 0, 'f', 2)},
-        {QStringLiteral("list window next page"), median(next), QStringLiteral("ms"), QStringLiteral("≤ 50 ms")},
-        {QStringLiteral("\"全部\" with 5000 rows"), median(all5000), QStringLiteral("ms"), QStringLiteral("≤ 500 ms")},
+        {QStringLiteral("entry form opened to the first record shown"), median(open), QStringLiteral("ms"),
+         QStringLiteral("≤ 500 ms")},
+        {QStringLiteral("name-fragment search (张) to the list window's first page"), searchMedian,
+         QStringLiteral("ms"),
+         QStringLiteral("≤ 1.5 × sqlite3 (%1 ms; ratio %2)")
+             .arg(shellMedian, 0, 'f', 1)
+             .arg(searchMedian / shellMedian, 0, 'f', 2)},
+        {QStringLiteral("list window next page"), median(next), QStringLiteral("ms"),
+         QStringLiteral("≤ 50 ms")},
+        {QStringLiteral("\"全部\" with 5000 rows"), median(all5000), QStringLiteral("ms"),
+         QStringLiteral("≤ 500 ms")},
         {QStringLiteral("locate by key"), median(byKey), QStringLiteral("ms"), QStringLiteral("≤ 50 ms")},
-        {QStringLiteral("locate by certificate number"), median(byCertificate), QStringLiteral("ms"), QStringLiteral("≤ 50 ms")},
-        {QStringLiteral("FillResultList with 1000 rows"), median(fill1000), QStringLiteral("ms"), QStringLiteral("≤ 100 ms")},
-        {QStringLiteral("peak memory (entry form and list window open)"), usage.ru_maxrss / 1024.0, QStringLiteral("MB"),
-         QStringLiteral("≤ 200 MB")},
+        {QStringLiteral("locate by certificate number"), median(byCertificate), QStringLiteral("ms"),
+         QStringLiteral("≤ 50 ms")},
+        {QStringLiteral("FillResultList with 1000 rows"), median(fill1000), QStringLiteral("ms"),
+         QStringLiteral("≤ 100 ms")},
+        {QStringLiteral("peak memory (entry form and list window open)"), usage.ru_maxrss / 1024.0,
+         QStringLiteral("MB"), QStringLiteral("≤ 200 MB")},
     };
     out << "| figure | median | target |\n|---|---|---|\n";
     for (const Figure& f : figures)
-        out << "| " << f.name << " | " << QString::number(f.value, 'f', 1) << ' ' << f.unit << " | " << f.target << " |\n";
+        out << "| " << f.name << " | " << QString::number(f.value, 'f', 1) << ' ' << f.unit << " | "
+            << f.target << " |\n";
     out.flush();
     return 0;
 }
@@ -146,8 +156,7 @@ int measureStartUp() {
     // Process start as the kernel recorded it, in clock ticks since boot.
     QFile stat(QStringLiteral("/proc/self/stat"));
     QFile uptime(QStringLiteral("/proc/uptime"));
-    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly))
-        return 1;
+    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly)) return 1;
     const QByteArray line = stat.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     const double started = fields.value(19).toDouble() / sysconf(_SC_CLK_TCK);

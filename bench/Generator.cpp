@@ -10,13 +10,16 @@
 
 namespace {
 
-const QStringList kSurnames = QString::fromUtf8(
-    "王 李 张 刘 陈 杨 黄 赵 吴 周 徐 孙 马 朱 胡 郭 何 高 林 罗 郑 梁 谢 宋 唐 许 韩 冯 邓 曹 彭 曾 肖 田 董 袁 潘 于 蒋 蔡 余 杜 叶 程 苏 魏 吕 丁 任 沈")
-                                  .split(QLatin1Char(' '));
-const QString kGivenChars = QString::fromUtf8(
-    "伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超秀兰霞平刚桂英华建国建华志强文俊海燕红梅玉兰晓东晓明春梅金凤德明永刚宏伟");
-const QStringList kEducation = QString::fromUtf8("小学 初中 高中 中专 技校 大专 本科").split(QLatin1Char(' '));
-const QStringList kTrades = QString::fromUtf8("电工 焊工 架子工 起重工 司炉工 电梯操作工 压力容器操作工").split(QLatin1Char(' '));
+const QStringList kSurnames =
+    QString::fromUtf8("王 李 张 刘 陈 杨 黄 赵 吴 周 徐 孙 马 朱 胡 郭 何 高 林 罗 郑 梁 谢 宋 唐 许 韩 冯 "
+                      "邓 曹 彭 曾 肖 田 董 袁 潘 于 蒋 蔡 余 杜 叶 程 苏 魏 吕 丁 任 沈")
+        .split(QLatin1Char(' '));
+const QString kGivenChars = QString::fromUtf8("伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超秀兰霞平刚桂英华建国建华"
+                                              "志强文俊海燕红梅玉兰晓东晓明春梅金凤德明永刚宏伟");
+const QStringList kEducation =
+    QString::fromUtf8("小学 初中 高中 中专 技校 大专 本科").split(QLatin1Char(' '));
+const QStringList kTrades =
+    QString::fromUtf8("电工 焊工 架子工 起重工 司炉工 电梯操作工 压力容器操作工").split(QLatin1Char(' '));
 const QStringList kLevels = QString::fromUtf8("初级 中级 高级 技师 高级技师").split(QLatin1Char(' '));
 const QStringList kRegions = {QStringLiteral("110101"), QStringLiteral("310104"), QStringLiteral("440106"),
                               QStringLiteral("320102"), QStringLiteral("510104"), QStringLiteral("420102")};
@@ -31,7 +34,9 @@ QString identityNumber(QRandomGenerator& random, const QDate& birth) {
     return body + QStringLiteral("10X98765432").at(sum % 11);
 }
 
-QDate dateBetween(QRandomGenerator& random, const QDate& from, int days) { return from.addDays(random.bounded(days)); }
+QDate dateBetween(QRandomGenerator& random, const QDate& from, int days) {
+    return from.addDays(random.bounded(days));
+}
 
 // A few distinct photos of 10-20 KB, reused across records.
 QVector<QByteArray> makePhotos(QRandomGenerator& random) {
@@ -40,7 +45,8 @@ QVector<QByteArray> makePhotos(QRandomGenerator& random) {
         QImage image(132, 160, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, qRgb((x * 2 + n * 40) % 256, (y + random.bounded(48)) % 256, (x + y) % 256));
+                image.setPixel(x, y,
+                               qRgb((x * 2 + n * 40) % 256, (y + random.bounded(48)) % 256, (x + y) % 256));
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
@@ -55,21 +61,24 @@ QVector<QByteArray> makePhotos(QRandomGenerator& random) {
 QString generateCertificates(QSqlDatabase db, bool postgres, const GeneratorOptions& options) {
     QRandomGenerator random(options.seed);
     const QVector<QByteArray> photos = makePhotos(random);
-    const auto dateValue = [postgres](const QDate& d) { return postgres ? QVariant(d) : QVariant(d.toString(Qt::ISODate)); };
+    const auto dateValue = [postgres](const QDate& d) {
+        return postgres ? QVariant(d) : QVariant(d.toString(Qt::ISODate));
+    };
     QSqlQuery insert(db);
-    if (!insert.prepare(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 性别, 出生年月, 照片, 身份证号, 理论成绩, 证书编号, "
-                                       "文化程度, 实操成绩, 评定成绩, 发证日期, 一次复审, 二次复审, 换证日期, 职业工种, 证书级别, 备注) "
-                                       "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")))
+    if (!insert.prepare(QStringLiteral(
+            "INSERT INTO DangAnKu (证号, 姓名, 性别, 出生年月, 照片, 身份证号, 理论成绩, 证书编号, "
+            "文化程度, 实操成绩, 评定成绩, 发证日期, 一次复审, 二次复审, 换证日期, 职业工种, 证书级别, 备注) "
+            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")))
         return insert.lastError().text();
     constexpr qint64 kBatch = 20000;
     for (qint64 i = 0; i < options.records; ++i) {
-        if (i % kBatch == 0 && !db.transaction())
-            return db.lastError().text();
+        if (i % kBatch == 0 && !db.transaction()) return db.lastError().text();
         const QDate issued = dateBetween(random, QDate(2006, 1, 1), 20 * 365);
         const QDate birth = dateBetween(random, QDate(1955, 1, 1), 45 * 365);
         // Keys the office really types: year-number pairs and plain numbers.
-        const QString key = i % 3 == 0 ? QStringLiteral("%1-%2").arg(issued.year()).arg(i, 7, 10, QLatin1Char('0'))
-                                       : QString::number(100000 + i);
+        const QString key = i % 3 == 0
+                                ? QStringLiteral("%1-%2").arg(issued.year()).arg(i, 7, 10, QLatin1Char('0'))
+                                : QString::number(100000 + i);
         QString name = kSurnames[random.bounded(kSurnames.size())];
         for (int c = 0, n = 1 + random.bounded(2); c < n; ++c)
             name += kGivenChars[random.bounded(kGivenChars.size())];
@@ -79,7 +88,8 @@ QString generateCertificates(QSqlDatabase db, bool postgres, const GeneratorOpti
             name,
             random.bounded(4) == 0 ? QStringLiteral("女") : QStringLiteral("男"),
             dateValue(birth),
-            withPhoto ? QVariant(photos[random.bounded(photos.size())]) : QVariant(QMetaType(QMetaType::QByteArray)),
+            withPhoto ? QVariant(photos[random.bounded(photos.size())])
+                      : QVariant(QMetaType(QMetaType::QByteArray)),
             identityNumber(random, birth),
             QString::number(60 + random.bounded(41)),
             QStringLiteral("ZS%1").arg(i, 8, 10, QLatin1Char('0')),
@@ -96,11 +106,9 @@ QString generateCertificates(QSqlDatabase db, bool postgres, const GeneratorOpti
         };
         for (int v = 0; v < values.size(); ++v)
             insert.bindValue(v, values[v]);
-        if (!insert.exec())
-            return insert.lastError().text();
+        if (!insert.exec()) return insert.lastError().text();
         if ((i + 1) % kBatch == 0 || i + 1 == options.records)
-            if (!db.commit())
-                return db.lastError().text();
+            if (!db.commit()) return db.lastError().text();
     }
     return {};
 }

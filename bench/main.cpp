@@ -21,13 +21,11 @@ namespace {
 QTextStream out(stdout);
 
 QString generateLocal(const QString& path, qint64 records) {
-    if (QFileInfo::exists(path))
-        return {};
+    if (QFileInfo::exists(path)) return {};
     const QString partial = path + QStringLiteral(".part");
     QFile::remove(partial);
     QString error = createLocalDatabase(partial);
-    if (!error.isEmpty())
-        return error;
+    if (!error.isEmpty()) return error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("generator"));
         db.setDatabaseName(partial);
@@ -44,8 +42,7 @@ QString generateLocal(const QString& path, qint64 records) {
 
 QString generateServer(const QString& libpq, qint64 records) {
     QString error = createServerSchema(libpq, true);
-    if (!error.isEmpty())
-        return error;
+    if (!error.isEmpty()) return error;
     {
         QSqlDatabase db = openServerDatabase(libpq, QStringLiteral("generator"));
         error = generateCertificates(db, true, GeneratorOptions{records});
@@ -71,19 +68,22 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("sizes"), QStringLiteral("register sizes"), QStringLiteral("list"),
-                        QStringLiteral("10000,100000,1000000")},
-                       {QStringLiteral("runs"), QStringLiteral("runs per figure"), QStringLiteral("n"), QStringLiteral("5")},
-                       {QStringLiteral("dir"), QStringLiteral("where the generated registers are kept"), QStringLiteral("dir"),
-                        QDir::temp().filePath(QStringLiteral("orvanta-bench"))},
-                       {QStringLiteral("pg"), QStringLiteral("also fill this PostgreSQL database"), QStringLiteral("libpq")},
-                       {QStringLiteral("measure"), QStringLiteral("(internal) measure one register"), QStringLiteral("file")},
-                       {QStringLiteral("startup"), QStringLiteral("(internal) time the start to the first dialog")}});
+    parser.addOptions(
+        {{QStringLiteral("sizes"), QStringLiteral("register sizes"), QStringLiteral("list"),
+          QStringLiteral("10000,100000,1000000")},
+         {QStringLiteral("runs"), QStringLiteral("runs per figure"), QStringLiteral("n"),
+          QStringLiteral("5")},
+         {QStringLiteral("dir"), QStringLiteral("where the generated registers are kept"),
+          QStringLiteral("dir"), QDir::temp().filePath(QStringLiteral("orvanta-bench"))},
+         {QStringLiteral("pg"), QStringLiteral("also fill this PostgreSQL database"),
+          QStringLiteral("libpq")},
+         {QStringLiteral("measure"), QStringLiteral("(internal) measure one register"),
+          QStringLiteral("file")},
+         {QStringLiteral("startup"), QStringLiteral("(internal) time the start to the first dialog")}});
     parser.process(app);
     const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
 
-    if (parser.isSet(QStringLiteral("startup")))
-        return measureStartUp();
+    if (parser.isSet(QStringLiteral("startup"))) return measureStartUp();
     if (parser.isSet(QStringLiteral("measure")))
         return measureRegister(parser.value(QStringLiteral("measure")), runs, out);
 
@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
     out << "Orvanta benchmark: medians of " << runs << " runs, SQLite register\n";
     for (const QString& size : parser.value(QStringLiteral("sizes")).split(QLatin1Char(','))) {
         const qint64 records = size.toLongLong();
-        const QString path = QDir(parser.value(QStringLiteral("dir"))).filePath(QStringLiteral("bench-%1.mdb").arg(records));
+        const QString path =
+            QDir(parser.value(QStringLiteral("dir"))).filePath(QStringLiteral("bench-%1.mdb").arg(records));
         QElapsedTimer generating;
         generating.start();
         const QString error = generateLocal(path, records);
@@ -99,9 +100,10 @@ int main(int argc, char** argv) {
             out << "generating " << records << " records failed: " << error << Qt::endl;
             return 1;
         }
-        out << "\n## " << records << " certificates (" << path << ", ready in " << generating.elapsed() / 1000.0
-            << " s)" << Qt::endl;
-        if (runChild({QStringLiteral("--measure"), path, QStringLiteral("--runs"), QString::number(runs)}) != 0)
+        out << "\n## " << records << " certificates (" << path << ", ready in "
+            << generating.elapsed() / 1000.0 << " s)" << Qt::endl;
+        if (runChild({QStringLiteral("--measure"), path, QStringLiteral("--runs"), QString::number(runs)}) !=
+            0)
             return 1;
     }
     QList<double> startUps;
@@ -114,12 +116,13 @@ int main(int argc, char** argv) {
     out << "\nprocess start to the data source dialog: " << median(startUps) << " ms" << Qt::endl;
 
     if (parser.isSet(QStringLiteral("pg"))) {
-        const qint64 records = parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')).last().toLongLong();
+        const qint64 records =
+            parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')).last().toLongLong();
         QElapsedTimer generating;
         generating.start();
         const QString error = generateServer(parser.value(QStringLiteral("pg")), records);
-        out << "\nPostgreSQL: " << records << " certificates generated in " << generating.elapsed() / 1000.0 << " s"
-            << (error.isEmpty() ? QString() : QStringLiteral(" — ") + error) << Qt::endl;
+        out << "\nPostgreSQL: " << records << " certificates generated in " << generating.elapsed() / 1000.0
+            << " s" << (error.isEmpty() ? QString() : QStringLiteral(" — ") + error) << Qt::endl;
     }
     return 0;
 }

@@ -1,8 +1,8 @@
 #include "ModSql.h"
 
-#include "ReportDbError.h"
 #include "basGlobal.h"
 #include "dialogs.h"
+#include "ReportDbError.h"
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -23,13 +23,11 @@ Connection& printSettingsConnection() {
 QString decodeLine(const QByteArray& line) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(line);
-    if (!utf8.hasError())
-        return text;
+    if (!utf8.hasError()) return text;
     // Files written by older tools carry the path in the Chinese code page.
     for (const char* name : {"GB18030", "GBK"}) {
         QStringDecoder legacy(name);
-        if (legacy.isValid())
-            return legacy.decode(line);
+        if (legacy.isValid()) return legacy.decode(line);
     }
     return QString::fromLocal8Bit(line);
 }
@@ -37,7 +35,8 @@ QString decodeLine(const QByteArray& line) {
 void openPrintSettings(const QString& appDir) {
     const QString path = appDir + QStringLiteral("print.dat");
     if (!FileExists(path)) {
-        MsgBox(QStringLiteral("打印设置的保存文件") + appDir + QStringLiteral("print.dat") + QStringLiteral("不存在！"),
+        MsgBox(QStringLiteral("打印设置的保存文件") + appDir + QStringLiteral("print.dat") +
+                   QStringLiteral("不存在！"),
                vb::Exclamation);
         return;
     }
@@ -56,7 +55,8 @@ bool chooseProvider(const QString& appDir, QString& server) {
     if (gUseSqlServer) {
         server = GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("Server"));
         if (server.isEmpty()) {
-            server = InputBox(QStringLiteral("请输入SqlServer数据库所在的服务器名称。此服务器SqlServer数据库中必须有名称为MoLian的数据库"),
+            server = InputBox(QStringLiteral("请输入SqlServer数据库所在的服务器名称。此服务器SqlServer数据库"
+                                             "中必须有名称为MoLian的数据库"),
                               QStringLiteral("数据源设置"), QStringLiteral("Server"))
                          .value_or(QString());
             if (!server.isEmpty())
@@ -75,8 +75,7 @@ bool chooseProvider(const QString& appDir, QString& server) {
             gDbPath = delivered;
         } else {
             const auto chosen = ShowOpen(QStringLiteral("本系统数据库文件|MoLian.mdb|所有文件|*.*|"));
-            if (!chosen)
-                return false;
+            if (!chosen) return false;
             gDbPath = *chosen;
         }
     }
@@ -98,13 +97,12 @@ OpenOutcome openConnection(const QString& server) {
                 gConnStr = serverFallbackConnectionString(server);
                 continue;
             }
-            const int answer = MsgBox(
-                QStringLiteral("打开SqlServer数据库时发生错误，请按配置方法创建数据库，或按忽略连接本地数据库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)"),
-                vb::AbortRetryIgnore | vb::Exclamation);
-            if (answer == vb::Abort)
-                return OpenOutcome::Abort;
-            if (answer == vb::Ignore)
-                gUseSqlServer = false;
+            const int answer =
+                MsgBox(QStringLiteral("打开SqlServer数据库时发生错误，请按配置方法创建数据库，或按忽略连接本"
+                                      "地数据库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)"),
+                       vb::AbortRetryIgnore | vb::Exclamation);
+            if (answer == vb::Abort) return OpenOutcome::Abort;
+            if (answer == vb::Ignore) gUseSqlServer = false;
             return OpenOutcome::ChooseAgain;
         }
     }
@@ -114,17 +112,14 @@ OpenOutcome openConnection(const QString& server) {
 
 QString AppPath() {
     QString dir = qEnvironmentVariable("ORVANTA_APP_DIR");
-    if (dir.isEmpty())
-        dir = QCoreApplication::applicationDirPath();
+    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath();
     dir = QDir::toNativeSeparators(dir);
-    if (!dir.endsWith(QDir::separator()))
-        dir += QDir::separator();
+    if (!dir.endsWith(QDir::separator())) dir += QDir::separator();
     return dir;
 }
 
 bool FileExists(const QString& path) {
-    if (path.isEmpty())
-        return false;
+    if (path.isEmpty()) return false;
     QFile file(path);
     return file.open(QIODevice::ReadOnly);
 }
@@ -135,8 +130,9 @@ QString localConnectionString(const QString& path) {
 }
 
 QString serverConnectionString(const QString& server) {
-    return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=sa;"
-                          "Initial Catalog=MoLian;Data Source=") +
+    return QStringLiteral(
+               "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=sa;"
+               "Initial Catalog=MoLian;Data Source=") +
            server;
 }
 
@@ -146,16 +142,13 @@ QString serverFallbackConnectionString(const QString& server) {
 
 void ReadDataIni() {
     QFile file(AppPath() + QStringLiteral("data.ini"));
-    if (!file.open(QIODevice::ReadOnly))
-        return;
+    if (!file.open(QIODevice::ReadOnly)) return;
     QByteArray line = file.readLine();
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
-    if (line.startsWith("\xEF\xBB\xBF"))
-        line.remove(0, 3);
+    if (line.startsWith("\xEF\xBB\xBF")) line.remove(0, 3);
     const QString path = decodeLine(line);
-    if (FileExists(path))
-        gDbPath = path;
+    if (FileExists(path)) gDbPath = path;
 }
 
 bool OpenDatabase() {
@@ -163,13 +156,10 @@ bool OpenDatabase() {
     openPrintSettings(appDir);
     QString server;
     for (;;) {
-        if (!chooseProvider(appDir, server))
-            return false;
+        if (!chooseProvider(appDir, server)) return false;
         const OpenOutcome outcome = openConnection(server);
-        if (outcome == OpenOutcome::Abort)
-            return false;
-        if (outcome == OpenOutcome::Opened)
-            break;
+        if (outcome == OpenOutcome::Abort) return false;
+        if (outcome == OpenOutcome::Opened) break;
     }
     try {
         gSystemRs = std::make_shared<Recordset>();

@@ -9,7 +9,8 @@ namespace {
 
 QVector<ColumnDef> rightsColumns() {
     QVector<ColumnDef> columns;
-    for (const char* name : {"资料录入", "人员查询", "打印操作", "Tag1", "Tag2", "求职登记", "招聘登记", "职位查询", "职位速配"})
+    for (const char* name :
+         {"资料录入", "人员查询", "打印操作", "Tag1", "Tag2", "求职登记", "招聘登记", "职位查询", "职位速配"})
         columns.append({QString::fromUtf8(name), ColumnKind::Boolean});
     return columns;
 }
@@ -17,7 +18,9 @@ QVector<ColumnDef> rightsColumns() {
 QVector<TableDef> buildTables() {
     using K = ColumnKind;
     TableDef users{QStringLiteral("Users"),
-                   {{QStringLiteral("编号"), K::Text}, {QStringLiteral("姓名"), K::Text}, {QStringLiteral("PWD"), K::Text}},
+                   {{QStringLiteral("编号"), K::Text},
+                    {QStringLiteral("姓名"), K::Text},
+                    {QStringLiteral("PWD"), K::Text}},
                    {},
                    {{QStringLiteral("姓名")}},
                    {}};
@@ -25,7 +28,9 @@ QVector<TableDef> buildTables() {
     users.columns.append({QStringLiteral("备注"), K::Text});
 
     TableDef list{QStringLiteral("List"),
-                  {{QStringLiteral("id"), K::Counter}, {QStringLiteral("content"), K::Text}, {QStringLiteral("leixing"), K::Text}},
+                  {{QStringLiteral("id"), K::Counter},
+                   {QStringLiteral("content"), K::Text},
+                   {QStringLiteral("leixing"), K::Text}},
                   {},
                   {{QStringLiteral("leixing")}},
                   {QStringLiteral("content"), QStringLiteral("leixing")}};
@@ -33,15 +38,24 @@ QVector<TableDef> buildTables() {
     TableDef system{QStringLiteral("System"), {{QStringLiteral("Ver"), K::Number}}, {}, {}, {}};
 
     TableDef dangAnKu{QStringLiteral("DangAnKu"),
-                      {{QStringLiteral("证号"), K::Text},     {QStringLiteral("姓名"), K::Text},
-                       {QStringLiteral("性别"), K::Text},     {QStringLiteral("出生年月"), K::Date},
-                       {QStringLiteral("照片"), K::Binary},   {QStringLiteral("身份证号"), K::Text},
-                       {QStringLiteral("理论成绩"), K::Text}, {QStringLiteral("证书编号"), K::Text},
-                       {QStringLiteral("文化程度"), K::Text}, {QStringLiteral("实操成绩"), K::Text},
-                       {QStringLiteral("评定成绩"), K::Text}, {QStringLiteral("发证日期"), K::Date},
-                       {QStringLiteral("一次复审"), K::Date}, {QStringLiteral("二次复审"), K::Date},
-                       {QStringLiteral("换证日期"), K::Date}, {QStringLiteral("职业工种"), K::Text},
-                       {QStringLiteral("证书级别"), K::Text}, {QStringLiteral("备注"), K::Text}},
+                      {{QStringLiteral("证号"), K::Text},
+                       {QStringLiteral("姓名"), K::Text},
+                       {QStringLiteral("性别"), K::Text},
+                       {QStringLiteral("出生年月"), K::Date},
+                       {QStringLiteral("照片"), K::Binary},
+                       {QStringLiteral("身份证号"), K::Text},
+                       {QStringLiteral("理论成绩"), K::Text},
+                       {QStringLiteral("证书编号"), K::Text},
+                       {QStringLiteral("文化程度"), K::Text},
+                       {QStringLiteral("实操成绩"), K::Text},
+                       {QStringLiteral("评定成绩"), K::Text},
+                       {QStringLiteral("发证日期"), K::Date},
+                       {QStringLiteral("一次复审"), K::Date},
+                       {QStringLiteral("二次复审"), K::Date},
+                       {QStringLiteral("换证日期"), K::Date},
+                       {QStringLiteral("职业工种"), K::Text},
+                       {QStringLiteral("证书级别"), K::Text},
+                       {QStringLiteral("备注"), K::Text}},
                       {QStringLiteral("证号")},
                       {{QStringLiteral("证号"), QStringLiteral("发证日期")},
                        {QStringLiteral("证书编号")},
@@ -50,14 +64,22 @@ QVector<TableDef> buildTables() {
                       {}};
 
     TableDef caoZuoZheng{QStringLiteral("CaoZuoZheng"),
-                         {{QStringLiteral("证号"), K::Text},     {QStringLiteral("姓名"), K::Text},
-                          {QStringLiteral("性别"), K::Text},     {QStringLiteral("出生年月"), K::Date},
-                          {QStringLiteral("照片"), K::Binary},   {QStringLiteral("身份证号"), K::Text},
-                          {QStringLiteral("联系电话"), K::Text}, {QStringLiteral("住址"), K::Text},
-                          {QStringLiteral("作业类别"), K::Text}, {QStringLiteral("操作项目"), K::Text},
-                          {QStringLiteral("其它"), K::Memo},     {QStringLiteral("初次领证"), K::Date},
-                          {QStringLiteral("一次复审"), K::Date}, {QStringLiteral("二次复审"), K::Date},
-                          {QStringLiteral("受理日期"), K::Date}, {QStringLiteral("换证日期"), K::Date},
+                         {{QStringLiteral("证号"), K::Text},
+                          {QStringLiteral("姓名"), K::Text},
+                          {QStringLiteral("性别"), K::Text},
+                          {QStringLiteral("出生年月"), K::Date},
+                          {QStringLiteral("照片"), K::Binary},
+                          {QStringLiteral("身份证号"), K::Text},
+                          {QStringLiteral("联系电话"), K::Text},
+                          {QStringLiteral("住址"), K::Text},
+                          {QStringLiteral("作业类别"), K::Text},
+                          {QStringLiteral("操作项目"), K::Text},
+                          {QStringLiteral("其它"), K::Memo},
+                          {QStringLiteral("初次领证"), K::Date},
+                          {QStringLiteral("一次复审"), K::Date},
+                          {QStringLiteral("二次复审"), K::Date},
+                          {QStringLiteral("受理日期"), K::Date},
+                          {QStringLiteral("换证日期"), K::Date},
                           {QStringLiteral("备注"), K::Text}},
                          {QStringLiteral("证号")},
                          {{QStringLiteral("证号"), QStringLiteral("受理日期")},
@@ -66,14 +88,22 @@ QVector<TableDef> buildTables() {
                          {}};
 
     TableDef peiXun{QStringLiteral("PeiXun"),
-                    {{QStringLiteral("编号"), K::Text},         {QStringLiteral("姓名"), K::Text},
-                     {QStringLiteral("性别"), K::Text},         {QStringLiteral("证书号码"), K::Text},
-                     {QStringLiteral("照片"), K::Binary},       {QStringLiteral("身份证号"), K::Text},
-                     {QStringLiteral("电话号码"), K::Text},     {QStringLiteral("生产经营单位"), K::Text},
-                     {QStringLiteral("文化程度"), K::Text},     {QStringLiteral("职务"), K::Text},
-                     {QStringLiteral("理论成绩"), K::Text},     {QStringLiteral("复审记录"), K::Text},
-                     {QStringLiteral("一次复审"), K::Date},     {QStringLiteral("二次复审"), K::Date},
-                     {QStringLiteral("换证日期"), K::Date},     {QStringLiteral("备注"), K::Text}},
+                    {{QStringLiteral("编号"), K::Text},
+                     {QStringLiteral("姓名"), K::Text},
+                     {QStringLiteral("性别"), K::Text},
+                     {QStringLiteral("证书号码"), K::Text},
+                     {QStringLiteral("照片"), K::Binary},
+                     {QStringLiteral("身份证号"), K::Text},
+                     {QStringLiteral("电话号码"), K::Text},
+                     {QStringLiteral("生产经营单位"), K::Text},
+                     {QStringLiteral("文化程度"), K::Text},
+                     {QStringLiteral("职务"), K::Text},
+                     {QStringLiteral("理论成绩"), K::Text},
+                     {QStringLiteral("复审记录"), K::Text},
+                     {QStringLiteral("一次复审"), K::Date},
+                     {QStringLiteral("二次复审"), K::Date},
+                     {QStringLiteral("换证日期"), K::Date},
+                     {QStringLiteral("备注"), K::Text}},
                     {QStringLiteral("编号")},
                     {{QStringLiteral("证书号码"), QStringLiteral("生产经营单位"), QStringLiteral("编号")},
                      {QStringLiteral("姓名")}},
@@ -92,7 +122,8 @@ QString columnType(ColumnKind kind, SqlDialect dialect) {
     case ColumnKind::Date:
         return QStringLiteral("DATE");
     case ColumnKind::Boolean:
-        return pg ? QStringLiteral("BOOLEAN NOT NULL DEFAULT FALSE") : QStringLiteral("BOOLEAN NOT NULL DEFAULT 0");
+        return pg ? QStringLiteral("BOOLEAN NOT NULL DEFAULT FALSE")
+                  : QStringLiteral("BOOLEAN NOT NULL DEFAULT 0");
     case ColumnKind::Binary:
         return pg ? QStringLiteral("BYTEA") : QStringLiteral("BLOB");
     case ColumnKind::Counter:
@@ -118,8 +149,7 @@ const QVector<TableDef>& databaseTables() {
 
 const TableDef& tableDef(const QString& name) {
     for (const TableDef& t : databaseTables())
-        if (t.name.compare(name, Qt::CaseInsensitive) == 0)
-            return t;
+        if (t.name.compare(name, Qt::CaseInsensitive) == 0) return t;
     static const TableDef none;
     return none;
 }
@@ -128,22 +158,22 @@ QStringList schemaStatements(SqlDialect dialect) {
     const bool pg = dialect == SqlDialect::Postgres;
     QStringList statements;
     if (pg)
-        statements << QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_type WHERE typname = 'longtext') "
-                                     "THEN CREATE DOMAIN longtext AS text; END IF; END $$");
+        statements << QStringLiteral(
+            "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_type WHERE typname = 'longtext') "
+            "THEN CREATE DOMAIN longtext AS text; END IF; END $$");
     for (const TableDef& table : databaseTables()) {
         QStringList columns;
         // Every server table carries a hidden row identity; SQLite has its own rowid.
-        if (pg)
-            columns << QStringLiteral("rowid BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY");
+        if (pg) columns << QStringLiteral("rowid BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY");
         for (const ColumnDef& column : table.columns) {
             QString definition = column.name + QLatin1Char(' ') + columnType(column.kind, dialect);
-            if (table.uniqueColumns.contains(column.name))
-                definition += QStringLiteral(" UNIQUE");
+            if (table.uniqueColumns.contains(column.name)) definition += QStringLiteral(" UNIQUE");
             columns << definition;
         }
         if (!table.uniqueTogether.isEmpty())
             columns << QStringLiteral("UNIQUE (%1)").arg(table.uniqueTogether.join(QLatin1Char(',')));
-        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QStringLiteral(", ")));
+        statements
+            << QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QStringLiteral(", ")));
         int n = 0;
         for (const QStringList& index : table.indexes)
             statements << QStringLiteral("CREATE INDEX ix_%1_%2 ON %1 (%3)")
@@ -157,18 +187,20 @@ QStringList schemaStatements(SqlDialect dialect) {
 QStringList deliveredContentStatements() {
     QStringList statements;
     statements << QStringLiteral("INSERT INTO System (Ver) VALUES (2.0)");
-    statements << QStringLiteral("INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询, 打印操作, Tag1, Tag2, 求职登记, "
-                                 "招聘登记, 职位查询, 职位速配, 备注) VALUES ('001', '管理员', '736', "
-                                 "TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, '')");
+    statements << QStringLiteral(
+        "INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询, 打印操作, Tag1, Tag2, 求职登记, "
+        "招聘登记, 职位查询, 职位速配, 备注) VALUES ('001', '管理员', '736', "
+        "TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, '')");
     const QVector<QPair<QString, QStringList>> options = {
         {QStringLiteral("文化程度"),
          {QStringLiteral("小学"), QStringLiteral("初中"), QStringLiteral("高中"), QStringLiteral("中专"),
           QStringLiteral("技校"), QStringLiteral("大专"), QStringLiteral("本科"), QStringLiteral("研究生")}},
         {QStringLiteral("作业类别"),
          {QStringLiteral("电工作业"), QStringLiteral("焊接与热切割作业"), QStringLiteral("高处作业"),
-          QStringLiteral("制冷与空调作业"), QStringLiteral("煤矿安全作业"), QStringLiteral("金属非金属矿山安全作业"),
-          QStringLiteral("石油天然气安全作业"), QStringLiteral("冶金（有色）生产安全作业"),
-          QStringLiteral("危险化学品安全作业"), QStringLiteral("烟花爆竹安全作业")}},
+          QStringLiteral("制冷与空调作业"), QStringLiteral("煤矿安全作业"),
+          QStringLiteral("金属非金属矿山安全作业"), QStringLiteral("石油天然气安全作业"),
+          QStringLiteral("冶金（有色）生产安全作业"), QStringLiteral("危险化学品安全作业"),
+          QStringLiteral("烟花爆竹安全作业")}},
         {QStringLiteral("证书级别"),
          {QStringLiteral("初级"), QStringLiteral("中级"), QStringLiteral("高级"), QStringLiteral("技师"),
           QStringLiteral("高级技师")}},
@@ -177,8 +209,9 @@ QStringList deliveredContentStatements() {
           QStringLiteral("司炉工"), QStringLiteral("电梯操作工"), QStringLiteral("压力容器操作工"),
           QStringLiteral("场（厂）内机动车辆驾驶员")}},
         {QStringLiteral("职务"),
-         {QStringLiteral("主要负责人"), QStringLiteral("法定代表人"), QStringLiteral("总经理"), QStringLiteral("厂长"),
-          QStringLiteral("安全管理人员"), QStringLiteral("安全科长"), QStringLiteral("安全员")}},
+         {QStringLiteral("主要负责人"), QStringLiteral("法定代表人"), QStringLiteral("总经理"),
+          QStringLiteral("厂长"), QStringLiteral("安全管理人员"), QStringLiteral("安全科长"),
+          QStringLiteral("安全员")}},
     };
     for (const auto& [category, values] : options)
         for (const QString& value : values)
@@ -188,8 +221,7 @@ QStringList deliveredContentStatements() {
 }
 
 QString runStatements(QSqlDatabase db, const QStringList& statements) {
-    if (!db.transaction())
-        return db.lastError().text();
+    if (!db.transaction()) return db.lastError().text();
     QSqlQuery q(db);
     for (const QString& statement : statements) {
         if (!q.exec(statement)) {
@@ -199,16 +231,14 @@ QString runStatements(QSqlDatabase db, const QStringList& statements) {
             return error;
         }
     }
-    if (!db.commit())
-        return db.lastError().text();
+    if (!db.commit()) return db.lastError().text();
     return {};
 }
 
 namespace {
 
 QString withNewSqliteFile(const QString& path, const QStringList& statements) {
-    if (QFileInfo::exists(path))
-        return QStringLiteral("文件 '%1' 已经存在，不能覆盖。").arg(path);
+    if (QFileInfo::exists(path)) return QStringLiteral("文件 '%1' 已经存在，不能覆盖。").arg(path);
     const QString name = QStringLiteral("create-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QString error;
     {
@@ -221,8 +251,7 @@ QString withNewSqliteFile(const QString& path, const QStringList& statements) {
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
-    if (!error.isEmpty())
-        QFile::remove(path); // never leave a half-made database behind
+    if (!error.isEmpty()) QFile::remove(path); // never leave a half-made database behind
     return error;
 }
 
@@ -234,11 +263,12 @@ QString createLocalDatabase(const QString& path) {
 
 QString createPrintSettingsFile(const QString& path) {
     return withNewSqliteFile(
-        path, {QStringLiteral("CREATE TABLE PrintSetup (Title TEXT PRIMARY KEY, Orientation INTEGER NOT NULL DEFAULT 0, "
-                              "PaperSize TEXT NOT NULL DEFAULT 'A4', MarginLeft REAL NOT NULL DEFAULT 15, "
-                              "MarginTop REAL NOT NULL DEFAULT 15, MarginRight REAL NOT NULL DEFAULT 15, "
-                              "MarginBottom REAL NOT NULL DEFAULT 15, FontName TEXT NOT NULL DEFAULT '宋体', "
-                              "FontSize REAL NOT NULL DEFAULT 10)")});
+        path, {QStringLiteral(
+                  "CREATE TABLE PrintSetup (Title TEXT PRIMARY KEY, Orientation INTEGER NOT NULL DEFAULT 0, "
+                  "PaperSize TEXT NOT NULL DEFAULT 'A4', MarginLeft REAL NOT NULL DEFAULT 15, "
+                  "MarginTop REAL NOT NULL DEFAULT 15, MarginRight REAL NOT NULL DEFAULT 15, "
+                  "MarginBottom REAL NOT NULL DEFAULT 15, FontName TEXT NOT NULL DEFAULT '宋体', "
+                  "FontSize REAL NOT NULL DEFAULT 10)")});
 }
 
 QSqlDatabase openServerDatabase(const QString& libpqConnection, const QString& connectionName) {

@@ -16,9 +16,9 @@ struct ColumnDef {
 struct TableDef {
     QString name;
     QVector<ColumnDef> columns;
-    QStringList uniqueColumns;        // each one unique on its own
-    QVector<QStringList> indexes;     // columns the searches filter and order by
-    QStringList uniqueTogether;       // one combined unique constraint, when set
+    QStringList uniqueColumns;    // each one unique on its own
+    QVector<QStringList> indexes; // columns the searches filter and order by
+    QStringList uniqueTogether;   // one combined unique constraint, when set
 };
 
 const QVector<TableDef>& databaseTables();

@@ -26,8 +26,7 @@ QHash<QString, QString> parseConnectionString(const QString& text) {
     QHash<QString, QString> parts;
     for (const QString& item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const int eq = item.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
+        if (eq < 0) continue;
         parts.insert(item.left(eq).trimmed().toLower(), item.mid(eq + 1).trimmed());
     }
     return parts;
@@ -35,23 +34,18 @@ QHash<QString, QString> parseConnectionString(const QString& text) {
 
 QString osUserName() {
     QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("LOGNAME");
+    if (user.isEmpty()) user = qEnvironmentVariable("LOGNAME");
     return user;
 }
 
 int typeFromDeclaration(const QString& declared) {
     const QString d = declared.toUpper();
-    if (d.contains(QLatin1String("BLOB")) || d.contains(QLatin1String("BYTEA")))
-        return ado::adLongVarBinary;
+    if (d.contains(QLatin1String("BLOB")) || d.contains(QLatin1String("BYTEA"))) return ado::adLongVarBinary;
     if (d.contains(QLatin1String("LONGTEXT")) || d.contains(QLatin1String("MEMO")))
         return ado::adLongVarWChar;
-    if (d.contains(QLatin1String("DATE")))
-        return ado::adDate;
-    if (d.contains(QLatin1String("BOOL")))
-        return ado::adBoolean;
-    if (d.contains(QLatin1String("INT")) || d.contains(QLatin1String("SERIAL")))
-        return ado::adInteger;
+    if (d.contains(QLatin1String("DATE"))) return ado::adDate;
+    if (d.contains(QLatin1String("BOOL"))) return ado::adBoolean;
+    if (d.contains(QLatin1String("INT")) || d.contains(QLatin1String("SERIAL"))) return ado::adInteger;
     if (d.contains(QLatin1String("REAL")) || d.contains(QLatin1String("DOUBLE")) ||
         d.contains(QLatin1String("NUMERIC")) || d.contains(QLatin1String("FLOAT")))
         return ado::adDouble;
@@ -85,13 +79,13 @@ DbError errorFrom(const QSqlError& error) {
     const bool duplicate = code == QLatin1String("23505") || code == QLatin1String("2067") ||
                            code == QLatin1String("1555") ||
                            (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
-    if (duplicate)
-        return DbError(DbErrorCode::DuplicateKey, text);
+    if (duplicate) return DbError(DbErrorCode::DuplicateKey, text);
     return DbError(DbErrorCode::Driver, text.trimmed());
 }
 
 DbError noCurrentRecord() {
-    return DbError(DbErrorCode::NoCurrentRecord, QStringLiteral("BOF 或 EOF 中有一个为真，或者当前记录已被删除。"));
+    return DbError(DbErrorCode::NoCurrentRecord,
+                   QStringLiteral("BOF 或 EOF 中有一个为真，或者当前记录已被删除。"));
 }
 
 // One parsed Find criterion: field, operator, literal.
@@ -115,8 +109,7 @@ Criterion parseCriterion(const QString& text) {
     Criterion c;
     if (i < n && text[i] == QLatin1Char('[')) {
         const int close = text.indexOf(QLatin1Char(']'), i);
-        if (close < 0)
-            throw bad();
+        if (close < 0) throw bad();
         c.field = text.mid(i + 1, close - i - 1);
         i = close + 1;
     } else {
@@ -125,8 +118,7 @@ Criterion parseCriterion(const QString& text) {
             ++i;
         c.field = text.mid(start, i - start);
     }
-    if (c.field.isEmpty())
-        throw bad();
+    if (c.field.isEmpty()) throw bad();
     skipBlanks();
     static const QStringList ops = {QStringLiteral("<="), QStringLiteral(">="), QStringLiteral("<>"),
                                     QStringLiteral("="),  QStringLiteral("<"),  QStringLiteral(">")};
@@ -139,12 +131,10 @@ Criterion parseCriterion(const QString& text) {
     if (c.op.isEmpty() && text.mid(i, 4).compare(QLatin1String("LIKE"), Qt::CaseInsensitive) == 0 &&
         i + 4 < n && text[i + 4].isSpace())
         c.op = QStringLiteral("LIKE");
-    if (c.op.isEmpty())
-        throw bad();
+    if (c.op.isEmpty()) throw bad();
     i += c.op.size();
     skipBlanks();
-    if (i >= n)
-        throw bad();
+    if (i >= n) throw bad();
     const QChar opening = text[i];
     if (opening == QLatin1Char('\'') || opening == QLatin1Char('#')) {
         QString literal;
@@ -163,12 +153,10 @@ Criterion parseCriterion(const QString& text) {
             }
             literal += text[i++];
         }
-        if (!closed)
-            throw bad();
+        if (!closed) throw bad();
         if (opening == QLatin1Char('#')) {
             const QDate date = QDate::fromString(literal.trimmed(), Qt::ISODate);
-            if (!date.isValid())
-                throw bad();
+            if (!date.isValid()) throw bad();
             c.value = date;
         } else {
             c.value = literal;
@@ -179,13 +167,11 @@ Criterion parseCriterion(const QString& text) {
             ++i;
         bool ok = false;
         const double number = text.mid(start, i - start).toDouble(&ok);
-        if (!ok)
-            throw bad();
+        if (!ok) throw bad();
         c.value = number;
     }
     skipBlanks();
-    if (i != n)
-        throw bad();
+    if (i != n) throw bad();
     return c;
 }
 
@@ -205,39 +191,31 @@ QRegularExpression likePattern(const QString& pattern) {
 }
 
 bool compareMatches(const QVariant& stored, const QString& op, const QVariant& wanted) {
-    if (stored.isNull())
-        return false;
+    if (stored.isNull()) return false;
     if (op == QLatin1String("LIKE"))
         return likePattern(wanted.toString()).match(stored.toString()).hasMatch();
     const QPartialOrdering order = QVariant::compare(stored, wanted);
-    if (order == QPartialOrdering::Unordered)
-        return op == QLatin1String("<>");
-    if (op == QLatin1String("="))
-        return order == QPartialOrdering::Equivalent;
-    if (op == QLatin1String("<>"))
-        return order != QPartialOrdering::Equivalent;
-    if (op == QLatin1String("<"))
-        return order == QPartialOrdering::Less;
-    if (op == QLatin1String(">"))
-        return order == QPartialOrdering::Greater;
-    if (op == QLatin1String("<="))
-        return order != QPartialOrdering::Greater;
+    if (order == QPartialOrdering::Unordered) return op == QLatin1String("<>");
+    if (op == QLatin1String("=")) return order == QPartialOrdering::Equivalent;
+    if (op == QLatin1String("<>")) return order != QPartialOrdering::Equivalent;
+    if (op == QLatin1String("<")) return order == QPartialOrdering::Less;
+    if (op == QLatin1String(">")) return order == QPartialOrdering::Greater;
+    if (op == QLatin1String("<=")) return order != QPartialOrdering::Greater;
     return order != QPartialOrdering::Less;
 }
 
 // Reads the row identities of a local statement straight from SQLite: a register of a million
 // rows is opened many times a day, and the generic row-by-row path costs several times more.
-bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds, QVector<qint64>& ids,
-                   QString& error) {
+bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
+                   QVector<qint64>& ids, QString& error) {
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
     sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
-    if (!connection)
-        return false;
+    if (!connection) return false;
     sqlite3_stmt* statement = nullptr;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) !=
+        SQLITE_OK) {
         error = QString::fromUtf8(sqlite3_errmsg(connection));
         return true;
     }
@@ -248,7 +226,8 @@ bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantLis
         } else if (v.typeId() == QMetaType::QByteArray) {
             const QByteArray bytes = v.toByteArray();
             sqlite3_bind_blob(statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-        } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Bool) {
+        } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong ||
+                   v.typeId() == QMetaType::Bool) {
             sqlite3_bind_int64(statement, i + 1, v.toLongLong());
         } else if (v.typeId() == QMetaType::Double) {
             sqlite3_bind_double(statement, i + 1, v.toDouble());
@@ -261,8 +240,7 @@ bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantLis
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         ids.append(sqlite3_column_int64(statement, 0));
-    if (rc != SQLITE_DONE)
-        error = QString::fromUtf8(sqlite3_errmsg(connection));
+    if (rc != SQLITE_DONE) error = QString::fromUtf8(sqlite3_errmsg(connection));
     sqlite3_finalize(statement);
     return true;
 }
@@ -278,27 +256,27 @@ QString QuoteLiteral(const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // Connection
 
-Connection::Connection() : m_name(QStringLiteral("conn-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+Connection::Connection()
+    : m_name(QStringLiteral("conn-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
 
 Connection::~Connection() {
     // Run-wide connections outlive the application object; by then Qt's own registry of
     // connections may be gone, and the process end closes the files anyway.
-    if (!QCoreApplication::instance())
-        return;
+    if (!QCoreApplication::instance()) return;
     Close();
-    if (QSqlDatabase::contains(m_name))
-        QSqlDatabase::removeDatabase(m_name);
+    if (QSqlDatabase::contains(m_name)) QSqlDatabase::removeDatabase(m_name);
 }
 
-QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_name, false);
+}
 
 int Connection::State() const {
     return QSqlDatabase::contains(m_name) && database().isOpen() ? ado::adStateOpen : ado::adStateClosed;
 }
 
 void Connection::Open(const QString& connectionString) {
-    if (!connectionString.isEmpty())
-        ConnectionString = connectionString;
+    if (!connectionString.isEmpty()) ConnectionString = connectionString;
     Close();
     const auto parts = parseConnectionString(ConnectionString);
     const QString provider = parts.value(QStringLiteral("provider")).toLower();
@@ -324,8 +302,7 @@ void Connection::Open(const QString& connectionString) {
         db.setDatabaseName(parts.value(QStringLiteral("initial catalog")));
         const bool integrated = parts.contains(QStringLiteral("integrated security"));
         db.setUserName(integrated ? osUserName() : parts.value(QStringLiteral("user id")));
-        if (!integrated)
-            db.setPassword(parts.value(QStringLiteral("password")));
+        if (!integrated) db.setPassword(parts.value(QStringLiteral("password")));
         db.setConnectOptions(QStringLiteral("connect_timeout=5"));
         m_engine = Engine::Postgres;
     } else {
@@ -353,12 +330,10 @@ void Connection::Open(const QString& connectionString) {
 
 void Connection::Close() {
     m_columnTypes.clear();
-    if (!QSqlDatabase::contains(m_name))
-        return;
+    if (!QSqlDatabase::contains(m_name)) return;
     {
         QSqlDatabase db = database();
-        if (db.isOpen())
-            db.close();
+        if (db.isOpen()) db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
     m_engine = Engine::None;
@@ -367,8 +342,7 @@ void Connection::Close() {
 const QHash<QString, int>& Connection::columnTypes(const QString& table) {
     const QString key = table.toLower();
     auto found = m_columnTypes.find(key);
-    if (found != m_columnTypes.end())
-        return *found;
+    if (found != m_columnTypes.end()) return *found;
     QHash<QString, int> types;
     QSqlQuery q(database());
     if (m_engine == Engine::Sqlite) {
@@ -394,19 +368,29 @@ const QHash<QString, int>& Connection::columnTypes(const QString& table) {
 // ---------------------------------------------------------------------------------------------
 // Field
 
-QString Field::Name() const { return m_rs->m_columns.value(m_index).name; }
-int Field::Type() const { return m_rs->m_columns.value(m_index).type; }
-QVariant Field::Value() const { return m_rs->fieldValue(m_index); }
-void Field::setValue(const QVariant& value) { m_rs->setFieldValue(m_index, value); }
-void Field::AppendChunk(const QVariant& chunk) { m_rs->appendChunk(m_index, chunk); }
-QVariant Field::GetChunk(qint64 length) { return m_rs->getChunk(m_index, length); }
+QString Field::Name() const {
+    return m_rs->m_columns.value(m_index).name;
+}
+int Field::Type() const {
+    return m_rs->m_columns.value(m_index).type;
+}
+QVariant Field::Value() const {
+    return m_rs->fieldValue(m_index);
+}
+void Field::setValue(const QVariant& value) {
+    m_rs->setFieldValue(m_index, value);
+}
+void Field::AppendChunk(const QVariant& chunk) {
+    m_rs->appendChunk(m_index, chunk);
+}
+QVariant Field::GetChunk(qint64 length) {
+    return m_rs->getChunk(m_index, length);
+}
 
 qint64 Field::ActualSize() const {
     const QVariant v = Value();
-    if (v.isNull())
-        return 0;
-    if (v.typeId() == QMetaType::QByteArray)
-        return v.toByteArray().size();
+    if (v.isNull()) return 0;
+    if (v.typeId() == QMetaType::QByteArray) return v.toByteArray().size();
     return v.toString().size();
 }
 
@@ -426,8 +410,7 @@ void Recordset::Open(const QString& source, Connection& conn, int cursorType, in
 }
 
 void Recordset::Open(const Statement& statement, Connection& conn, int, int lockType) {
-    if (m_open)
-        Close();
+    if (m_open) Close();
     if (conn.State() != ado::adStateOpen)
         throw DbError(DbErrorCode::NotOpen, QStringLiteral("数据库连接没有打开。"));
     m_conn = &conn;
@@ -442,7 +425,8 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     // Statements of the form SELECT <columns> FROM <table> [WHERE ...] [ORDER BY ...] are paged
     // by row identity; anything else is read whole.
     static const QRegularExpression simple(
-        QStringLiteral("^\\s*SELECT\\s+(\\*|[\\w\"]+(?:\\s*,\\s*[\\w\"]+)*)\\s+FROM\\s+([\\w\"]+)(\\s+(?:WHERE|ORDER)\\b.*)?\\s*;?\\s*$"),
+        QStringLiteral("^\\s*SELECT\\s+(\\*|[\\w\"]+(?:\\s*,\\s*[\\w\"]+)*)\\s+FROM\\s+([\\w\"]+)(\\s+(?:"
+                       "WHERE|ORDER)\\b.*)?\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption |
             QRegularExpression::UseUnicodePropertiesOption);
     const auto match = simple.match(statement.sql);
@@ -456,7 +440,8 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     QString rest = match.captured(3);
     // A whole table comes in the order of its key, as the office's records always have; other
     // sets without an order of their own keep the order rows were added in, on both engines.
-    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
     if (!orderBy.match(rest).hasMatch()) {
         const QStringList keys = tableDef(m_table).uniqueColumns;
         if (rest.trimmed().isEmpty() && !keys.isEmpty())
@@ -474,8 +459,7 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     m_columns.clear();
     for (int i = 0; i < record.count(); ++i) {
         const QSqlField f = record.field(i);
-        if (f.name().compare(kRowId, Qt::CaseInsensitive) == 0)
-            continue;
+        if (f.name().compare(kRowId, Qt::CaseInsensitive) == 0) continue;
         Column c;
         c.name = f.name();
         c.type = declared.value(f.name().toLower(), typeFromMetaType(f.metaType()));
@@ -489,18 +473,15 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         binds.append(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
     QString error;
     if (conn.engine() == Connection::Engine::Sqlite && loadSqliteIds(db, idSql, binds, m_ids, error)) {
-        if (!error.isEmpty())
-            throw DbError(DbErrorCode::Driver, error);
+        if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
         return;
     }
     QSqlQuery ids(db);
     ids.setForwardOnly(true);
-    if (!ids.prepare(idSql))
-        raise(ids.lastError());
+    if (!ids.prepare(idSql)) raise(ids.lastError());
     for (const QVariant& v : binds)
         ids.addBindValue(v);
-    if (!ids.exec())
-        raise(ids.lastError());
+    if (!ids.exec()) raise(ids.lastError());
     m_ids.clear();
     while (ids.next())
         m_ids.append(ids.value(0).toLongLong());
@@ -511,12 +492,10 @@ void Recordset::openMaterialized(const Statement& statement) {
     m_readOnly = true;
     QSqlQuery q(m_conn->database());
     q.setForwardOnly(true);
-    if (!q.prepare(statement.sql))
-        raise(q.lastError());
+    if (!q.prepare(statement.sql)) raise(q.lastError());
     for (const QVariant& v : statement.binds)
         q.addBindValue(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
-    if (!q.exec())
-        raise(q.lastError());
+    if (!q.exec()) raise(q.lastError());
     const QSqlRecord record = q.record();
     m_columns.clear();
     for (int i = 0; i < record.count(); ++i)
@@ -553,16 +532,13 @@ void Recordset::Close() {
 }
 
 void Recordset::requireOpen() const {
-    if (!m_open)
-        throw DbError(DbErrorCode::NotOpen, QStringLiteral("对象关闭时，不允许操作。"));
+    if (!m_open) throw DbError(DbErrorCode::NotOpen, QStringLiteral("对象关闭时，不允许操作。"));
 }
 
 void Recordset::requireCurrent() const {
     requireOpen();
-    if (m_editMode == ado::adEditAdd)
-        return;
-    if (m_currentDeleted || m_pos < 0 || m_pos >= m_ids.size())
-        throw noCurrentRecord();
+    if (m_editMode == ado::adEditAdd) return;
+    if (m_currentDeleted || m_pos < 0 || m_pos >= m_ids.size()) throw noCurrentRecord();
 }
 
 qint64 Recordset::RecordCount() const {
@@ -572,21 +548,18 @@ qint64 Recordset::RecordCount() const {
 
 bool Recordset::IsBOF() const {
     requireOpen();
-    if (m_editMode == ado::adEditAdd)
-        return false;
+    if (m_editMode == ado::adEditAdd) return false;
     return m_pos < 0 || m_ids.isEmpty();
 }
 
 bool Recordset::IsEOF() const {
     requireOpen();
-    if (m_editMode == ado::adEditAdd)
-        return false;
+    if (m_editMode == ado::adEditAdd) return false;
     return m_pos >= m_ids.size();
 }
 
 void Recordset::flushPending() {
-    if (m_editMode != ado::adEditNone)
-        Update();
+    if (m_editMode != ado::adEditNone) Update();
 }
 
 void Recordset::moveTo(qint64 index) {
@@ -614,28 +587,23 @@ void Recordset::MoveNext() {
         moveTo(m_pos);
         return;
     }
-    if (IsEOF())
-        throw noCurrentRecord();
+    if (IsEOF()) throw noCurrentRecord();
     flushPending();
     moveTo(m_pos + 1);
 }
 
 void Recordset::MovePrevious() {
     requireOpen();
-    if (IsBOF())
-        throw noCurrentRecord();
+    if (IsBOF()) throw noCurrentRecord();
     flushPending();
     moveTo(m_pos - 1);
 }
 
 qint64 Recordset::AbsolutePosition() const {
     requireOpen();
-    if (m_editMode == ado::adEditAdd)
-        return ado::adPosUnknown;
-    if (IsBOF())
-        return ado::adPosBOF;
-    if (IsEOF())
-        return ado::adPosEOF;
+    if (m_editMode == ado::adEditAdd) return ado::adPosUnknown;
+    if (IsBOF()) return ado::adPosBOF;
+    if (IsEOF()) return ado::adPosEOF;
     return m_pos + 1;
 }
 
@@ -649,8 +617,7 @@ void Recordset::setAbsolutePosition(qint64 position) {
 
 Recordset::Bookmark Recordset::bookmark() const {
     requireCurrent();
-    if (m_editMode == ado::adEditAdd)
-        throw noCurrentRecord();
+    if (m_editMode == ado::adEditAdd) throw noCurrentRecord();
     return m_ids[m_pos];
 }
 
@@ -664,8 +631,7 @@ void Recordset::setBookmark(Bookmark mark) {
     requireOpen();
     flushPending();
     const qint64 index = indexOfId(mark);
-    if (index < 0)
-        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("书签无效。"));
+    if (index < 0) throw DbError(DbErrorCode::BadCriterion, QStringLiteral("书签无效。"));
     moveTo(index);
 }
 
@@ -676,8 +642,7 @@ int Recordset::FieldCount() const {
 
 int Recordset::fieldIndex(const QString& name) const {
     for (int i = 0; i < m_columns.size(); ++i)
-        if (m_columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
+        if (m_columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
     return -1;
 }
 
@@ -691,14 +656,12 @@ Field Recordset::Fields(int index) {
 Field Recordset::Fields(const QString& name) {
     requireOpen();
     const int index = fieldIndex(name);
-    if (index < 0)
-        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("字段 '%1' 不存在。").arg(name));
+    if (index < 0) throw DbError(DbErrorCode::BadCriterion, QStringLiteral("字段 '%1' 不存在。").arg(name));
     return Field(this, index);
 }
 
 const Recordset::Row& Recordset::rowAt(qint64 index) {
-    if (!m_lazy)
-        return m_rows[m_ids[index]];
+    if (!m_lazy) return m_rows[m_ids[index]];
     const qint64 page = index / kPageRows;
     auto cached = m_pages.constFind(page);
     if (cached == m_pages.cend()) {
@@ -708,7 +671,9 @@ const Recordset::Row& Recordset::rowAt(qint64 index) {
     return (*cached)[index - page * kPageRows];
 }
 
-const Recordset::Row& Recordset::currentRow() { return rowAt(m_pos); }
+const Recordset::Row& Recordset::currentRow() {
+    return rowAt(m_pos);
+}
 
 void Recordset::fetchPage(qint64 firstIndex) {
     const qint64 page = firstIndex / kPageRows;
@@ -730,8 +695,7 @@ void Recordset::fetchPage(qint64 firstIndex) {
                   .arg(columns.join(QLatin1Char(',')), m_table, marks.join(QLatin1Char(','))));
     for (qint64 i = first; i < last; ++i)
         q.addBindValue(m_ids[i]);
-    if (!q.exec())
-        raise(q.lastError());
+    if (!q.exec()) raise(q.lastError());
     QHash<qint64, QVector<QVariant>> byId;
     while (q.next()) {
         QVector<QVariant> values(m_columns.size());
@@ -751,8 +715,7 @@ void Recordset::fetchPage(qint64 firstIndex) {
 }
 
 QVariant Recordset::storedValue(int column) {
-    if (m_editMode == ado::adEditAdd)
-        return {};
+    if (m_editMode == ado::adEditAdd) return {};
     const Column& c = m_columns[column];
     if (m_lazy && !c.fetchedWithPage) {
         const qint64 id = m_ids[m_pos];
@@ -764,8 +727,7 @@ QVariant Recordset::storedValue(int column) {
             QSqlQuery q(m_conn->database());
             q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(quoted(c.name), m_table));
             q.addBindValue(id);
-            if (!q.exec())
-                raise(q.lastError());
+            if (!q.exec()) raise(q.lastError());
             m_blobs.insert(column, q.next() ? q.value(0) : QVariant());
         }
         return m_blobs.value(column);
@@ -775,20 +737,16 @@ QVariant Recordset::storedValue(int column) {
 
 QVariant Recordset::fieldValue(int column) {
     requireCurrent();
-    if (m_edits.contains(column))
-        return m_edits.value(column);
+    if (m_edits.contains(column)) return m_edits.value(column);
     return fromEngine(storedValue(column), m_columns[column].type);
 }
 
 QVariant Recordset::fromEngine(const QVariant& value, int type) const {
-    if (value.isNull() || !value.isValid())
-        return {};
+    if (value.isNull() || !value.isValid()) return {};
     switch (type) {
     case ado::adDate: {
-        if (value.typeId() == QMetaType::QDate)
-            return value;
-        if (value.typeId() == QMetaType::QDateTime)
-            return value.toDateTime().date();
+        if (value.typeId() == QMetaType::QDate) return value;
+        if (value.typeId() == QMetaType::QDateTime) return value.toDateTime().date();
         const QDate d = QDate::fromString(value.toString().left(10), Qt::ISODate);
         return d.isValid() ? QVariant(d) : QVariant();
     }
@@ -809,8 +767,7 @@ QVariant Recordset::fromEngine(const QVariant& value, int type) const {
 }
 
 QVariant Recordset::toEngine(const QVariant& value, int type) const {
-    if (value.isNull() || !value.isValid())
-        return QVariant();
+    if (value.isNull() || !value.isValid()) return QVariant();
     const bool sqlite = m_conn && m_conn->engine() == Connection::Engine::Sqlite;
     switch (type) {
     case ado::adDate:
@@ -824,8 +781,7 @@ QVariant Recordset::toEngine(const QVariant& value, int type) const {
 
 void Recordset::setFieldValue(int column, const QVariant& value) {
     requireCurrent();
-    if (m_readOnly)
-        throw DbError(DbErrorCode::ReadOnly, QStringLiteral("不能更新。数据库或对象为只读。"));
+    if (m_readOnly) throw DbError(DbErrorCode::ReadOnly, QStringLiteral("不能更新。数据库或对象为只读。"));
     const int type = m_columns[column].type;
     QVariant converted;
     if (!value.isNull() && value.isValid()) {
@@ -863,11 +819,11 @@ void Recordset::setFieldValue(int column, const QVariant& value) {
             converted = value.toString();
         }
         if (!ok)
-            throw DbError(DbErrorCode::Conversion,
-                          QStringLiteral("字段 '%1' 不能接受值 '%2'。").arg(m_columns[column].name, value.toString()));
+            throw DbError(
+                DbErrorCode::Conversion,
+                QStringLiteral("字段 '%1' 不能接受值 '%2'。").arg(m_columns[column].name, value.toString()));
     }
-    if (m_editMode == ado::adEditNone)
-        m_editMode = ado::adEditInProgress;
+    if (m_editMode == ado::adEditNone) m_editMode = ado::adEditInProgress;
     m_edits.insert(column, converted);
 }
 
@@ -887,8 +843,7 @@ void Recordset::appendChunk(int column, const QVariant& chunk) {
 
 QVariant Recordset::getChunk(int column, qint64 length) {
     const QVariant value = fieldValue(column);
-    if (value.isNull())
-        return {};
+    if (value.isNull()) return {};
     const qint64 offset = m_chunkOffset.value(column);
     QVariant piece;
     if (value.typeId() == QMetaType::QByteArray)
@@ -920,8 +875,7 @@ void Recordset::CancelUpdate() {
 
 void Recordset::Update() {
     requireOpen();
-    if (m_editMode == ado::adEditNone)
-        return;
+    if (m_editMode == ado::adEditNone) return;
     if (m_editMode == ado::adEditAdd)
         insertPending();
     else
@@ -940,17 +894,16 @@ void Recordset::insertPending() {
         values << toEngine(it.value(), m_columns[it.key()].type);
     }
     const bool postgres = m_conn->engine() == Connection::Engine::Postgres;
-    QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
-                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                        .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    if (postgres)
-        sql += QStringLiteral(" RETURNING rowid");
+    QString sql = names.isEmpty()
+                      ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
+                      : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    if (postgres) sql += QStringLiteral(" RETURNING rowid");
     QSqlQuery q(m_conn->database());
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec())
-        raise(q.lastError());
+    if (!q.exec()) raise(q.lastError());
     const qint64 id = postgres ? (q.next() ? q.value(0).toLongLong() : -1) : q.lastInsertId().toLongLong();
     m_ids.append(id);
     moveTo(m_ids.size() - 1);
@@ -972,8 +925,7 @@ void Recordset::updatePending() {
     QStringList guards{QStringLiteral("rowid = ?")};
     values << id;
     for (int i = 0; i < m_columns.size(); ++i) {
-        if (!m_columns[i].fetchedWithPage)
-            continue;
+        if (!m_columns[i].fetchedWithPage) continue;
         guards << quoted(m_columns[i].name) +
                       (postgres ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?"));
         values << original.values[i];
@@ -983,8 +935,7 @@ void Recordset::updatePending() {
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec())
-        raise(q.lastError());
+    if (!q.exec()) raise(q.lastError());
     if (q.numRowsAffected() != 1)
         throw DbError(DbErrorCode::WriteConflict,
                       QStringLiteral("该记录已被其他用户修改或删除，本次修改没有保存。"));
@@ -998,8 +949,7 @@ void Recordset::updatePending() {
                 row.values[it.key()] = toEngine(it.value(), m_columns[it.key()].type);
     }
     for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
-        if (!m_columns[it.key()].fetchedWithPage && m_blobRowId == id)
-            m_blobs.insert(it.key(), it.value());
+        if (!m_columns[it.key()].fetchedWithPage && m_blobRowId == id) m_blobs.insert(it.key(), it.value());
 }
 
 void Recordset::Delete() {
@@ -1014,8 +964,7 @@ void Recordset::Delete() {
     QSqlQuery q(m_conn->database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_table));
     q.addBindValue(id);
-    if (!q.exec())
-        raise(q.lastError());
+    if (!q.exec()) raise(q.lastError());
     m_edits.clear();
     m_editMode = ado::adEditNone;
     m_ids.remove(m_pos);
@@ -1030,9 +979,9 @@ void Recordset::Find(const QString& criterion) {
     const Criterion c = parseCriterion(criterion);
     const int column = fieldIndex(c.field);
     if (column < 0)
-        throw DbError(DbErrorCode::BadCriterion, QStringLiteral("查找条件无效：字段 '%1' 不存在。").arg(c.field));
-    if (IsEOF())
-        throw noCurrentRecord();
+        throw DbError(DbErrorCode::BadCriterion,
+                      QStringLiteral("查找条件无效：字段 '%1' 不存在。").arg(c.field));
+    if (IsEOF()) throw noCurrentRecord();
     flushPending();
     const qint64 start = m_currentDeleted ? m_pos : std::max<qint64>(m_pos, 0);
     const int type = m_columns[column].type;
@@ -1048,24 +997,23 @@ void Recordset::Find(const QString& criterion) {
         QSqlQuery q(m_conn->database());
         q.setForwardOnly(true);
         const QString op = c.op == QLatin1String("LIKE") ? QStringLiteral("LIKE") : c.op;
-        q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 %3 ?").arg(m_table, quoted(m_columns[column].name), op));
-        QVariant bound = c.op == QLatin1String("LIKE") ? QVariant(wanted.toString().replace(QLatin1Char('*'), QLatin1Char('%')))
-                                                       : toEngine(wanted, type);
+        q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 %3 ?")
+                      .arg(m_table, quoted(m_columns[column].name), op));
+        QVariant bound = c.op == QLatin1String("LIKE")
+                             ? QVariant(wanted.toString().replace(QLatin1Char('*'), QLatin1Char('%')))
+                             : toEngine(wanted, type);
         q.addBindValue(bound);
-        if (!q.exec())
-            raise(q.lastError());
+        if (!q.exec()) raise(q.lastError());
         QSet<qint64> matches;
         while (q.next())
             matches.insert(q.value(0).toLongLong());
         for (qint64 i = start; i < m_ids.size() && found < 0; ++i)
-            if (matches.contains(m_ids[i]))
-                found = i;
+            if (matches.contains(m_ids[i])) found = i;
     } else {
         for (qint64 i = start; i < m_ids.size() && found < 0; ++i) {
             m_pos = i;
             m_currentDeleted = false;
-            if (compareMatches(fieldValue(column), c.op, wanted))
-                found = i;
+            if (compareMatches(fieldValue(column), c.op, wanted)) found = i;
         }
     }
     moveTo(found < 0 ? m_ids.size() : found);
@@ -1077,7 +1025,9 @@ QString Recordset::quoted(const QString& identifier) const {
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
-void Recordset::raise(const QSqlError& error) const { throw errorFrom(error); }
+void Recordset::raise(const QSqlError& error) const {
+    throw errorFrom(error);
+}
 
 void Recordset::Resync() {
     requireCurrent();
@@ -1090,15 +1040,14 @@ void Recordset::Resync() {
     }
 }
 
-void ForEachRow(Connection& conn, const Statement& statement, const std::function<void(const QVariantList&)>& visit) {
+void ForEachRow(Connection& conn, const Statement& statement,
+                const std::function<void(const QVariantList&)>& visit) {
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
-    if (!q.prepare(statement.sql))
-        throw errorFrom(q.lastError());
+    if (!q.prepare(statement.sql)) throw errorFrom(q.lastError());
     for (const QVariant& v : statement.binds)
         q.addBindValue(v);
-    if (!q.exec())
-        throw errorFrom(q.lastError());
+    if (!q.exec()) throw errorFrom(q.lastError());
     const int columns = q.record().count();
     QVariantList row;
     while (q.next()) {

@@ -2,16 +2,16 @@
 // Record-set layer: the cursor semantics the windows are written against (ADO style), on Qt Sql
 // over SQLite (embedded) or PostgreSQL (server).
 
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <QByteArray>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 #include <QVector>
-#include <exception>
-#include <functional>
-#include <memory>
-#include <optional>
 
 namespace ado {
 enum DataType {
@@ -215,7 +215,8 @@ using RecordsetPtr = std::shared_ptr<Recordset>;
 
 // Reads every row of a statement once, front to back, without keeping them (scans of a whole
 // register that need one column).
-void ForEachRow(Connection& conn, const Statement& statement, const std::function<void(const QVariantList&)>& visit);
+void ForEachRow(Connection& conn, const Statement& statement,
+                const std::function<void(const QVariantList&)>& visit);
 
 // A text literal for a criterion or SQL text: quotes doubled, so the text stays data.
 QString QuoteLiteral(const QString& text);

@@ -1,20 +1,20 @@
 #include "EntryForm.h"
 
-#include "DatePicker.h"
-#include "ErrorTraps.h"
-#include "PhotoBox.h"
-#include "WindowHost.h"
 #include "basFile.h"
 #include "basGlobal.h"
-#include "basSub.h"
 #include "basime.h"
+#include "basSub.h"
+#include "DatePicker.h"
 #include "dialogs.h"
-#include "fPView.h"
+#include "ErrorTraps.h"
 #include "fPic.h"
+#include "fPView.h"
+#include "PhotoBox.h"
 #include "settings.h"
+#include "WindowHost.h"
 
-#include <QCloseEvent>
 #include <cctype>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QKeyEvent>
@@ -34,7 +34,9 @@ const QString kEdit = QStringLiteral("修改 &E");
 const QString kConfirm = QStringLiteral("确定 &O");
 const QString kIdentityKeys = QStringLiteral("0123456789.。-");
 
-bool isTextControl(QWidget* w) { return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || (w && w->inherits("QPlainTextEdit")); }
+bool isTextControl(QWidget* w) {
+    return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || (w && w->inherits("QPlainTextEdit"));
+}
 
 } // namespace
 
@@ -42,23 +44,25 @@ EntryForm::EntryForm(const RegisterDef& def, QWidget* parent) : QWidget(parent),
 
 EntryForm::~EntryForm() = default;
 
-QWidget* EntryForm::control(const QString& name) const { return findChild<QWidget*>(name); }
+QWidget* EntryForm::control(const QString& name) const {
+    return findChild<QWidget*>(name);
+}
 
 QPushButton* EntryForm::button(const char* name) const {
     return findChild<QPushButton*>(QString::fromLatin1(name));
 }
 
-QString EntryForm::keyText() const { return ControlText(control(QStringLiteral("txtBanHao"))); }
+QString EntryForm::keyText() const {
+    return ControlText(control(QStringLiteral("txtBanHao")));
+}
 
 double EntryForm::LeadingNumber(const QString& text) {
     // Hand-written: it runs once per stored key when the next number is computed.
     QByteArray compact;
     compact.reserve(text.size());
     for (const QChar ch : text) {
-        if (ch == QLatin1Char(' ') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n'))
-            continue;
-        if (ch.unicode() > 127)
-            break;
+        if (ch == QLatin1Char(' ') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n')) continue;
+        if (ch.unicode() > 127) break;
         compact.append(char(ch.unicode()));
     }
     qsizetype i = 0;
@@ -69,18 +73,16 @@ double EntryForm::LeadingNumber(const QString& text) {
             ++end;
         return end;
     };
-    if (i < n && (compact[i] == '+' || compact[i] == '-'))
-        ++i;
+    if (i < n && (compact[i] == '+' || compact[i] == '-')) ++i;
     const qsizetype intEnd = digitsFrom(i);
     qsizetype end = intEnd;
-    if (end < n && compact[end] == '.')
-        end = digitsFrom(end + 1);
+    if (end < n && compact[end] == '.') end = digitsFrom(end + 1);
     if (end == i || (intEnd == i && end == i + 1)) // no digit at all
         return 0;
-    if (end < n && (compact[end] == 'e' || compact[end] == 'E' || compact[end] == 'd' || compact[end] == 'D')) {
+    if (end < n &&
+        (compact[end] == 'e' || compact[end] == 'E' || compact[end] == 'd' || compact[end] == 'D')) {
         qsizetype exp = end + 1;
-        if (exp < n && (compact[exp] == '+' || compact[exp] == '-'))
-            ++exp;
+        if (exp < n && (compact[exp] == '+' || compact[exp] == '-')) ++exp;
         const qsizetype expEnd = digitsFrom(exp);
         if (expEnd > exp) {
             compact[end] = 'e';
@@ -92,7 +94,9 @@ double EntryForm::LeadingNumber(const QString& text) {
     return ok ? value : 0;
 }
 
-QString EntryForm::NumberText(double value) { return QString::number(value, 'g', 15); }
+QString EntryForm::NumberText(double value) {
+    return QString::number(value, 'g', 15);
+}
 
 void EntryForm::Form_Load() {
     setWindowTitle(m_def.caption);
@@ -109,10 +113,8 @@ void EntryForm::Form_Load() {
         {"cmdPrint", &EntryForm::cmdPrint_Click},   {"cmdZhiZhao", &EntryForm::cmdZhiZhao_Click},
         {"cmdDelPic", &EntryForm::cmdDelPic_Click}};
     for (const auto& [name, handler] : handlers)
-        if (QPushButton* b = button(name))
-            connect(b, &QPushButton::clicked, this, handler);
-    if (m_photo)
-        connect(m_photo, &PhotoBox::doubleClicked, this, &EntryForm::imgZhaoPian_DblClick);
+        if (QPushButton* b = button(name)) connect(b, &QPushButton::clicked, this, handler);
+    if (m_photo) connect(m_photo, &PhotoBox::doubleClicked, this, &EntryForm::imgZhaoPian_DblClick);
     if (auto* sfz = qobject_cast<QLineEdit*>(m_txtSfz))
         connect(sfz, &QLineEdit::textChanged, this, [this](const QString& text) {
             if (m_txtSfz->isEnabled() && m_lblNum)
@@ -139,8 +141,7 @@ void EntryForm::Form_Load() {
             m_nMaxNum = GetSetting(ExeName(), QStringLiteral("system"), m_def.counterKey, QStringLiteral("0"))
                             .trimmed()
                             .toDouble(); // not a number: 0
-        if (m_nMaxNum == 0)
-            GetMaxNum();
+        if (m_nMaxNum == 0) GetMaxNum();
     });
 }
 
@@ -151,8 +152,7 @@ void EntryForm::loadOptionLists() {
         const QString category = options.Fields(QStringLiteral("leixing")).Value().toString();
         for (const OptionCombo& combo : m_def.optionCombos) {
             auto* box = findChild<QComboBox*>(combo.control);
-            if (!box || combo.category != category)
-                continue;
+            if (!box || combo.category != category) continue;
             // Adding an item must not change the text the box already shows.
             const QString shown = box->currentText();
             box->addItem(options.Fields(QStringLiteral("content")).Value().toString());
@@ -163,12 +163,13 @@ void EntryForm::loadOptionLists() {
 
 void EntryForm::GetMaxNum() {
     m_nMaxNum = 0;
-    ForEachRow(gConn, Statement{m_def.table, QStringLiteral("SELECT %1 FROM %2").arg(m_def.keyColumn, m_def.table), {}},
-               [this](const QVariantList& row) {
-                   const double number = LeadingNumber(row.value(0).toString());
-                   if (number > m_nMaxNum)
-                       m_nMaxNum = number;
-               });
+    ForEachRow(
+        gConn,
+        Statement{m_def.table, QStringLiteral("SELECT %1 FROM %2").arg(m_def.keyColumn, m_def.table), {}},
+        [this](const QVariantList& row) {
+            const double number = LeadingNumber(row.value(0).toString());
+            if (number > m_nMaxNum) m_nMaxNum = number;
+        });
     m_nMaxNum += 1;
 }
 
@@ -202,21 +203,18 @@ void EntryForm::SetMode(int mode) {
         for (const char* name : {"cmdEdit", "cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
             button(name)->setEnabled(browsingRecords);
         // While editing, "确定" on the edit button is the way to save.
-        if (mode == Editing)
-            button("cmdEdit")->setEnabled(true);
+        if (mode == Editing) button("cmdEdit")->setEnabled(true);
     });
     SkipOnError([&] { button("cmdSave")->setEnabled(mode == Adding); });
     SkipOnError([&] {
-        if (mode == Browsing)
-            button("cmdNew")->setFocus();
+        if (mode == Browsing) button("cmdNew")->setFocus();
     });
 }
 
 void EntryForm::ControlsEnabled(bool bEnabled) {
     for (const BoundField& field : m_def.fields) {
         QWidget* w = control(field.control);
-        if (!w || w == m_photo)
-            continue;
+        if (!w || w == m_photo) continue;
         if (isTextControl(w)) {
             QPalette palette = w->palette();
             const QColor background = bEnabled ? QColor(Qt::white) : this->palette().color(QPalette::Window);
@@ -228,22 +226,19 @@ void EntryForm::ControlsEnabled(bool bEnabled) {
         w->setEnabled(bEnabled);
     }
     for (const char* name : {"cmdDelPic", "cmdZhiZhao"})
-        if (QPushButton* b = button(name))
-            b->setEnabled(bEnabled);
+        if (QPushButton* b = button(name)) b->setEnabled(bEnabled);
 }
 
 void EntryForm::ClearTxt() {
     for (const ClearRule& rule : m_def.clearRules) {
         QWidget* w = control(rule.control);
-        if (!w)
-            continue;
+        if (!w) continue;
         switch (rule.action) {
         case ClearRule::EmptyText:
             SetControlText(w, QString());
             break;
         case ClearRule::NoSelection:
-            if (auto* box = qobject_cast<QComboBox*>(w))
-                box->setCurrentIndex(-1);
+            if (auto* box = qobject_cast<QComboBox*>(w)) box->setCurrentIndex(-1);
             break;
         case ClearRule::FixedDate:
             static_cast<DatePicker*>(w)->setValue(rule.date);
@@ -261,7 +256,8 @@ void EntryForm::ClearTxt() {
 
 void EntryForm::ClearTag() {
     for (const BoundField& field : m_def.fields)
-        if (QWidget* w = control(field.control); w && w != m_photo && !m_def.marksKept.contains(field.control))
+        if (QWidget* w = control(field.control);
+            w && w != m_photo && !m_def.marksKept.contains(field.control))
             SetControlTag(w, QString());
 }
 
@@ -299,8 +295,7 @@ void EntryForm::writeColumn(const BoundField& field) {
     } else if (auto* date = qobject_cast<DatePicker*>(w)) {
         column.setValue(date->value());
     } else if (field.column == m_def.nameFilledColumn) {
-        if (ControlText(w).isEmpty())
-            SetControlText(w, ControlText(control(QStringLiteral("txtMingCheng"))));
+        if (ControlText(w).isEmpty()) SetControlText(w, ControlText(control(QStringLiteral("txtMingCheng"))));
         column.AppendChunk(ControlText(w));
     } else {
         column.setValue(ControlText(w));
@@ -342,9 +337,9 @@ bool EntryForm::CheckEnabled() {
             suggestion = NumberText(m_nMaxNum);
         else if (step.suggestion == WalkStep::Male)
             suggestion = QStringLiteral("男");
-        const bool stopped = step.check == WalkStep::Empty ? FocusIfEmpty(w, suggestion) : FocusIfUnmarked(w, suggestion);
-        if (stopped)
-            return false;
+        const bool stopped =
+            step.check == WalkStep::Empty ? FocusIfEmpty(w, suggestion) : FocusIfUnmarked(w, suggestion);
+        if (stopped) return false;
     }
     return true;
 }
@@ -362,8 +357,7 @@ void EntryForm::cmdNew_Click() {
         });
         return;
     }
-    if (CheckEnabled())
-        cmdSave_Click();
+    if (CheckEnabled()) cmdSave_Click();
 }
 
 void EntryForm::cmdSave_Click() {
@@ -383,10 +377,12 @@ void EntryForm::cmdSave_Click() {
     ShowErrorAndGoOn([&] {
         // The recorded text names the key as typed; the value itself is bound.
         Recordset existing;
-        existing.Open(Statement{QStringLiteral("SELECT * FROM %1 WHERE (%2='%3')").arg(m_def.table, m_def.keyColumn, keyText()),
-                                QStringLiteral("SELECT %2 FROM %1 WHERE (%2=?)").arg(m_def.table, m_def.keyColumn),
-                                {keyText()}},
-                      gConn, ado::adOpenStatic);
+        existing.Open(
+            Statement{QStringLiteral("SELECT * FROM %1 WHERE (%2='%3')")
+                          .arg(m_def.table, m_def.keyColumn, keyText()),
+                      QStringLiteral("SELECT %2 FROM %1 WHERE (%2=?)").arg(m_def.table, m_def.keyColumn),
+                      {keyText()}},
+            gConn, ado::adOpenStatic);
         duplicate = existing.RecordCount() > 0;
     });
     if (duplicate) {
@@ -396,8 +392,7 @@ void EntryForm::cmdSave_Click() {
                                       QStringLiteral("为新增单位的编号，选‘否’请手动输入一个编号！"),
                                   vb::YesNo | vb::Exclamation);
         if (answer != vb::Yes) {
-            if (auto* edit = qobject_cast<QLineEdit*>(key))
-                edit->selectAll();
+            if (auto* edit = qobject_cast<QLineEdit*>(key)) edit->selectAll();
             key->setFocus();
             return;
         }
@@ -407,11 +402,9 @@ void EntryForm::cmdSave_Click() {
     ShowErrorAndGoOn([&] {
         m_rMain->AddNew();
         saved = UpdateField();
-        if (!saved)
-            m_rMain->CancelUpdate(); // nothing half-written stays behind; the typed values remain
+        if (!saved) m_rMain->CancelUpdate(); // nothing half-written stays behind; the typed values remain
     });
-    if (!saved)
-        return;
+    if (!saved) return;
     ShowErrorAndGoOn([&] {
         m_nMaxNum += 1;
         storeCounter(m_nMaxNum);
@@ -437,8 +430,7 @@ void EntryForm::cmdEdit_Click() {
 
 void EntryForm::cmdCancel_Click() {
     try {
-        if (m_rMain->RecordCount() != 0 && m_rMain->EditMode() != ado::adEditNone)
-            m_rMain->CancelUpdate();
+        if (m_rMain->RecordCount() != 0 && m_rMain->EditMode() != ado::adEditNone) m_rMain->CancelUpdate();
         SetMode(Browsing);
         button("cmdCancel")->setEnabled(false);
     } catch (...) {
@@ -449,27 +441,22 @@ void EntryForm::cmdCancel_Click() {
 void EntryForm::cmdDelete_Click() {
     const int answer = MsgBox(QStringLiteral("是否真的删除 '") + keyText() + QLatin1Char('\''),
                               vb::YesNo | vb::Exclamation | vb::DefaultButton2);
-    if (answer == vb::No)
-        return;
+    if (answer == vb::No) return;
     SkipOnError([&] {
         m_rMain->Delete();
         m_rMain->MoveNext();
-        if (m_rMain->IsEOF() && m_rMain->RecordCount() != 0)
-            m_rMain->MoveFirst();
+        if (m_rMain->IsEOF() && m_rMain->RecordCount() != 0) m_rMain->MoveFirst();
         SetMode(Browsing);
     });
 }
 
 bool EntryForm::bFind(const QString& sFind) {
     QString wanted = sFind;
-    if (wanted.isEmpty())
-        wanted = InputBox(m_def.locatePrompt).value_or(QString());
-    if (wanted.isEmpty())
-        return false;
+    if (wanted.isEmpty()) wanted = InputBox(m_def.locatePrompt).value_or(QString());
+    if (wanted.isEmpty()) return false;
     std::optional<Recordset::Bookmark> previous;
     SkipOnError([&] {
-        if (!m_rMain->IsEOF())
-            previous = m_rMain->bookmark();
+        if (!m_rMain->IsEOF()) previous = m_rMain->bookmark();
     });
     const auto search = [&](const QString& column) {
         SkipOnError([&] {
@@ -483,10 +470,8 @@ bool EntryForm::bFind(const QString& sFind) {
         return onRow;
     };
     search(m_def.keyColumn);
-    if (!found())
-        search(m_def.secondLocateColumn);
-    if (found())
-        return true;
+    if (!found()) search(m_def.secondLocateColumn);
+    if (found()) return true;
     if (previous) {
         SkipOnError([&] { m_rMain->setBookmark(*previous); });
         Splash();
@@ -505,25 +490,22 @@ void EntryForm::cmdList_Click() {
 }
 
 void EntryForm::cmdFind_Click() {
-    if (bFind(QString()))
-        Splash();
+    if (bFind(QString())) Splash();
 }
 
 void EntryForm::cmdQuery_Click() {
-    if (CheckRight(QStringLiteral("人员查询")))
-        ShowForm(queryForm());
+    if (CheckRight(QStringLiteral("人员查询"))) ShowForm(queryForm());
 }
 
 // The print button has no action in the entry forms.
 void EntryForm::cmdPrint_Click() {}
 
 void EntryForm::cmdZhiZhao_Click() {
-    const auto path = ShowOpen(QStringLiteral("图片文件(Jpg,Bmp,Wmf,Gif)|*.Jpg;*.Bmp;*Wmf;*.jpeg;*.Gif;|所有文件|*.*|"), this);
-    if (!path)
-        return;
+    const auto path = ShowOpen(
+        QStringLiteral("图片文件(Jpg,Bmp,Wmf,Gif)|*.Jpg;*.Bmp;*Wmf;*.jpeg;*.Gif;|所有文件|*.*|"), this);
+    if (!path) return;
     QPixmap picture;
-    if (!picture.load(*path))
-        return;
+    if (!picture.load(*path)) return;
     m_photo->setPicture(picture);
     SetControlTag(m_photo, *path);
 }
@@ -552,8 +534,7 @@ bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key->key() == Qt::Key_Escape) {
-            if (button("cmdSave")->isEnabled())
-                button("cmdSave")->click();
+            if (button("cmdSave")->isEnabled()) button("cmdSave")->click();
             return true;
         }
         if (m_txtSfz && (widget == m_txtSfz) && !key->text().isEmpty() &&

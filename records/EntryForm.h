@@ -3,8 +3,8 @@
 // new records, automatic numbering, edit, delete, locate and a photo. Each form adds its layout
 // (.ui) and the windows it opens; everything else comes from its register description.
 
-#include "RegisterCatalog.h"
 #include "adodb.h"
+#include "RegisterCatalog.h"
 
 #include <QWidget>
 

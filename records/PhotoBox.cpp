@@ -17,4 +17,6 @@ void PhotoBox::clearPicture() {
     clear();
 }
 
-void PhotoBox::mouseDoubleClickEvent(QMouseEvent*) { emit doubleClicked(); }
+void PhotoBox::mouseDoubleClickEvent(QMouseEvent*) {
+    emit doubleClicked();
+}

@@ -8,11 +8,9 @@
 void FileToField(Field field, const QString& path) {
     try {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return;
+        if (!file.open(QIODevice::ReadOnly)) return;
         const QByteArray bytes = file.readAll();
-        if (bytes.isEmpty() || bytes.size() != file.size())
-            return;
+        if (bytes.isEmpty() || bytes.size() != file.size()) return;
         field.AppendChunk(bytes);
     } catch (const DbError&) {
         // The field keeps its previous value.
@@ -28,8 +26,7 @@ bool FieldToPicture(Field field, PhotoBox* image) {
         // Loaded straight from the stored bytes: no temporary file shared between running copies.
         const QByteArray bytes = field.Value().toByteArray();
         QPixmap picture;
-        if (!picture.loadFromData(bytes))
-            return false;
+        if (!picture.loadFromData(bytes)) return false;
         image->setPicture(picture);
         return true;
     } catch (const DbError&) {

@@ -7,8 +7,7 @@
 
 f1ZS* f1ZS::instance() {
     static QPointer<f1ZS> form;
-    if (!form)
-        form = new f1ZS;
+    if (!form) form = new f1ZS;
     return form;
 }
 
@@ -17,6 +16,10 @@ f1ZS::f1ZS(QWidget* parent) : EntryForm(certificateRegister(), parent), ui(new U
     Form_Load();
 }
 
-f1ZS::~f1ZS() { delete ui; }
+f1ZS::~f1ZS() {
+    delete ui;
+}
 
-QWidget* f1ZS::queryForm() { return fFindZS::instance(); }
+QWidget* f1ZS::queryForm() {
+    return fFindZS::instance();
+}

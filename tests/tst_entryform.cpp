@@ -1,17 +1,17 @@
 // The certificate entry form driven as an operator would: keyboard walk, buttons, photos, and
 // the records it leaves in the database.
-#include "DatePicker.h"
-#include "PhotoBox.h"
-#include "ScriptedDialogs.h"
-#include "TempConfigDir.h"
-#include "TestDatabase.h"
 #include "basFile.h"
 #include "basGlobal.h"
+#include "DatePicker.h"
 #include "f1ZS.h"
-#include "ListView.h"
 #include "fFindZS.h"
 #include "fPView.h"
+#include "ListView.h"
+#include "PhotoBox.h"
+#include "ScriptedDialogs.h"
 #include "settings.h"
+#include "TempConfigDir.h"
+#include "TestDatabase.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,8 +38,7 @@ class EntryFormTest : public QObject {
     QString text(const char* name) { return child<QLineEdit>(name)->text(); }
 
     void openForm(const QStringList& rows = {}) {
-        if (!rows.isEmpty())
-            m_db->execAll(rows);
+        if (!rows.isEmpty()) m_db->execAll(rows);
         gConn.Open(m_db->connectionString());
         m_form = f1ZS::instance();
         m_form->show();
@@ -65,9 +64,11 @@ class EntryFormTest : public QObject {
     // The stored value of one column of the record with the given key.
     QVariant stored(const QString& key, const QString& column) {
         Recordset rs;
-        rs.Open(Statement{QStringLiteral("check"), QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 = ?"), {key}}, gConn);
-        if (rs.IsEOF())
-            return QStringLiteral("<missing>");
+        rs.Open(Statement{QStringLiteral("check"),
+                          QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 = ?"),
+                          {key}},
+                gConn);
+        if (rs.IsEOF()) return QStringLiteral("<missing>");
         return rs.Fields(column).Value();
     }
 
@@ -82,14 +83,15 @@ class EntryFormTest : public QObject {
             const QString path = m_config->path() + QStringLiteral("/photo.gif");
             QFile gif(path);
             gif.open(QIODevice::WriteOnly);
-            gif.write(QByteArray::fromHex("47494638396101000100800000ffffff0000002cf90401000000002c00000000010001000002024401003b"));
+            gif.write(QByteArray::fromHex(
+                "47494638396101000100800000ffffff0000002cf90401000000002c00000000010001000002024401003b"));
             return path;
         }
         QImage image(40, 30, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
-        const QString path = m_config->path() + QStringLiteral("/photo.") + QString::fromLatin1(format).toLower();
-        if (!image.save(path, format))
-            return {};
+        const QString path =
+            m_config->path() + QStringLiteral("/photo.") + QString::fromLatin1(format).toLower();
+        if (!image.save(path, format)) return {};
         return path;
     }
 
@@ -130,7 +132,8 @@ private slots:
         QCOMPARE(m_form->nMaxNum(), 1.0);
         QVERIFY(button("cmdNew")->isEnabled());
         QVERIFY(button("cmdQuery")->isEnabled());
-        for (const char* name : {"cmdEdit", "cmdSave", "cmdCancel", "cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
+        for (const char* name :
+             {"cmdEdit", "cmdSave", "cmdCancel", "cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
             QVERIFY2(!button(name)->isEnabled(), name);
         QCOMPARE(text("txtBanHao"), QString());
         QVERIFY(!child("txtMingCheng")->isEnabled());
@@ -145,9 +148,9 @@ private slots:
         press(Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), child("txtMingCheng"));
         type(QApplication::focusWidget(), QStringLiteral("张三"));
-        const QStringList expected = {"cboSex",   "dtpChuSheng", "txtSfz",    "cboWenHua", "dtpFZ",
-                                      "txtZSBH",  "cboGongZhong", "txtLiLun", "txtShiCao", "txtPingDing",
-                                      "cboZSJB",  "txtBeiZhu",   "dtpYiShen", "dtpErShen", "DTPHZ"};
+        const QStringList expected = {"cboSex",  "dtpChuSheng",  "txtSfz",    "cboWenHua", "dtpFZ",
+                                      "txtZSBH", "cboGongZhong", "txtLiLun",  "txtShiCao", "txtPingDing",
+                                      "cboZSJB", "txtBeiZhu",    "dtpYiShen", "dtpErShen", "DTPHZ"};
         for (const QString& name : expected) {
             press(Qt::Key_Return);
             QCOMPARE(QApplication::focusWidget()->objectName(), name);
@@ -168,7 +171,8 @@ private slots:
         QCOMPARE(stored("1", "换证日期").toDate(), QDate::currentDate());
         QCOMPARE(stored("1", "理论成绩").toString(), QString()); // empty text stays empty text
         QCOMPARE(m_form->nMaxNum(), 2.0);
-        QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")), QStringLiteral("2"));
+        QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")),
+                 QStringLiteral("2"));
         QCOMPARE(m_dialogs->msgBoxCount(), 0);
 
         // The marks were cleared by the save: the next record is walked again from the start.
@@ -183,8 +187,9 @@ private slots:
         press(Qt::Key_Escape); // browsing: nothing
         QCOMPARE(storedCount(), 1);
         button("cmdNew")->click();
-        QCOMPARE(child<QComboBox>("cboZSJB")->currentText(), QStringLiteral("高级")); // kept from the record shown
-        press(Qt::Key_Escape); // saves with the checks: the name is missing
+        QCOMPARE(child<QComboBox>("cboZSJB")->currentText(),
+                 QStringLiteral("高级")); // kept from the record shown
+        press(Qt::Key_Escape);            // saves with the checks: the name is missing
         QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("必须输入名称！"));
         QCOMPARE(QApplication::focusWidget(), child("txtMingCheng"));
         type(child("txtMingCheng"), QStringLiteral("乙"));
@@ -224,7 +229,8 @@ private slots:
 
     void storedCounterAndDuplicates() {
         SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QStringLiteral("25"));
-        openForm({row(QStringLiteral("40"), QStringLiteral("甲")), row(QStringLiteral("2006-001"), QStringLiteral("乙")),
+        openForm({row(QStringLiteral("40"), QStringLiteral("甲")),
+                  row(QStringLiteral("2006-001"), QStringLiteral("乙")),
                   row(QStringLiteral("A99"), QStringLiteral("丙"))});
         QCOMPARE(m_form->nMaxNum(), 25.0);
         button("cmdNew")->click();
@@ -239,8 +245,10 @@ private slots:
         child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("戊"));
         m_dialogs->answerMsgBox(vb::No);
         button("cmdSave")->click();
-        QCOMPARE(m_dialogs->lastMessage().text,
-                 QStringLiteral("编号重复！要自动编号吗？选‘是’即自动添加2007为新增单位的编号，选‘否’请手动输入一个编号！"));
+        QCOMPARE(
+            m_dialogs->lastMessage().text,
+            QStringLiteral(
+                "编号重复！要自动编号吗？选‘是’即自动添加2007为新增单位的编号，选‘否’请手动输入一个编号！"));
         QCOMPARE(m_dialogs->lastMessage().buttons, vb::YesNo);
         QCOMPARE(button("cmdNew")->text(), QStringLiteral("确定 &O")); // still adding
         QCOMPARE(child<QLineEdit>("txtBanHao")->selectedText(), QStringLiteral("40"));
@@ -265,7 +273,8 @@ private slots:
     }
 
     void deleteAndLocate() {
-        openForm({row(QStringLiteral("1"), QStringLiteral("甲")), row(QStringLiteral("2"), QStringLiteral("乙")),
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲")),
+                  row(QStringLiteral("2"), QStringLiteral("乙")),
                   row(QStringLiteral("3"), QStringLiteral("丙"))});
         m_db->exec(QStringLiteral("UPDATE DangAnKu SET 证书编号 = 'ZS-2' WHERE 证号 = '2'"));
         gConn.Close();
@@ -305,8 +314,7 @@ private slots:
     void photosComeBackByteForByte() {
         QFETCH(QByteArray, format);
         const QString path = imageFile(format.constData());
-        if (path.isEmpty())
-            QSKIP("this Qt build cannot write the format");
+        if (path.isEmpty()) QSKIP("this Qt build cannot write the format");
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
@@ -395,7 +403,8 @@ private slots:
     }
 
     void listAndQueryButtons() {
-        openForm({row(QStringLiteral("1"), QStringLiteral("甲")), row(QStringLiteral("2"), QStringLiteral("乙"))});
+        openForm(
+            {row(QStringLiteral("1"), QStringLiteral("甲")), row(QStringLiteral("2"), QStringLiteral("乙"))});
         button("cmdList")->click();
         fPView* list = fPView::instance();
         QCOMPARE(list->rFill, m_form->rMain()); // the very record set, not a copy
@@ -408,7 +417,8 @@ private slots:
         gUsersRs->Fields(QStringLiteral("人员查询")).setValue(false);
         gUsersRs->Update();
         button("cmdQuery")->click();
-        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("对不起，您无'人员查询'权限!请通过管理员为您设置该权限!"));
+        QCOMPARE(m_dialogs->lastMessage().text,
+                 QStringLiteral("对不起，您无'人员查询'权限!请通过管理员为您设置该权限!"));
         QVERIFY(!fFindZS::instance()->isVisible());
         gUsersRs->Fields(QStringLiteral("人员查询")).setValue(true);
         gUsersRs->Update();
@@ -421,7 +431,8 @@ private slots:
         openForm({row(QStringLiteral("9"), QStringLiteral("甲"))});
         QCOMPARE(m_form->nMaxNum(), 10.0);
         m_form->close();
-        QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")), QStringLiteral("10"));
+        QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")),
+                 QStringLiteral("10"));
     }
 };
 

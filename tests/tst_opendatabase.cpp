@@ -1,18 +1,18 @@
 // Start-up database opening: print settings, choosing the file or server, retries, version check.
 // The connection failure counter lives for the whole run, so the test that meets the first
 // failure is declared first.
+#include "basGlobal.h"
 #include "ModSql.h"
-#include "ScriptedDialogs.h"
 #include "Schema.h"
+#include "ScriptedDialogs.h"
+#include "settings.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
-#include "basGlobal.h"
-#include "settings.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringEncoder>
 #include <QSqlQuery>
+#include <QStringEncoder>
 #include <QTest>
 
 class OpenDatabaseTest : public QObject {
@@ -64,7 +64,9 @@ private slots:
         QVERIFY(!OpenDatabase());
         const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
         QCOMPARE(boxes.size(), 3);
-        QCOMPARE(boxes[0].text, QStringLiteral("打开SqlServer数据库时发生错误，请按配置方法创建数据库，或按忽略连接本地数据库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)"));
+        QCOMPARE(boxes[0].text,
+                 QStringLiteral("打开SqlServer数据库时发生错误，请按配置方法创建数据库，或按忽略连接本地数据"
+                                "库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)"));
         QCOMPARE(boxes[0].buttons, vb::AbortRetryIgnore);
         QCOMPARE(boxes[0].icon, vb::Exclamation);
         QCOMPARE(gConnStr, local(appFile(QStringLiteral("MoLian.mdb"))));
@@ -99,7 +101,8 @@ private slots:
         QCOMPARE(createLocalDatabase(elsewhere), QString());
         QStringEncoder encoder(encoding.toLatin1().constData());
         QVERIFY(encoder.isValid());
-        writeFile(appFile(QStringLiteral("data.ini")), QByteArray(encoder.encode(elsewhere)) + "\r\nsecond line\r\n");
+        writeFile(appFile(QStringLiteral("data.ini")),
+                  QByteArray(encoder.encode(elsewhere)) + "\r\nsecond line\r\n");
         ScriptedDialogs dialogs;
         QVERIFY(OpenDatabase());
         QCOMPARE(gDbPath, elsewhere);
@@ -188,16 +191,17 @@ private slots:
         QCOMPARE(inputs[0].defaultText, QStringLiteral("Server"));
         QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("Server")), QString());
         // After the run's first failure every failure asks, so gConnStr keeps the first string.
-        QCOMPARE(gConnStr, QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-                                          "User ID=sa;Initial Catalog=MoLian;Data Source="));
-        QCOMPARE(serverFallbackConnectionString(QStringLiteral("srv")),
-                 QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Data Source=srv"));
+        QCOMPARE(gConnStr,
+                 QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
+                                "User ID=sa;Initial Catalog=MoLian;Data Source="));
+        QCOMPARE(
+            serverFallbackConnectionString(QStringLiteral("srv")),
+            QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Data Source=srv"));
     }
 
     void savedServerIsUsedWithoutPrompt() {
         const QString admin = qEnvironmentVariable("ORVANTA_TEST_PG");
-        if (admin.isEmpty())
-            QSKIP("no test server: ORVANTA_TEST_PG is not set");
+        if (admin.isEmpty()) QSKIP("no test server: ORVANTA_TEST_PG is not set");
         createServerSchema(admin, true); // the catalog MoLian may hold it already from an earlier run
         QString host, port;
         for (const QString& item : admin.split(QLatin1Char(' ')))
@@ -206,7 +210,8 @@ private slots:
             else if (item.startsWith(QLatin1String("port=")))
                 port = item.mid(5);
         addDeliveredFiles();
-        SaveSetting(ExeName(), QStringLiteral("System"), QStringLiteral("Server"), host + QLatin1Char(',') + port);
+        SaveSetting(ExeName(), QStringLiteral("System"), QStringLiteral("Server"),
+                    host + QLatin1Char(',') + port);
         gUseSqlServer = true;
         ScriptedDialogs dialogs;
         QVERIFY(OpenDatabase());

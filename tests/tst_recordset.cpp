@@ -1,6 +1,6 @@
 // Cursor semantics of the record-set layer, on the local file and on the server.
-#include "TestDatabase.h"
 #include "adodb.h"
+#include "TestDatabase.h"
 
 #include <QDate>
 #include <QTest>
@@ -22,11 +22,11 @@ class RecordsetTest : public QObject {
         QFETCH(int, kind);
         m_conn.reset();
         m_db = TestDatabase::create(TestDatabase::Kind(kind));
-        if (!m_db)
-            return false;
-        m_db->execAll({QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('1', '张三', '1980-05-01')"),
-                       QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('2', 'O''Brien')"),
-                       QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 证书编号) VALUES ('3', '李四', 'ZS-9')")});
+        if (!m_db) return false;
+        m_db->execAll(
+            {QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('1', '张三', '1980-05-01')"),
+             QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('2', 'O''Brien')"),
+             QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 证书编号) VALUES ('3', '李四', 'ZS-9')")});
         m_conn = std::make_unique<Connection>();
         m_conn->Open(m_db->connectionString());
         return true;
@@ -42,11 +42,12 @@ class RecordsetTest : public QObject {
     }
 
 #define PREPARE_OR_SKIP()                                                                                    \
-    if (!prepare())                                                                                          \
-        QSKIP("no test server: ORVANTA_TEST_PG is not set");
+    if (!prepare()) QSKIP("no test server: ORVANTA_TEST_PG is not set");
 
 private slots:
-    void navigation_data() { engines(); }
+    void navigation_data() {
+        engines();
+    }
     void navigation() {
         PREPARE_OR_SKIP();
         Recordset rs;
@@ -80,7 +81,9 @@ private slots:
         QVERIFY(empty.IsEOF());
     }
 
-    void fieldKindsAndValues_data() { engines(); }
+    void fieldKindsAndValues_data() {
+        engines();
+    }
     void fieldKindsAndValues() {
         PREPARE_OR_SKIP();
         Recordset rs;
@@ -104,7 +107,9 @@ private slots:
         QVERIFY(errorNumber([&] { users.Fields(QStringLiteral("无此列")); }) != 0);
     }
 
-    void addEditCancelAndImplicitUpdate_data() { engines(); }
+    void addEditCancelAndImplicitUpdate_data() {
+        engines();
+    }
     void addEditCancelAndImplicitUpdate() {
         PREPARE_OR_SKIP();
         Recordset rs;
@@ -128,9 +133,10 @@ private slots:
 
         rs.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("张三丰"));
         rs.Fields(QStringLiteral("出生年月")).setValue(QVariant()); // a date can be emptied
-        rs.MoveNext();                                                // stores the change
-        QCOMPARE(errorNumber([&] { rs.Fields(QStringLiteral("出生年月")).setValue(QStringLiteral("不是日期")); }),
-                 DbErrorCode::Conversion);
+        rs.MoveNext();                                              // stores the change
+        QCOMPARE(
+            errorNumber([&] { rs.Fields(QStringLiteral("出生年月")).setValue(QStringLiteral("不是日期")); }),
+            DbErrorCode::Conversion);
 
         Recordset fresh;
         fresh.Open(QStringLiteral("SELECT * FROM DangAnKu ORDER BY 证号"), *m_conn);
@@ -141,7 +147,9 @@ private slots:
         QCOMPARE(errorNumber([&] { fresh.Fields(0).setValue(QStringLiteral("x")); }), DbErrorCode::ReadOnly);
     }
 
-    void duplicateKeyIsRefused_data() { engines(); }
+    void duplicateKeyIsRefused_data() {
+        engines();
+    }
     void duplicateKeyIsRefused() {
         PREPARE_OR_SKIP();
         Recordset rs;
@@ -158,7 +166,9 @@ private slots:
         QCOMPARE(errorNumber([&] { rs.Update(); }), DbErrorCode::DuplicateKey);
     }
 
-    void secondDeskCannotOverwriteFirst_data() { engines(); }
+    void secondDeskCannotOverwriteFirst_data() {
+        engines();
+    }
     void secondDeskCannotOverwriteFirst() {
         PREPARE_OR_SKIP();
         Connection otherDesk;
@@ -178,7 +188,9 @@ private slots:
         QVERIFY(check.Fields(QStringLiteral("备注")).Value().isNull());
     }
 
-    void chunksAndPhotos_data() { engines(); }
+    void chunksAndPhotos_data() {
+        engines();
+    }
     void chunksAndPhotos() {
         PREPARE_OR_SKIP();
         QByteArray photo;
@@ -210,7 +222,9 @@ private slots:
         QCOMPARE(memo.Fields(QStringLiteral("其它")).GetChunk(2).toString(), QStringLiteral("作业"));
     }
 
-    void findAndCriteria_data() { engines(); }
+    void findAndCriteria_data() {
+        engines();
+    }
     void findAndCriteria() {
         PREPARE_OR_SKIP();
         Recordset rs;
@@ -240,7 +254,9 @@ private slots:
         QCOMPARE(rs.AbsolutePosition(), 1);
     }
 
-    void deleteMovesOn_data() { engines(); }
+    void deleteMovesOn_data() {
+        engines();
+    }
     void deleteMovesOn() {
         PREPARE_OR_SKIP();
         Recordset rs;
@@ -258,7 +274,9 @@ private slots:
         QCOMPARE(rs.Fields(0).Value().toString(), QStringLiteral("1"));
     }
 
-    void statementsBindTheirValues_data() { engines(); }
+    void statementsBindTheirValues_data() {
+        engines();
+    }
     void statementsBindTheirValues() {
         PREPARE_OR_SKIP();
         const Statement statement{QStringLiteral("SELECT * FROM DangAnKu WHERE (姓名 = 'O''Brien')"),
@@ -281,7 +299,9 @@ private slots:
         QVERIFY(rs.Fields(QStringLiteral("人员查询")).Value().isNull());
     }
 
-    void manyRowsAcrossPages_data() { engines(); }
+    void manyRowsAcrossPages_data() {
+        engines();
+    }
     void manyRowsAcrossPages() {
         PREPARE_OR_SKIP();
         QStringList inserts;
@@ -310,8 +330,9 @@ private slots:
     void connectionFailures() {
         Connection conn;
         QCOMPARE(errorNumber([&] {
-                     conn.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/nonexistent/MoLian.mdb "
-                                              ";Persist Security Info=False"));
+                     conn.Open(QStringLiteral(
+                         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/nonexistent/MoLian.mdb "
+                         ";Persist Security Info=False"));
                  }),
                  DbErrorCode::ConnectFailed);
         QTemporaryDir dir;
@@ -321,8 +342,8 @@ private slots:
         f.write(QByteArray(4096, 'x'));
         f.close();
         QCOMPARE(errorNumber([&] {
-                     conn.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + notADatabase +
-                               QStringLiteral(" ;Persist Security Info=False"));
+                     conn.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+                               notADatabase + QStringLiteral(" ;Persist Security Info=False"));
                  }),
                  DbErrorCode::ConnectFailed);
         QCOMPARE(conn.State(), int(ado::adStateClosed));

@@ -1,7 +1,7 @@
 // The delivered database: its tables, keys and content, and the commands that create it.
+#include "adodb.h"
 #include "Schema.h"
 #include "TestDatabase.h"
-#include "adodb.h"
 
 #include <QFile>
 #include <QProcess>
@@ -11,7 +11,8 @@ class SchemaTest : public QObject {
     Q_OBJECT
 
     static QString local(const QString& path) {
-        return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(" ;Persist Security Info=False");
+        return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+               QStringLiteral(" ;Persist Security Info=False");
     }
 
 private slots:
@@ -23,8 +24,7 @@ private slots:
     void deliveredContent() {
         QFETCH(int, kind);
         auto db = TestDatabase::create(TestDatabase::Kind(kind));
-        if (!db)
-            QSKIP("no test server: ORVANTA_TEST_PG is not set");
+        if (!db) QSKIP("no test server: ORVANTA_TEST_PG is not set");
         Connection conn;
         conn.Open(db->connectionString());
         Recordset system;
@@ -37,7 +37,8 @@ private slots:
         QCOMPARE(users.RecordCount(), 1);
         QCOMPARE(users.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("管理员"));
         QCOMPARE(users.Fields(QStringLiteral("PWD")).Value().toString(), QStringLiteral("736"));
-        for (const char* right : {"资料录入", "人员查询", "打印操作", "Tag1", "Tag2", "求职登记", "招聘登记", "职位查询", "职位速配"})
+        for (const char* right : {"资料录入", "人员查询", "打印操作", "Tag1", "Tag2", "求职登记", "招聘登记",
+                                  "职位查询", "职位速配"})
             QCOMPARE(users.Fields(QString::fromUtf8(right)).Value(), QVariant(true));
         // A new operator has no right until one is given.
         users.AddNew();
@@ -50,8 +51,9 @@ private slots:
         QSet<QString> categories;
         for (; !options.IsEOF(); options.MoveNext())
             categories << options.Fields(0).Value().toString();
-        QCOMPARE(categories, (QSet<QString>{QStringLiteral("作业类别"), QStringLiteral("文化程度"), QStringLiteral("证书级别"),
-                                            QStringLiteral("职业工种"), QStringLiteral("职务")}));
+        QCOMPARE(categories, (QSet<QString>{QStringLiteral("作业类别"), QStringLiteral("文化程度"),
+                                            QStringLiteral("证书级别"), QStringLiteral("职业工种"),
+                                            QStringLiteral("职务")}));
 
         // A value is unique within its category only.
         Recordset list;

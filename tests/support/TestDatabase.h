@@ -2,9 +2,9 @@
 // Fresh databases for tests: a local SQLite file in a temporary folder, or a new catalog on the
 // throwaway PostgreSQL server named by ORVANTA_TEST_PG.
 
+#include <memory>
 #include <QString>
 #include <QTemporaryDir>
-#include <memory>
 
 class TestDatabase {
 public:
