@@ -451,6 +451,9 @@ void EntryForm::cmdDelete_Click() {
 }
 
 bool EntryForm::bFind(const QString& sFind) {
+    // A record being added or edited here is not thrown away by a hit chosen in a query window.
+    if (button("cmdNew")->text() == kConfirm || button("cmdEdit")->text() == kConfirm)
+        return false;
     QString wanted = sFind;
     if (wanted.isEmpty()) wanted = InputBox(m_def.locatePrompt).value_or(QString());
     if (wanted.isEmpty()) return false;

@@ -293,6 +293,12 @@ private slots:
         QCOMPARE(text("txtMingCheng"), QStringLiteral("乙")); // back on the row shown before
         QCOMPARE(m_dialogs->msgBoxCount(), 0);
 
+        // A hit chosen elsewhere does not replace a record being edited.
+        button("cmdEdit")->click();
+        QVERIFY(!m_form->bFind(QStringLiteral("3")));
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("乙"));
+        button("cmdEdit")->click();
+
         QVERIFY(m_form->bFind(QStringLiteral("3")));
         m_form->Splash();
         m_dialogs->answerMsgBox(vb::Yes);
