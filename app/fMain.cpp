@@ -10,6 +10,7 @@
 #include "fAbout.h"
 #include "fFindZS.h"
 #include "fmenu.h"
+#include "sBeiFen.h"
 #include "fEnter.h"
 #include "fLinkData.h"
 #include "LockKeys.h"
@@ -258,6 +259,10 @@ void fMain::mnuSysBackUp_Click() {
                vb::Information);
         return;
     }
+    sBeiFen backup(this, true, this);
+    backup.setStartPath(gDbPath);
+    backup.exec();
+    if (bUnload) close(); // the backup has ended the program
 }
 
 void fMain::mnuExit_Click() {

@@ -1,4 +1,6 @@
 #include "fLinkData.h"
+
+#include "sBeiFen.h"
 #include "ui_fLinkData.h"
 
 #include "basGlobal.h"
@@ -7,6 +9,7 @@
 #include "settings.h"
 #include "StartUpHost.h"
 
+#include <QFileInfo>
 #include <QKeyEvent>
 
 namespace {
@@ -62,6 +65,12 @@ void fLinkData::CancelButton_Click() {
 void fLinkData::cmdHuiFu_Click() {
     ReadDataIni();
     if (gDbPath.isEmpty()) gDbPath = AppPath() + QStringLiteral("MoLian.mdb");
+    sBeiFen restore(m_host, false, this);
+    restore.setDirPath(QFileInfo(gDbPath).absolutePath());
+    restore.DoSub();
+    restore.exec();
+    // A restore that was attempted ends the program; the next start opens the restored file.
+    if (m_host && m_host->bUnload) reject();
 }
 
 void fLinkData::done(int result) {

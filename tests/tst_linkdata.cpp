@@ -1,6 +1,8 @@
 // The data source dialog: the remembered choice, the restore button and its key, and every way out.
 #include "basGlobal.h"
+#include "ModalDriver.h"
 #include "fLinkData.h"
+#include "sBeiFen.h"
 #include "ModSql.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -130,8 +132,16 @@ private slots:
         QVERIFY(!m_host.bUnload);
 
         dialog.optData[1]->click();
+        ModalDriver driver;
+        bool restoreShown = false;
+        driver.on<sBeiFen>([&](sBeiFen* restore) {
+            restoreShown = !restore->bBeiFen();
+            restore->reject();
+        });
         QTest::keyClick(dialog.optData[1], Qt::Key_Escape);
-        QVERIFY(dialog.isVisible());
+        QVERIFY(restoreShown);
+        QVERIFY(dialog.isVisible()); // the restore was abandoned: the choice goes on
+        QVERIFY(!m_host.bUnload);
         QCOMPARE(gDbPath, AppPath() + QStringLiteral("MoLian.mdb")); // no data.ini
     }
 
@@ -145,7 +155,10 @@ private slots:
         ini.write(elsewhere.toUtf8() + "\r\n");
         ini.close();
         fLinkData dialog(&m_host);
+        ModalDriver driver;
+        driver.on<sBeiFen>([](sBeiFen* restore) { restore->reject(); });
         button(dialog, "cmdHuiFu")->click();
+        QCOMPARE(driver.pending(), 0);
         QCOMPARE(gDbPath, elsewhere);
     }
 
