@@ -6,8 +6,10 @@
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "f1PX.h"
 #include "f1ZS.h"
 #include "fAbout.h"
+#include "fFindPX.h"
 #include "fFindZS.h"
 #include "fmenu.h"
 #include "sBeiFen.h"
@@ -210,6 +212,7 @@ void fMain::mnuZLZS_Click() {
 
 void fMain::mnuZLpx_Click() {
     if (!CheckRight(kEntryRight)) return;
+    ShowForm(f1PX::instance());
 }
 
 void fMain::mnuCZZCX_Click() {
@@ -223,6 +226,7 @@ void fMain::mnuZSCX_Click() {
 
 void fMain::mnuPxCX_Click() {
     if (!CheckRight(kQueryRight)) return;
+    ShowForm(fFindPX::instance());
 }
 
 // The list items need no right: the list window's refresh reopens the table named here.

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace {
@@ -529,6 +530,12 @@ bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // Ctrl+Enter breaks the line in a multi-line box, where Enter alone goes on.
+            if (auto* memo = qobject_cast<QPlainTextEdit*>(widget);
+                memo && (key->modifiers() & Qt::ControlModifier)) {
+                memo->insertPlainText(QStringLiteral("\n"));
+                return true;
+            }
             // Enter presses the focused button, else the default button "新增"/"确定".
             if (auto* focused = qobject_cast<QPushButton*>(widget))
                 focused->click();
