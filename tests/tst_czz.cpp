@@ -4,6 +4,7 @@
 #include "DatePicker.h"
 #include "f1CZZ.h"
 #include "fFindCZZ.h"
+#include "fmenu.h"
 #include "fPView.h"
 #include "ListView.h"
 #include "QueryDriver.h"
@@ -406,6 +407,10 @@ private slots:
         QCOMPARE(view->LblTitle[0]->text(), QStringLiteral("操作证查询结果"));
         QCOMPARE(gViewTable, QStringLiteral("CaoZuoZheng"));
         QCOMPARE(hits(), QStringList());
+
+        fmenu::instance()->mnuRerush_Click(); // the list window's refresh reloads the whole table
+        QCOMPARE(view->rFill->Source(), QStringLiteral("CaoZuoZheng"));
+        QCOMPARE(view->rFill->RecordCount(), 1001);
     }
 
     void doubleClickOpensTheHitInTheEntryForm() {
