@@ -6,9 +6,11 @@
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "f1CZZ.h"
 #include "f1PX.h"
 #include "f1ZS.h"
 #include "fAbout.h"
+#include "fFindCZZ.h"
 #include "fFindPX.h"
 #include "fFindZS.h"
 #include "fmenu.h"
@@ -203,6 +205,7 @@ bool fMain::startUp() {
 // Entry and query items ask for their right every time: an administrator may change it meanwhile.
 void fMain::mnuZLCZZ_Click() {
     if (!CheckRight(kEntryRight)) return;
+    ShowForm(f1CZZ::instance());
 }
 
 void fMain::mnuZLZS_Click() {
@@ -217,6 +220,7 @@ void fMain::mnuZLpx_Click() {
 
 void fMain::mnuCZZCX_Click() {
     if (!CheckRight(kQueryRight)) return;
+    ShowForm(fFindCZZ::instance());
 }
 
 void fMain::mnuZSCX_Click() {

@@ -36,7 +36,7 @@ const QString kConfirm = QStringLiteral("确定 &O");
 const QString kIdentityKeys = QStringLiteral("0123456789.。-");
 
 bool isTextControl(QWidget* w) {
-    return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || (w && w->inherits("QPlainTextEdit"));
+    return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w);
 }
 
 } // namespace
@@ -295,10 +295,11 @@ void EntryForm::writeColumn(const BoundField& field) {
             FileToField(column, ControlTag(m_photo));
     } else if (auto* date = qobject_cast<DatePicker*>(w)) {
         column.setValue(date->value());
-    } else if (field.column == m_def.nameFilledColumn) {
-        if (ControlText(w).isEmpty()) SetControlText(w, ControlText(control(QStringLiteral("txtMingCheng"))));
-        column.AppendChunk(ControlText(w));
     } else {
+        // An empty memo takes the name. The box holds the whole memo, so its text replaces what is
+        // stored: appended to the name that showing the record left pending, the name would double.
+        if (field.column == m_def.nameFilledColumn && ControlText(w).isEmpty())
+            SetControlText(w, ControlText(control(QStringLiteral("txtMingCheng"))));
         column.setValue(ControlText(w));
     }
 }
@@ -453,8 +454,7 @@ void EntryForm::cmdDelete_Click() {
 
 bool EntryForm::bFind(const QString& sFind) {
     // A record being added or edited here is not thrown away by a hit chosen in a query window.
-    if (button("cmdNew")->text() == kConfirm || button("cmdEdit")->text() == kConfirm)
-        return false;
+    if (button("cmdNew")->text() == kConfirm || button("cmdEdit")->text() == kConfirm) return false;
     QString wanted = sFind;
     if (wanted.isEmpty()) wanted = InputBox(m_def.locatePrompt).value_or(QString());
     if (wanted.isEmpty()) return false;

@@ -4,6 +4,7 @@
 #include "fFindZS.h"
 #include "fPView.h"
 #include "ListView.h"
+#include "QueryDriver.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 
@@ -67,34 +68,20 @@ class CertificateQueryTest : public QObject {
     }
 
     static void setText(const QString& name, const QString& text) {
-        if (auto* edit = form()->findChild<QLineEdit*>(name)) {
-            edit->setText(text);
-            return;
-        }
-        auto* combo = control<QComboBox>(name);
-        if (combo->isEditable())
-            combo->setEditText(text);
-        else
-            combo->setCurrentIndex(combo->findText(text));
+        QueryDriver::setText(form(), name, text);
     }
 
     static void tickRange(const QString& box, const QString& from, QDate start, const QString& to,
                           QDate end) {
-        control<QCheckBox>(box)->setChecked(true);
-        control<QDateEdit>(from)->setDate(start);
-        control<QDateEdit>(to)->setDate(end);
+        QueryDriver::tickRange(form(), box, from, start, to, end);
     }
 
     static QStringList hits() {
-        ListView* list = form()->resultList();
-        QStringList keys;
-        for (int row = 0; row < list->rowCount(); ++row)
-            keys << list->text(row);
-        return keys;
+        return QueryDriver::hits(form());
     }
 
     static void find() {
-        control<QPushButton>(QStringLiteral("cmdFind"))->click();
+        QueryDriver::find(form());
     }
 
 private slots:
