@@ -12,6 +12,7 @@
 #include "fmenu.h"
 #include "fEnter.h"
 #include "fLinkData.h"
+#include "fUser.h"
 #include "LockKeys.h"
 #include "ModSql.h"
 #include "settings.h"
@@ -240,7 +241,10 @@ void fMain::mnuVpx_Click() {
     fmenu::instance()->mnuRerush_Click();
 }
 
-void fMain::mnuUser_Click() {}
+void fMain::mnuUser_Click() {
+    fUser dialog(this);
+    dialog.exec();
+}
 
 void fMain::mnuOption_Click() {}
 
