@@ -10,6 +10,7 @@
 #include "fAbout.h"
 #include "fFindZS.h"
 #include "fmenu.h"
+#include "fOptions.h"
 #include "fEnter.h"
 #include "fLinkData.h"
 #include "fUser.h"
@@ -246,7 +247,12 @@ void fMain::mnuUser_Click() {
     dialog.exec();
 }
 
-void fMain::mnuOption_Click() {}
+void fMain::mnuOption_Click() {
+    fOptions* form = fOptions::instance();
+    form->show();
+    form->raise();
+    form->activateWindow();
+}
 
 void fMain::mnuAbout_Click() {
     if (!m_about) m_about = new fAbout(this);

@@ -1,17 +1,23 @@
-// Operators and rights on both engines: what the forms refuse, what they store, and where they
-// leave the shared operator record set.
+// Operators and rights, and the option lists, on both engines: what the forms refuse, what they
+// store, and where they leave the shared operator record set.
 #include "basGlobal.h"
 #include "basSub.h"
+#include "fOptions.h"
 #include "fUser.h"
 #include "ModalDriver.h"
 #include "sAddUser.h"
 #include "ScriptedDialogs.h"
+#include "settings.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
+#include "WindowHost.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMdiArea>
 #include <QPushButton>
 #include <QTest>
 
@@ -63,6 +69,14 @@ class AdminTest : public QObject {
 
     static void choose(fUser& form, const QString& name) {
         child<QComboBox>(&form, "cboSysUser")->setCurrentText(name);
+    }
+
+    static QStringList lines(QWidget* form) {
+        QStringList texts;
+        auto* list = child<QListWidget>(form, "List1");
+        for (int i = 0; i < list->count(); ++i)
+            texts << list->item(i)->text();
+        return texts;
     }
 
 private slots:
@@ -271,6 +285,139 @@ private slots:
         click(&form, "cmdClose");
         QVERIFY(!form.isVisible());
         QCOMPARE(currentOperator(), QStringLiteral("张三"));
+    }
+
+    // ---- option lists
+
+    void valueIsUniqueWithinItsCategoryOnly() {
+        m_db->exec(QStringLiteral("DELETE FROM List"));
+        QPointer<fOptions> form = fOptions::instance();
+        form->show();
+        auto* category = child<QComboBox>(form, "cboLX");
+        auto* value = child<QLineEdit>(form, "txtAdd");
+        QCOMPARE(category->currentIndex(), -1);
+
+        // No category yet: the first one is proposed and nothing is stored.
+        value->setText(QStringLiteral("司机"));
+        click(form, "cmdAdd");
+        QCOMPARE(category->currentText(), QStringLiteral("作业类别"));
+        QCOMPARE(count(QStringLiteral("List")), 0);
+
+        category->setCurrentText(QStringLiteral("职务"));
+        click(form, "cmdAdd");
+        category->setCurrentText(QStringLiteral("职业工种"));
+        click(form, "cmdAdd");
+        QCOMPARE(m_dialogs->msgBoxCount(), 0);
+        click(form, "cmdAdd");
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("此内容已存在！"));
+        QCOMPARE(m_dialogs->lastMessage().icon, vb::Information);
+        QCOMPARE(value->text(), QStringLiteral("司机"));
+
+        // A quote is an ordinary character of a value.
+        value->setText(QStringLiteral("O'Brien"));
+        click(form, "cmdAdd");
+        click(form, "cmdAdd");
+        QCOMPARE(m_dialogs->msgBoxCount(), 2);
+
+        QCOMPARE(lines(form), QStringList({QStringLiteral("司机[职务]"), QStringLiteral("司机[职业工种]"),
+                                           QStringLiteral("O'Brien[职业工种]")}));
+        QCOMPARE(count(QStringLiteral("List")), 3);
+        // The kept ids are those of the stored rows, line by line.
+        for (int i = 0; i < 3; ++i) {
+            Recordset row;
+            row.Open(Statement{QStringLiteral("check"), QStringLiteral("SELECT * FROM List WHERE id = ?"),
+                               {form->ids().at(i)}},
+                     gConn);
+            QCOMPARE(row.Fields(QStringLiteral("content")).Value().toString() + QLatin1Char('[') +
+                         row.Fields(QStringLiteral("leixing")).Value().toString() + QLatin1Char(']'),
+                     lines(form).at(i));
+        }
+        form->close();
+        QTRY_VERIFY(!form);
+    }
+
+    void emptyValueGetsThePromptWhichASecondPressStores() {
+        m_db->exec(QStringLiteral("DELETE FROM List"));
+        QPointer<fOptions> form = fOptions::instance();
+        form->show();
+        child<QComboBox>(form, "cboLX")->setCurrentText(QStringLiteral("文化程度"));
+        auto* value = child<QLineEdit>(form, "txtAdd");
+        click(form, "cmdAdd");
+        QCOMPARE(value->text(), QStringLiteral("在此输入备选内容"));
+        QCOMPARE(value->selectedText(), value->text());
+        QCOMPARE(count(QStringLiteral("List")), 0);
+        click(form, "cmdAdd");
+        QCOMPARE(lines(form), QStringList(QStringLiteral("在此输入备选内容[文化程度]")));
+        form->close();
+        QTRY_VERIFY(!form);
+    }
+
+    void deletingKeepsASelectionAndAllDeleteEmptiesEveryCategory() {
+        QPointer<fOptions> form = fOptions::instance();
+        form->show();
+        auto* list = child<QListWidget>(form, "List1");
+        auto* del = child<QPushButton>(form, "cmdDel");
+        const int loaded = list->count();
+        QCOMPARE(qint64(loaded), count(QStringLiteral("List")));
+        QVERIFY(!del->isEnabled());
+
+        list->setCurrentRow(1);
+        QVERIFY(del->isEnabled());
+        const QString next = list->item(2)->text();
+        const qint64 gone = form->ids().at(1);
+        click(form, "cmdDel");
+        QCOMPARE(list->currentRow(), 1);
+        QCOMPARE(list->currentItem()->text(), next);
+        QVERIFY(del->isEnabled());
+        QCOMPARE(count(QStringLiteral("SELECT * FROM List WHERE id = %1").arg(gone)), 0);
+
+        // Deleting the last line selects the first.
+        const QString first = list->item(0)->text();
+        list->setCurrentRow(list->count() - 1);
+        click(form, "cmdDel");
+        QCOMPARE(list->count(), loaded - 2);
+        QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(list->currentItem()->text(), first);
+        QCOMPARE(qint64(form->ids().size()), count(QStringLiteral("List")));
+
+        click(form, "cmdAllDel");
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(count(QStringLiteral("List")), 0);
+        QVERIFY(!child<QPushButton>(form, "cmdAllDel")->isEnabled());
+        form->close();
+        QTRY_VERIFY(!form);
+    }
+
+    void confirmSavesTitleAndScalingAndRetitlesTheMainWindow() {
+        QMainWindow main;
+        auto* area = new QMdiArea(&main);
+        main.setCentralWidget(area);
+        setMdiArea(area);
+        main.setWindowTitle(QStringLiteral("Orvanta"));
+
+        QPointer<fOptions> form = fOptions::instance();
+        QCOMPARE(form->parentWidget(), &main);
+        QCOMPARE(child<QLineEdit>(form, "txtTitle")->text(), QStringLiteral("Kestrova"));
+        QVERIFY(child<QCheckBox>(form, "cekAutoSize")->isChecked());
+        child<QCheckBox>(form, "cekAutoSize")->setChecked(false);
+        form->show();
+        QTest::keyClick(child<QLineEdit>(form, "txtTitle"), Qt::Key_Return); // Enter confirms
+        QTRY_VERIFY(!form);
+        QCOMPARE(main.windowTitle(), QStringLiteral("Kestrova"));
+        const QString system = QStringLiteral("System");
+        QCOMPARE(GetSetting(ProductTitle(), system, QStringLiteral("Title")), QStringLiteral("Kestrova"));
+        QCOMPARE(GetSetting(ProductTitle(), system, QStringLiteral("cekAutoSize")), QStringLiteral("0"));
+
+        // Cancel (Esc) keeps what was saved; the next opening reads it.
+        form = fOptions::instance();
+        QVERIFY(!child<QCheckBox>(form, "cekAutoSize")->isChecked());
+        child<QLineEdit>(form, "txtTitle")->setText(QStringLiteral("新标题"));
+        form->show();
+        QTest::keyClick(child<QLineEdit>(form, "txtTitle"), Qt::Key_Escape);
+        QTRY_VERIFY(!form);
+        QCOMPARE(main.windowTitle(), QStringLiteral("Kestrova"));
+        QCOMPARE(GetSetting(ProductTitle(), system, QStringLiteral("Title")), QStringLiteral("Kestrova"));
+        setMdiArea(nullptr);
     }
 };
 
