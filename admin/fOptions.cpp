@@ -61,7 +61,9 @@ void fOptions::loadSettings() {
         const QString saved = GetSetting(ProductTitle(), kSystem, kAutoSize, QStringLiteral("1"));
         ui->cekAutoSize->setChecked(saved.trimmed().toDouble() != 0);
     });
-    SkipOnError([&] { ui->txtTitle->setText(GetSetting(ProductTitle(), kSystem, kTitle, QStringLiteral("Kestrova"))); });
+    SkipOnError([&] {
+        ui->txtTitle->setText(GetSetting(ProductTitle(), kSystem, kTitle, QStringLiteral("Kestrova")));
+    });
 }
 
 void fOptions::loadOptions() {

@@ -113,7 +113,8 @@ void fUser::cmdDel_Click() {
         MsgBox(QStringLiteral("系统管理员不能删除!"), vb::Exclamation);
         return;
     }
-    if (MsgBox(QStringLiteral("是否真的删除 '") + name + QStringLiteral("'?"), vb::YesNo | vb::Question) != vb::Yes)
+    if (MsgBox(QStringLiteral("是否真的删除 '") + name + QStringLiteral("'?"), vb::YesNo | vb::Question) !=
+        vb::Yes)
         return;
     SkipOnError([] { gUsersRs->Delete(); });
     refillOperators();

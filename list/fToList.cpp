@@ -7,9 +7,9 @@
 #include "settings.h"
 #include "WindowHost.h"
 
+#include <optional>
 #include <QKeyEvent>
 #include <QLabel>
-#include <optional>
 #include <QPointer>
 
 namespace {
@@ -119,7 +119,8 @@ void fToList::cmdSave_Click() {
 void fToList::cmdGet_Click() {
     const QString prefix = keyPrefix();
     for (int i = 0; i < ui->Lst->count(); ++i) {
-        const auto tick = storedTick(GetSetting(ExeName(), kSection, prefix + QString::number(i), QStringLiteral("True")));
+        const auto tick =
+            storedTick(GetSetting(ExeName(), kSection, prefix + QString::number(i), QStringLiteral("True")));
         if (tick) ui->Lst->item(i)->setCheckState(*tick ? Qt::Checked : Qt::Unchecked);
     }
 }

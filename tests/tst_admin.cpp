@@ -53,8 +53,9 @@ class AdminTest : public QObject {
     // One column of the operator's stored row; "<missing>" when there is no such operator.
     QVariant storedUser(const QString& name, const QString& column) {
         Recordset rs;
-        rs.Open(Statement{QStringLiteral("check"), QStringLiteral("SELECT * FROM Users WHERE 姓名 = ?"), {name}},
-                gConn);
+        rs.Open(
+            Statement{QStringLiteral("check"), QStringLiteral("SELECT * FROM Users WHERE 姓名 = ?"), {name}},
+            gConn);
         if (rs.IsEOF()) return QStringLiteral("<missing>");
         return rs.Fields(column).Value();
     }
@@ -116,19 +117,54 @@ private slots:
         QTest::addColumn<QString>("confirmation");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("empty code") << "" << "李四" << "1" << "1" << "" << "txtBanMa";
-        QTest::newRow("empty name") << "010" << "" << "1" << "1" << "操作员名称不正确，第一个字不能为空！"
+        QTest::newRow("empty code") << ""
+                                    << "李四"
+                                    << "1"
+                                    << "1"
+                                    << ""
+                                    << "txtBanMa";
+        QTest::newRow("empty name") << "010"
+                                    << ""
+                                    << "1"
+                                    << "1"
+                                    << "操作员名称不正确，第一个字不能为空！"
                                     << "TxtUser";
-        QTest::newRow("leading blank") << "010" << " 李四" << "1" << "1"
-                                       << "操作员名称不正确，第一个字不能为空！" << "TxtUser";
-        QTest::newRow("code taken") << "002" << "李四" << "1" << "1"
-                                    << "编号或姓名与已有的操作员重复！请重新输入！" << "txtBanMa";
-        QTest::newRow("name taken") << "010" << "张三" << "1" << "1"
-                                    << "编号或姓名与已有的操作员重复！请重新输入！" << "txtBanMa";
-        QTest::newRow("quoted name taken") << "010" << "O'Neil" << "1" << "1"
-                                           << "编号或姓名与已有的操作员重复！请重新输入！" << "txtBanMa";
-        QTest::newRow("no password") << "010" << "李四" << "" << "" << "必须输入密码!" << "TxtID";
-        QTest::newRow("not confirmed") << "010" << "李四" << "12" << "21" << "不能确认密码!" << "TxtID2";
+        QTest::newRow("leading blank") << "010"
+                                       << " 李四"
+                                       << "1"
+                                       << "1"
+                                       << "操作员名称不正确，第一个字不能为空！"
+                                       << "TxtUser";
+        QTest::newRow("code taken") << "002"
+                                    << "李四"
+                                    << "1"
+                                    << "1"
+                                    << "编号或姓名与已有的操作员重复！请重新输入！"
+                                    << "txtBanMa";
+        QTest::newRow("name taken") << "010"
+                                    << "张三"
+                                    << "1"
+                                    << "1"
+                                    << "编号或姓名与已有的操作员重复！请重新输入！"
+                                    << "txtBanMa";
+        QTest::newRow("quoted name taken") << "010"
+                                           << "O'Neil"
+                                           << "1"
+                                           << "1"
+                                           << "编号或姓名与已有的操作员重复！请重新输入！"
+                                           << "txtBanMa";
+        QTest::newRow("no password") << "010"
+                                     << "李四"
+                                     << ""
+                                     << ""
+                                     << "必须输入密码!"
+                                     << "TxtID";
+        QTest::newRow("not confirmed") << "010"
+                                       << "李四"
+                                       << "12"
+                                       << "21"
+                                       << "不能确认密码!"
+                                       << "TxtID2";
     }
 
     void addDialogRefusesBadInputWithItsMessages() {
@@ -183,7 +219,8 @@ private slots:
         fUser form;
         ModalDriver modal;
         modal.on<sAddUser>([](sAddUser* d) {
-            fillOperator(d, QStringLiteral("010"), QStringLiteral("李四"), QStringLiteral("1"), QStringLiteral("1"));
+            fillOperator(d, QStringLiteral("010"), QStringLiteral("李四"), QStringLiteral("1"),
+                         QStringLiteral("1"));
             QTest::keyClick(d, Qt::Key_Escape);
         });
         click(&form, "cmdNewSysUser");
@@ -242,7 +279,8 @@ private slots:
         QCOMPARE(m_dialogs->msgBoxCount(), 1); // no question asked
         QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("系统管理员不能删除!"));
         QCOMPARE(m_dialogs->lastMessage().icon, vb::Exclamation);
-        QCOMPARE(storedUser(QStringLiteral("管理员"), QStringLiteral("编号")).toString(), QStringLiteral("001"));
+        QCOMPARE(storedUser(QStringLiteral("管理员"), QStringLiteral("编号")).toString(),
+                 QStringLiteral("001"));
     }
 
     void deletionAsksFirst() {
@@ -257,7 +295,8 @@ private slots:
 
         m_dialogs->answerMsgBox(vb::Yes);
         click(&form, "cmdDel");
-        QCOMPARE(storedUser(QStringLiteral("O'Neil"), QStringLiteral("编号")).toString(), QStringLiteral("<missing>"));
+        QCOMPARE(storedUser(QStringLiteral("O'Neil"), QStringLiteral("编号")).toString(),
+                 QStringLiteral("<missing>"));
         auto* combo = child<QComboBox>(&form, "cboSysUser");
         QCOMPARE(combo->count(), 2);
         QVERIFY(combo->findText(QStringLiteral("O'Neil")) < 0);
@@ -277,7 +316,8 @@ private slots:
 
         ModalDriver modal;
         modal.on<sAddUser>([](sAddUser* d) {
-            fillOperator(d, QStringLiteral("020"), QStringLiteral("张三"), QStringLiteral("1"), QStringLiteral("1"));
+            fillOperator(d, QStringLiteral("020"), QStringLiteral("张三"), QStringLiteral("1"),
+                         QStringLiteral("1"));
             click(d, "CmdAdd");
         });
         click(&form, "cmdNewSysUser");
@@ -325,7 +365,8 @@ private slots:
         // The kept ids are those of the stored rows, line by line.
         for (int i = 0; i < 3; ++i) {
             Recordset row;
-            row.Open(Statement{QStringLiteral("check"), QStringLiteral("SELECT * FROM List WHERE id = ?"),
+            row.Open(Statement{QStringLiteral("check"),
+                               QStringLiteral("SELECT * FROM List WHERE id = ?"),
                                {form->ids().at(i)}},
                      gConn);
             QCOMPARE(row.Fields(QStringLiteral("content")).Value().toString() + QLatin1Char('[') +

@@ -75,9 +75,10 @@ private slots:
     void init() {
         m_config = std::make_unique<TempConfigDir>();
         m_db = TestDatabase::create(TestDatabase::Kind::Local);
-        m_db->execAll({QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('001', '甲'), ('002', '乙')"),
-                       QStringLiteral("INSERT INTO PeiXun (编号, 姓名) VALUES ('P1', '丙')"),
-                       QStringLiteral("INSERT INTO CaoZuoZheng (证号, 姓名) VALUES ('C1', '丁')")});
+        m_db->execAll(
+            {QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('001', '甲'), ('002', '乙')"),
+             QStringLiteral("INSERT INTO PeiXun (编号, 姓名) VALUES ('P1', '丙')"),
+             QStringLiteral("INSERT INTO CaoZuoZheng (证号, 姓名) VALUES ('C1', '丁')")});
         gConn.Open(m_db->connectionString());
         m_dialogs = std::make_unique<ScriptedDialogs>();
         view = fPView::instance();
@@ -149,10 +150,16 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("prefix");
-        QTest::newRow("table") << "PeiXun" << "培训一览" << "PeiXun";
-        QTest::newRow("statement") << "SELECT * FROM DangAnKu" << "证书查询结果" << "证书查询结果";
+        QTest::newRow("table") << "PeiXun"
+                               << "培训一览"
+                               << "PeiXun";
+        QTest::newRow("statement") << "SELECT * FROM DangAnKu"
+                                   << "证书查询结果"
+                                   << "证书查询结果";
         // Eleven characters: a table name, yet keyed by the title like a statement.
-        QTest::newRow("eleven characters") << "CaoZuoZheng" << "操作证一览" << "操作证一览";
+        QTest::newRow("eleven characters") << "CaoZuoZheng"
+                                           << "操作证一览"
+                                           << "操作证一览";
     }
 
     void savedKeysFollowTheSourceOrTheTitle() {
@@ -167,7 +174,8 @@ private slots:
         tick(1, false);
         press("cmdSave");
         for (int i = 0; i < fields; ++i)
-            QCOMPARE(saved(prefix + QString::number(i)), i == 1 ? QStringLiteral("False") : QStringLiteral("True"));
+            QCOMPARE(saved(prefix + QString::number(i)),
+                     i == 1 ? QStringLiteral("False") : QStringLiteral("True"));
         QCOMPARE(saved(prefix + QString::number(fields)), QStringLiteral("<none>"));
     }
 
