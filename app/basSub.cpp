@@ -26,17 +26,6 @@ QString itemText(const QVariant& value) {
     return value.toString();
 }
 
-// A right column read as Boolean; Null and unreadable values grant nothing.
-bool rightGranted(const QVariant& value) {
-    if (value.isNull() || !value.isValid()) return false;
-    if (value.typeId() == QMetaType::Bool) return value.toBool();
-    const QString text = value.toString().trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
-    bool isNumber = false;
-    const double number = text.toDouble(&isNumber);
-    return isNumber && number != 0;
-}
-
 QLineEdit* spinBoxEditor(QWidget* spinBox) {
     return spinBox->findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly);
 }
@@ -118,10 +107,20 @@ int FilterKey(int key, const QString& allowed) {
     return list.toUpper().contains(character.toUpper()) ? key : 0;
 }
 
+bool RightGranted(const QVariant& value) {
+    if (value.isNull() || !value.isValid()) return false;
+    if (value.typeId() == QMetaType::Bool) return value.toBool();
+    const QString text = value.toString().trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    return isNumber && number != 0;
+}
+
 bool CheckRight(const QString& right) {
     bool granted = false;
     SkipOnError([&] {
-        if (gUsersRs) granted = rightGranted(gUsersRs->Fields(right).Value());
+        if (gUsersRs) granted = RightGranted(gUsersRs->Fields(right).Value());
     });
     if (!granted) {
         SkipOnError([&] {

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QComboBox;
+class QVariant;
 class QWidget;
 class Recordset;
 
@@ -23,6 +24,9 @@ bool FocusIfUnmarked(QWidget* control, const QString& defaultText = QString());
 // Returns `key` when its character is allowed (case-insensitive; backspace always is), else 0.
 // An empty `allowed` means digits and both full stops.
 int FilterKey(int key, const QString& allowed = QString());
+
+// A right column read as Boolean; Null and unreadable values grant nothing.
+bool RightGranted(const QVariant& value);
 
 // True when the logged-in operator (current row of gUsersRs) holds the right; otherwise beeps,
 // tells the user so, and returns False. Never throws.

@@ -14,9 +14,11 @@
 #include "fFindPX.h"
 #include "fFindZS.h"
 #include "fmenu.h"
+#include "fOptions.h"
 #include "sBeiFen.h"
 #include "fEnter.h"
 #include "fLinkData.h"
+#include "fUser.h"
 #include "LockKeys.h"
 #include "ModSql.h"
 #include "settings.h"
@@ -249,9 +251,17 @@ void fMain::mnuVpx_Click() {
     fmenu::instance()->mnuRerush_Click();
 }
 
-void fMain::mnuUser_Click() {}
+void fMain::mnuUser_Click() {
+    fUser dialog(this);
+    dialog.exec();
+}
 
-void fMain::mnuOption_Click() {}
+void fMain::mnuOption_Click() {
+    fOptions* form = fOptions::instance();
+    form->show();
+    form->raise();
+    form->activateWindow();
+}
 
 void fMain::mnuAbout_Click() {
     if (!m_about) m_about = new fAbout(this);

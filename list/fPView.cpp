@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
+#include "fToList.h"
 #include "ListView.h"
 #include "WindowHost.h"
 
@@ -70,6 +71,7 @@ fPView::fPView(QWidget* parent) : QWidget(parent), ui(new Ui::fPView) {
     connect(cmdPre, &QPushButton::clicked, this, &fPView::cmdPre_Click);
     connect(cmdAll, &QPushButton::clicked, this, &fPView::cmdAll_Click);
     connect(cmdListCount, &QPushButton::clicked, this, &fPView::cmdListCount_Click);
+    connect(cmdListCol, &QPushButton::clicked, this, &fPView::cmdListCol_Click);
     connect(Lvw, &ListView::columnClicked, this, &fPView::Lvw_ColumnClick);
     connect(Lvw, &ListView::rowDoubleClicked, this, &fPView::Lvw_DblClick);
     connect(Lvw, &ListView::rightButtonPressed, this, &fPView::makeCurrentList);
@@ -264,6 +266,14 @@ void fPView::cmdListCount_Click() {
         if (rFill) rFill->MoveFirst();
     });
     doListFill();
+}
+
+void fPView::cmdListCol_Click() {
+    gListOwner = QStringLiteral("fPView");
+    fToList* chooser = fToList::instance();
+    chooser->show();
+    chooser->raise();
+    chooser->activateWindow();
 }
 
 void fPView::Lvw_ColumnClick(int column) {

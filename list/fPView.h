@@ -38,6 +38,7 @@ public:
     void cmdPre_Click();
     void cmdAll_Click();
     void cmdListCount_Click();
+    void cmdListCol_Click();
     void Lvw_ColumnClick(int column);
     void Lvw_DblClick(int row);
 
