@@ -7,9 +7,22 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 
 DialogService::~DialogService() = default;
+
+std::optional<SaveChoice> DialogService::showSave(const QString&, const QString&, int, QWidget*) {
+    return std::nullopt;
+}
+
+bool DialogService::printDialog(QPrinter&, QWidget*) {
+    return false;
+}
+
+void DialogService::printPreview(QPrinter&, const std::function<void(QPrinter*)>&, QWidget*) {}
 
 namespace {
 
@@ -92,6 +105,30 @@ public:
     }
 
     void beep() override { QApplication::beep(); }
+
+    std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
+                                       QWidget* parent) override {
+        const QStringList filters = NameFiltersFromVb(vbFilter);
+        QFileDialog dialog(parent ? parent : QApplication::activeWindow());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters(filters);
+        if (filterIndex >= 0 && filterIndex < filters.size()) dialog.selectNameFilter(filters[filterIndex]);
+        dialog.selectFile(defaultPath);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        return SaveChoice{dialog.selectedFiles().first(), int(filters.indexOf(dialog.selectedNameFilter()))};
+    }
+
+    bool printDialog(QPrinter& printer, QWidget* parent) override {
+        QPrintDialog dialog(&printer, parent ? parent : QApplication::activeWindow());
+        return dialog.exec() == QDialog::Accepted;
+    }
+
+    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent) override {
+        QPrintPreviewDialog dialog(&printer, parent ? parent : QApplication::activeWindow());
+        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paint);
+        dialog.exec();
+    }
 };
 
 QtDialogService realService;
@@ -149,4 +186,17 @@ std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent) {
 
 void Beep() {
     currentService->beep();
+}
+
+std::optional<SaveChoice> ShowSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
+                                   QWidget* parent) {
+    return currentService->showSave(vbFilter, defaultPath, filterIndex, parent);
+}
+
+bool ShowPrinter(QPrinter& printer, QWidget* parent) {
+    return currentService->printDialog(printer, parent);
+}
+
+void ShowPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent) {
+    currentService->printPreview(printer, paint, parent);
 }

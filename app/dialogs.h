@@ -3,11 +3,13 @@
 // conventions the windows were written for. Everything goes through one DialogService, which the
 // tests replace with a scripted double.
 
+#include <functional>
 #include <optional>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+class QPrinter;
 class QWidget;
 
 namespace vb {
@@ -22,6 +24,12 @@ constexpr int OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No 
 constexpr int ButtonMask = 7, IconMask = 0x70;
 } // namespace vb
 
+// The file a save dialog chose and which of its filters (from 0) was selected.
+struct SaveChoice {
+    QString path;
+    int filterIndex = 0;
+};
+
 class DialogService {
 public:
     virtual ~DialogService();
@@ -31,6 +39,13 @@ public:
                                             const QString& defaultText) = 0;
     virtual std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) = 0;
     virtual void beep() = 0;
+    // The printing and saving dialogs answer "cancelled" unless a service offers them.
+    virtual std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath,
+                                               int filterIndex, QWidget* parent);
+    // True when the operator chose to print; the printer then carries the choice.
+    virtual bool printDialog(QPrinter& printer, QWidget* parent);
+    // Shows the pages `paint` draws until the operator closes the preview.
+    virtual void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent);
 };
 
 // Installs `service` for all later calls; nullptr restores the real Qt dialogs. Not owned.
@@ -45,6 +60,11 @@ std::optional<QString> InputBox(const QString& prompt, const QString& title = QS
 // nullopt when cancelled.
 std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent = nullptr);
 void Beep();
+// `filterIndex` preselects one of the vb filters; nullopt when cancelled.
+std::optional<SaveChoice> ShowSave(const QString& vbFilter, const QString& defaultPath, int filterIndex = 0,
+                                   QWidget* parent = nullptr);
+bool ShowPrinter(QPrinter& printer, QWidget* parent = nullptr);
+void ShowPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent = nullptr);
 
 // "本系统数据库文件|MoLian.mdb|所有文件|*.*|" → {"本系统数据库文件 (MoLian.mdb)", "所有文件 (*)"}.
 QStringList NameFiltersFromVb(const QString& vbFilter);

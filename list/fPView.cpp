@@ -6,7 +6,10 @@
 #include "ErrorTraps.h"
 #include "FillResultList.h"
 #include "fToList.h"
+#include "fmenu.h"
+#include "ListTable.h"
 #include "ListView.h"
+#include "modPrintOut.h"
 #include "WindowHost.h"
 
 #include <cmath>
@@ -75,6 +78,11 @@ fPView::fPView(QWidget* parent) : QWidget(parent), ui(new Ui::fPView) {
     connect(Lvw, &ListView::columnClicked, this, &fPView::Lvw_ColumnClick);
     connect(Lvw, &ListView::rowDoubleClicked, this, &fPView::Lvw_DblClick);
     connect(Lvw, &ListView::rightButtonPressed, this, &fPView::makeCurrentList);
+    connect(Lvw, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
+    connect(cmdPrV, &QPushButton::clicked, this, &fPView::cmdPrV_Click);
+    connect(cmdPrint, &QPushButton::clicked, this, &fPView::cmdPrint_Click);
+    connect(cmdSet, &QPushButton::clicked, this, [this] { DoSelPrint(true); });
+    connect(CmdToOut, &QPushButton::clicked, this, &fPView::CmdToOut_Click);
 }
 
 fPView::~fPView() {
@@ -299,6 +307,26 @@ void fPView::Lvw_DblClick(int row) {
     for (int i = 1; i <= cells; ++i)
         details += QLatin1Char('\n') + Lvw->columnText(i) + QStringLiteral(" :  ") + Lvw->subItem(row, i);
     MsgBox(details, vb::OKOnly | vb::Information, Lvw->text(row));
+}
+
+void fPView::cmdPrV_Click() {
+    PrintList(true, Lvw, m_title);
+}
+
+void fPView::cmdPrint_Click() {
+    PrintList(false, Lvw, m_title);
+}
+
+void fPView::CmdToOut_Click() {
+    SkipOnError([&] { ExportList(Lvw, m_title); });
+}
+
+void fPView::DoSelPrint(bool bShow) {
+    const ListTable table = TableOfList(Lvw);
+    QStringList cells; // the selected rows one after the other; the header count gives the width
+    for (int row : Lvw->selectedRows())
+        cells << table.rows[row];
+    PrintRows(bShow, table.headers, cells, m_title, 1);
 }
 
 void fPView::makeCurrentList() {

@@ -41,6 +41,11 @@ public:
     void cmdListCol_Click();
     void Lvw_ColumnClick(int column);
     void Lvw_DblClick(int row);
+    void cmdPrV_Click();
+    void cmdPrint_Click();
+    void CmdToOut_Click();
+    // Prints or previews (bShow) the selected rows of the page under the title.
+    void DoSelPrint(bool bShow);
 
     ListView* Lvw;
     std::array<QLabel*, 3> LblTitle{};

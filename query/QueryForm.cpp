@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
+#include "fmenu.h"
 #include "fPView.h"
 #include "ListView.h"
 #include "Schema.h"
@@ -62,6 +63,7 @@ void QueryForm::setUpQuery(QueryDescription description) {
     connect(escape, &QShortcut::activated, this, &QueryForm::cmdClose_Click);
 
     connect(m_list, &ListView::mousePressed, this, [this] { gCurList = m_list; });
+    connect(m_list, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
     connect(m_list, &ListView::rowDoubleClicked, this, &QueryForm::LV_DblClick);
 
     if (auto* key = findChild<QLineEdit*>(m_desc.keyBox))

@@ -1,6 +1,14 @@
 #include "ScriptedDialogs.h"
 
+#include <QPrinter>
 #include <QTest>
+
+namespace {
+void printToPdf(QPrinter& printer, const QString& path) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+}
+} // namespace
 
 ScriptedDialogs::ScriptedDialogs() {
     setDialogService(this);
@@ -23,7 +31,8 @@ ScriptedDialogs::Call ScriptedDialogs::lastMessage() const {
 }
 
 int ScriptedDialogs::pendingAnswers() const {
-    return int(m_msgAnswers.size() + m_inputAnswers.size() + m_openAnswers.size());
+    return int(m_msgAnswers.size() + m_inputAnswers.size() + m_openAnswers.size() + m_saveAnswers.size() +
+               m_printAnswers.size() + m_previewAnswers.size());
 }
 
 void ScriptedDialogs::clear() {
@@ -31,6 +40,9 @@ void ScriptedDialogs::clear() {
     m_msgAnswers.clear();
     m_inputAnswers.clear();
     m_openAnswers.clear();
+    m_saveAnswers.clear();
+    m_printAnswers.clear();
+    m_previewAnswers.clear();
 }
 
 int ScriptedDialogs::msgBox(const QString& prompt, int flags, const QString& title) {
@@ -76,4 +88,37 @@ void ScriptedDialogs::beep() {
     Call call;
     call.kind = Kind::Beep;
     m_calls << call;
+}
+
+std::optional<SaveChoice> ScriptedDialogs::showSave(const QString& vbFilter, const QString& defaultPath,
+                                                    int filterIndex, QWidget* parent) {
+    Call call;
+    call.kind = Kind::Save;
+    call.text = vbFilter;
+    call.defaultText = defaultPath;
+    call.filterIndex = filterIndex;
+    call.parent = parent;
+    m_calls << call;
+    return m_saveAnswers.isEmpty() ? std::nullopt : m_saveAnswers.dequeue();
+}
+
+bool ScriptedDialogs::printDialog(QPrinter& printer, QWidget*) {
+    Call call;
+    call.kind = Kind::Print;
+    call.documentName = printer.docName();
+    m_calls << call;
+    const std::optional<QString> pdf = m_printAnswers.isEmpty() ? std::nullopt : m_printAnswers.dequeue();
+    if (!pdf) return false;
+    printToPdf(printer, *pdf);
+    return true;
+}
+
+void ScriptedDialogs::printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget*) {
+    Call call;
+    call.kind = Kind::Preview;
+    call.documentName = printer.docName();
+    m_calls << call;
+    if (m_previewAnswers.isEmpty()) return;
+    printToPdf(printer, m_previewAnswers.dequeue());
+    paint(&printer);
 }

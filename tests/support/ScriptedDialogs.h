@@ -3,7 +3,8 @@
 //
 // Unscripted answers: a message box answers with its first button (OK, Yes for Yes/No and
 // Yes/No/Cancel, Abort for Abort/Retry/Ignore, Retry for Retry/Cancel); input and open-file
-// dialogs answer "cancelled". A scripted message answer that is not one of the box's buttons fails
+// dialogs answer "cancelled", and so do save and print dialogs; a preview draws nothing. A print
+// dialog or preview scripted with a file name prints into that PDF file instead. A scripted message answer that is not one of the box's buttons fails
 // the running test: the script is out of step with the code.
 
 #include "dialogs.h"
@@ -15,7 +16,7 @@
 
 class ScriptedDialogs final : public DialogService {
 public:
-    enum class Kind { MsgBox, Input, Open, Beep };
+    enum class Kind { MsgBox, Input, Open, Beep, Save, Print, Preview };
 
     struct Call {
         Kind kind = Kind::MsgBox;
@@ -24,8 +25,10 @@ public:
         int buttons = 0; // flags & 7
         QString title;   // resolved: never empty for message and input boxes
         bool defaultButton2 = false;
-        QString defaultText;       // input box only
-        QWidget* parent = nullptr; // open-file dialog only
+        QString defaultText;       // input box; default path of a save dialog
+        QWidget* parent = nullptr; // open-file and save dialogs
+        int filterIndex = 0;       // save dialog: the filter preselected
+        QString documentName;      // print dialog and preview
     };
 
     ScriptedDialogs();
@@ -36,6 +39,10 @@ public:
     void answerMsgBox(int answer) { m_msgAnswers.enqueue(answer); }
     void answerInput(std::optional<QString> answer) { m_inputAnswers.enqueue(std::move(answer)); }
     void answerOpen(std::optional<QString> answer) { m_openAnswers.enqueue(std::move(answer)); }
+    void answerSave(std::optional<SaveChoice> answer) { m_saveAnswers.enqueue(std::move(answer)); }
+    // The PDF file a print dialog, or a preview, sends its pages to; nullopt cancels the print dialog.
+    void answerPrint(std::optional<QString> pdfPath) { m_printAnswers.enqueue(std::move(pdfPath)); }
+    void answerPreview(const QString& pdfPath) { m_previewAnswers.enqueue(pdfPath); }
 
     // Every call of every kind, in order.
     const QList<Call>& messages() const { return m_calls; }
@@ -54,10 +61,17 @@ public:
                                     const QString& defaultText) override;
     std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) override;
     void beep() override;
+    std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
+                                       QWidget* parent) override;
+    bool printDialog(QPrinter& printer, QWidget* parent) override;
+    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent) override;
 
 private:
     QList<Call> m_calls;
     QQueue<int> m_msgAnswers;
     QQueue<std::optional<QString>> m_inputAnswers;
     QQueue<std::optional<QString>> m_openAnswers;
+    QQueue<std::optional<SaveChoice>> m_saveAnswers;
+    QQueue<std::optional<QString>> m_printAnswers;
+    QQueue<QString> m_previewAnswers;
 };

@@ -1,0 +1,15 @@
+#pragma once
+// What a list shows, as texts: what printing and export hand on.
+
+#include <QList>
+#include <QStringList>
+
+class ListView;
+
+struct ListTable {
+    QStringList headers;
+    QList<QStringList> rows; // each row: its text, then its cells 1 .. column count - 1
+};
+
+// Empty without a list.
+ListTable TableOfList(const ListView* list);
