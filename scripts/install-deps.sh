@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev
     libxlsxwriter-dev libsqlite3-dev fonts-wqy-zenhei
-    postgresql sqlite3
+    postgresql sqlite3 unzip
     xvfb xauth imagemagick
 )
 
