@@ -1,4 +1,5 @@
 #include "QueryForm.h"
+#include "EntryForm.h"
 
 #include "basGlobal.h"
 #include "dialogs.h"
@@ -263,7 +264,14 @@ void QueryForm::LV_DblClick() {
     const int row = m_list->currentRow();
     if (row < 0) return;
     const QString key = m_list->text(row);
-    SkipOnError([&] { openRecord(key); });
+    SkipOnError([&] {
+        // The entry form is loaded first: its load reopens the register at the first row.
+        EntryForm* entry = entryForm();
+        if (!entry->bFind(key))
+            return;
+        entry->Splash();
+        ShowForm(entry);
+    });
 }
 
 void QueryForm::clearAndFind(const QString& other) {

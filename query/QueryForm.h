@@ -12,6 +12,7 @@
 
 class QAbstractButton;
 class QDateEdit;
+class EntryForm;
 class ListView;
 
 struct QueryCriterion {
@@ -73,8 +74,8 @@ protected:
     explicit QueryForm(QWidget* parent = nullptr);
     // Call once the form's controls exist (after setupUi).
     void setUpQuery(QueryDescription description);
-    // Shows the record with this key in the register's entry form; false when it is not found.
-    virtual void openRecord(const QString& key) = 0;
+    // The register's entry form, loaded when it was not.
+    virtual EntryForm* entryForm() = 0;
 
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -2,7 +2,6 @@
 #include "ui_fFindCZZ.h"
 
 #include "f1CZZ.h"
-#include "WindowHost.h"
 
 #include <QPointer>
 
@@ -69,10 +68,4 @@ fFindCZZ::~fFindCZZ() {
     delete ui;
 }
 
-void fFindCZZ::openRecord(const QString& key) {
-    // Loading the entry form first: its load reopens the register at the first row.
-    f1CZZ* entry = f1CZZ::instance();
-    if (!entry->bFind(key)) return;
-    entry->Splash();
-    ShowForm(entry);
-}
+EntryForm* fFindCZZ::entryForm() { return f1CZZ::instance(); }

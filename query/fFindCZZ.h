@@ -15,7 +15,7 @@ public:
     ~fFindCZZ() override;
 
 protected:
-    void openRecord(const QString& key) override;
+    EntryForm* entryForm() override;
 
 private:
     explicit fFindCZZ(QWidget* parent = nullptr);

@@ -2,7 +2,6 @@
 #include "ui_fFindPX.h"
 
 #include "f1PX.h"
-#include "WindowHost.h"
 
 #include <QPointer>
 
@@ -60,10 +59,4 @@ fFindPX::~fFindPX() {
     delete ui;
 }
 
-void fFindPX::openRecord(const QString& key) {
-    // Loading the entry form first: its load reopens the register at the first row.
-    f1PX* entry = f1PX::instance();
-    if (!entry->bFind(key)) return;
-    entry->Splash();
-    ShowForm(entry);
-}
+EntryForm* fFindPX::entryForm() { return f1PX::instance(); }

@@ -15,7 +15,7 @@ public:
     ~fFindPX() override;
 
 protected:
-    void openRecord(const QString& key) override;
+    EntryForm* entryForm() override;
 
 private:
     explicit fFindPX(QWidget* parent = nullptr);

@@ -2,7 +2,6 @@
 #include "ui_fFindZS.h"
 
 #include "f1ZS.h"
-#include "WindowHost.h"
 
 #include <QPointer>
 
@@ -67,10 +66,4 @@ fFindZS::~fFindZS() {
     delete ui;
 }
 
-void fFindZS::openRecord(const QString& key) {
-    // Loading the entry form first: its load reopens the register at the first row.
-    f1ZS* entry = f1ZS::instance();
-    if (!entry->bFind(key)) return;
-    entry->Splash();
-    ShowForm(entry);
-}
+EntryForm* fFindZS::entryForm() { return f1ZS::instance(); }

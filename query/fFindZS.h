@@ -15,7 +15,7 @@ public:
     ~fFindZS() override;
 
 protected:
-    void openRecord(const QString& key) override;
+    EntryForm* entryForm() override;
 
 private:
     explicit fFindZS(QWidget* parent = nullptr);
