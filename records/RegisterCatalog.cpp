@@ -18,6 +18,15 @@ QVector<ClearRule> emptied(const QStringList& controls) {
 
 const QDate kReviewStart(2000, 1, 1);
 
+// Every register starts a new record with no sex chosen, the reviews at the start date and the
+// renewal today.
+QVector<ClearRule> newRecordRules() {
+    return {{QStringLiteral("cboSex"), ClearRule::NoSelection},
+            {QStringLiteral("dtpYiShen"), ClearRule::FixedDate, kReviewStart},
+            {QStringLiteral("dtpErShen"), ClearRule::FixedDate, kReviewStart},
+            {QStringLiteral("DTPHZ"), ClearRule::Today}};
+}
+
 RegisterDef buildCertificate() {
     RegisterDef r;
     r.table = QStringLiteral("DangAnKu");
@@ -62,10 +71,7 @@ RegisterDef buildCertificate() {
                  QStringLiteral("txtZSBH"), QStringLiteral("txtLiLun"), QStringLiteral("txtShiCao"),
                  QStringLiteral("txtPingDing"), QStringLiteral("txtBeiZhu"), QStringLiteral("cboWenHua"),
                  QStringLiteral("cboGongZhong")});
-    r.clearRules += {{QStringLiteral("cboSex"), ClearRule::NoSelection},
-                     {QStringLiteral("dtpYiShen"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("dtpErShen"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("DTPHZ"), ClearRule::Today}};
+    r.clearRules += newRecordRules();
     r.imeOnControls = {QStringLiteral("txtMingCheng"), QStringLiteral("txtZSBH")};
     r.imeOffControls = {QStringLiteral("txtBanHao"), QStringLiteral("txtLiLun")};
     return r;
@@ -112,14 +118,11 @@ RegisterDef buildOperationCertificate() {
         emptied({QStringLiteral("txtBanHao"), QStringLiteral("txtMingCheng"), QStringLiteral("txtSfz"),
                  QStringLiteral("txtDiZhi"), QStringLiteral("txtDianHua"), QStringLiteral("txtXiangMu"),
                  QStringLiteral("txtQiTa"), QStringLiteral("txtBeiZhu")});
-    r.clearRules += {{QStringLiteral("cboSex"), ClearRule::NoSelection},
-                     {QStringLiteral("cboLeiBue"), ClearRule::NoSelection},
+    r.clearRules += newRecordRules();
+    r.clearRules += {{QStringLiteral("cboLeiBue"), ClearRule::NoSelection},
                      {QStringLiteral("dtpChuSheng"), ClearRule::FixedDate, QDate(1980, 1, 1)},
                      {QStringLiteral("dtpChuCi"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("dtpYiShen"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("dtpErShen"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("dtpShouLi"), ClearRule::Today},
-                     {QStringLiteral("DTPHZ"), ClearRule::Today}};
+                     {QStringLiteral("dtpShouLi"), ClearRule::Today}};
     r.imeOnControls = {QStringLiteral("txtMingCheng"), QStringLiteral("txtDiZhi")};
     r.imeOffControls = {QStringLiteral("txtBanHao"), QStringLiteral("txtDianHua")};
     r.proposeKeyWithFocus = false;
@@ -168,10 +171,7 @@ RegisterDef buildTraining() {
                  QStringLiteral("txtDanWei"), QStringLiteral("txtDianHua"), QStringLiteral("cboWenHua"),
                  QStringLiteral("txtZSHB"), QStringLiteral("txtMoLian"), QStringLiteral("cboZhiWu"),
                  QStringLiteral("txtBeiZhu")});
-    r.clearRules += {{QStringLiteral("cboSex"), ClearRule::NoSelection},
-                     {QStringLiteral("dtpYiShen"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("dtpErShen"), ClearRule::FixedDate, kReviewStart},
-                     {QStringLiteral("DTPHZ"), ClearRule::Today}};
+    r.clearRules += newRecordRules();
     r.marksKept = {QStringLiteral("txtLiLun")};
     r.imeOnControls = {QStringLiteral("txtMingCheng"), QStringLiteral("txtDanWei")};
     r.imeOffControls = {QStringLiteral("txtBanHao"), QStringLiteral("txtDianHua")};
