@@ -1,0 +1,124 @@
+#include "CommandLine.h"
+
+#include "ModSql.h"
+#include "Schema.h"
+#include "basGlobal.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+CommandLine::CommandLine(QStringList arguments) : m_arguments(std::move(arguments)) {}
+
+QString CommandLine::mode() const {
+    if (m_arguments.size() < 2 || !m_arguments[1].startsWith(QLatin1String("--"))) return {};
+    return m_arguments[1];
+}
+
+QString CommandLine::modeArgument() const {
+    if (m_arguments.size() < 3 || m_arguments[2].startsWith(QLatin1String("--"))) return {};
+    return m_arguments[2];
+}
+
+std::optional<QString> CommandLine::value(const QString& flag) const {
+    const qsizetype at = m_arguments.indexOf(flag, 2);
+    if (at < 0) return std::nullopt;
+    return at + 1 < m_arguments.size() ? m_arguments[at + 1] : QString();
+}
+
+bool CommandLine::has(const QString& flag) const { return m_arguments.indexOf(flag, 2) >= 0; }
+
+int failCommand(const QString& message) {
+    tellCommand(message);
+    return 1;
+}
+
+void tellCommand(const QString& message) { QTextStream(stderr) << message << Qt::endl; }
+
+QString commandDatabasePath(const CommandLine& commandLine) {
+    if (const auto path = commandLine.value(QStringLiteral("--database"))) return *path;
+    gDbPath.clear();
+    ReadDataIni();
+    return FileExists(gDbPath) ? gDbPath : AppPath() + QStringLiteral("MoLian.mdb");
+}
+
+namespace {
+
+// "host=h port=p dbname=d user=u" as the server string the connection layer takes.
+QString serverStringFromConninfo(const QString& conninfo) {
+    QString host, port, dbname, user, password;
+    for (const QString& pair : conninfo.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        if (eq < 0) continue;
+        const QString key = pair.left(eq).trimmed(), value = pair.mid(eq + 1).trimmed();
+        if (key == QLatin1String("host")) host = value;
+        else if (key == QLatin1String("port")) port = value;
+        else if (key == QLatin1String("dbname")) dbname = value;
+        else if (key == QLatin1String("user")) user = value;
+        else if (key == QLatin1String("password")) password = value;
+    }
+    QString server = QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + user +
+                     QStringLiteral(";Initial Catalog=") + (dbname.isEmpty() ? QStringLiteral("MoLian") : dbname) +
+                     QStringLiteral(";Data Source=") + host + (port.isEmpty() ? QString() : QLatin1Char(',') + port);
+    if (!password.isEmpty()) server += QStringLiteral(";Password=") + password;
+    return server;
+}
+
+} // namespace
+
+QString openCommandDatabase(const CommandLine& commandLine) {
+    const auto server = commandLine.value(QStringLiteral("--server"));
+    gUseSqlServer = server.has_value();
+    gConnStr = gUseSqlServer ? serverStringFromConninfo(*server)
+                             : localConnectionString(gDbPath = commandDatabasePath(commandLine));
+    try {
+        gConn.CursorLocation = ado::adUseClient;
+        gConn.Open(gConnStr);
+    } catch (const DbError& error) {
+        return (gUseSqlServer ? QStringLiteral("无法连接数据库服务器：")
+                              : QStringLiteral("无法打开数据库 '%1'：").arg(gDbPath)) +
+               error.description;
+    }
+    return {};
+}
+
+namespace {
+
+// Modes that prepare databases.
+std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
+    const QString target = commandLine.modeArgument();
+    if (target.isEmpty()) return std::nullopt;
+    if (commandLine.mode() == QLatin1String("--create-database")) {
+        const QString error = createLocalDatabase(target);
+        return error.isEmpty() ? 0 : failCommand(error);
+    }
+    if (commandLine.mode() == QLatin1String("--create-database-if-absent")) {
+        const QDir dir(target);
+        for (const auto& [file, create] :
+             {std::pair{QStringLiteral("MoLian.mdb"), &createLocalDatabase},
+              std::pair{QStringLiteral("print.dat"), &createPrintSettingsFile}}) {
+            const QString path = dir.filePath(file);
+            if (QFileInfo::exists(path)) continue;
+            const QString error = create(path);
+            if (!error.isEmpty()) return failCommand(error);
+        }
+        return 0;
+    }
+    if (commandLine.mode() == QLatin1String("--create-schema-postgres")) {
+        const QString error = createServerSchema(target, true);
+        return error.isEmpty() ? 0 : failCommand(error);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> runCommand(const QStringList& arguments) {
+    const CommandLine commandLine(arguments);
+    if (commandLine.mode().isEmpty()) return std::nullopt;
+    // Each mode is one entry: it answers nullopt when the mode is not its own.
+    for (const auto& run : {&runCreateDatabase}) {
+        if (const auto code = run(commandLine)) return code;
+    }
+    return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));
+}
