@@ -1,0 +1,13 @@
+#pragma once
+// Passwords are kept only as Argon2id hashes (libsodium's self-describing "$argon2id$..." text).
+
+#include <QString>
+#include <QVariant>
+
+// A new hash of the password, with interactive limits; empty when hashing failed (out of memory).
+QString hashPassword(const QString& password);
+// True when the stored value is a hash rather than a password kept readable by an older database.
+bool isPasswordHash(const QString& stored);
+// True when the typed password opens the stored value: a hash verifies, a readable legacy value
+// compares exactly and case-sensitively. A null or empty password never matches.
+bool passwordMatches(const QVariant& stored, const QString& typed);
