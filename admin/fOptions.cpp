@@ -3,6 +3,7 @@
 
 #include "basGlobal.h"
 #include "dialogs.h"
+#include "DueNotices.h"
 #include "ErrorTraps.h"
 #include "settings.h"
 #include "WindowHost.h"
@@ -64,6 +65,7 @@ void fOptions::loadSettings() {
     SkipOnError([&] {
         ui->txtTitle->setText(GetSetting(ProductTitle(), kSystem, kTitle, QStringLiteral("Kestrova")));
     });
+    SkipOnError([&] { ui->txtNotice->setPlainText(noticeClosingText()); });
 }
 
 void fOptions::loadOptions() {
@@ -152,6 +154,7 @@ void fOptions::cmdOk_Click() {
         SaveSetting(ProductTitle(), kSystem, kAutoSize,
                     ui->cekAutoSize->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     });
+    ReportAndGoOn([&] { saveNoticeClosingText(ui->txtNotice->toPlainText()); });
     accept();
 }
 

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "DueListCommand.h"
 #include "ModSql.h"
 #include "Schema.h"
 #include "basGlobal.h"
@@ -117,7 +118,7 @@ std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run : {&runCreateDatabase}) {
+    for (const auto& run : {&runCreateDatabase, &runDueList}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));

@@ -9,12 +9,15 @@
 #include "f1CZZ.h"
 #include "f1PX.h"
 #include "f1ZS.h"
+#include "DueDates.h"
 #include "fAbout.h"
+#include "fDaoQi.h"
 #include "fFindCZZ.h"
 #include "fFindPX.h"
 #include "fFindZS.h"
 #include "fmenu.h"
 #include "fOptions.h"
+#include "fTongJi.h"
 #include "sBeiFen.h"
 #include "fEnter.h"
 #include "fLinkData.h"
@@ -25,6 +28,7 @@
 #include "WindowHost.h"
 
 #include <QCloseEvent>
+#include <QMouseEvent>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -66,6 +70,8 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMa
         {ui->mnuCZZCX, &fMain::mnuCZZCX_Click},
         {ui->mnuZSCX, &fMain::mnuZSCX_Click},
         {ui->mnuPxCX, &fMain::mnuPxCX_Click},
+        {ui->mnuDaoQi, &fMain::mnuDaoQi_Click},
+        {ui->mnuTJ, &fMain::mnuTJ_Click},
         {ui->mnuVczz, &fMain::mnuVczz_Click},
         {ui->mnuVzs, &fMain::mnuVzs_Click},
         {ui->mnuVpx, &fMain::mnuVpx_Click},
@@ -105,6 +111,7 @@ void fMain::buildStatusBar() {
         m_panels[i] = label;
     }
     m_panels[0]->setToolTip(QStringLiteral("就绪"));
+    m_panels[0]->installEventFilter(this);
     m_panels[1]->setToolTip(QStringLiteral("当前操作员:"));
     for (QLabel* label : {m_panels[5], m_panels[6]})
         label->setAlignment(Qt::AlignCenter);
@@ -201,7 +208,35 @@ bool fMain::startUp() {
         close();
         return false;
     }
+    showDueReminder();
     return true;
+}
+
+void fMain::showDueReminder() {
+    // Counting is a courtesy: a database that cannot count leaves the panel as it was.
+    SkipOnError([&] {
+        const DueCounts counts = countReminders(gConn, QDate::currentDate());
+        m_reminder = reminderText(counts);
+        m_anythingDueSoon = counts.within30 > 0;
+    });
+    if (m_reminder.isEmpty()) return;
+    gStatusPanel.setText(m_reminder);
+    m_panels[0]->setToolTip(QStringLiteral("单击查看到期证书"));
+}
+
+void fMain::Panel1_Click() {
+    if (m_reminder.isEmpty() || m_panels[0]->text() != m_reminder) return;
+    if (!CheckRight(kQueryRight)) return;
+    fDaoQi* form = fDaoQi::instance();
+    ShowForm(form);
+    form->showPreset(m_anythingDueSoon ? DueQuery::Within30 : DueQuery::Overdue);
+}
+
+bool fMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_panels[0] && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        Panel1_Click();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // Entry and query items ask for their right every time: an administrator may change it meanwhile.
@@ -233,6 +268,18 @@ void fMain::mnuZSCX_Click() {
 void fMain::mnuPxCX_Click() {
     if (!CheckRight(kQueryRight)) return;
     ShowForm(fFindPX::instance());
+}
+
+void fMain::mnuDaoQi_Click() {
+    if (!CheckRight(kQueryRight)) return;
+    fDaoQi* form = fDaoQi::instance();
+    ShowForm(form);
+    form->cmdFind_Click();
+}
+
+void fMain::mnuTJ_Click() {
+    if (!CheckRight(kQueryRight)) return;
+    ShowForm(fTongJi::instance());
 }
 
 // The list items need no right: the list window's refresh reopens the table named here.

@@ -39,6 +39,8 @@ public slots:
     void mnuCZZCX_Click();
     void mnuZSCX_Click();
     void mnuPxCX_Click();
+    void mnuDaoQi_Click();
+    void mnuTJ_Click();
     void mnuVczz_Click();
     void mnuVzs_Click();
     void mnuVpx_Click();
@@ -48,8 +50,14 @@ public slots:
     void mnuSysBackUp_Click();
     void mnuExit_Click();
 
+    // After login: what falls due within 30 days or is overdue, in status panel 1.
+    void showDueReminder();
+    // The reminder window for a click on the reminder in status panel 1.
+    void Panel1_Click();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildStatusBar();
@@ -60,4 +68,6 @@ private:
     std::array<QLabel*, 7> m_panels{};
     LockKeys* m_lockKeys = nullptr;
     QPointer<fAbout> m_about;
+    QString m_reminder; // the reminder panel 1 shows; a click there opens the reminder window
+    bool m_anythingDueSoon = false;
 };

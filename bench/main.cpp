@@ -1,9 +1,11 @@
 // Benchmarks of the real windows on certificate registers of office and city size.
 //
 //   orvanta_bench [--sizes 10000,100000,1000000] [--runs 5] [--dir DIR] [--pg "host=... dbname=..."]
+//   orvanta_bench --due [--sizes ...] [--pg ...]   the reminder window and the statistics instead
 //
 // Each size is measured in a fresh child process, so its peak memory is its own.
 #include "Benchmarks.h"
+#include "DueBenchmarks.h"
 #include "Generator.h"
 #include "Schema.h"
 
@@ -79,11 +81,19 @@ int main(int argc, char** argv) {
           QStringLiteral("libpq")},
          {QStringLiteral("measure"), QStringLiteral("(internal) measure one register"),
           QStringLiteral("file")},
-         {QStringLiteral("startup"), QStringLiteral("(internal) time the start to the first dialog")}});
+         {QStringLiteral("startup"), QStringLiteral("(internal) time the start to the first dialog")},
+         {QStringLiteral("due"), QStringLiteral("measure the reminder window and the statistics")},
+         {QStringLiteral("measure-due"), QStringLiteral("(internal) measure them on one database"),
+          QStringLiteral("database")},
+         {QStringLiteral("server"), QStringLiteral("(internal) the database is a libpq connection string")}});
     parser.process(app);
     const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
 
     if (parser.isSet(QStringLiteral("startup"))) return measureStartUp();
+    if (parser.isSet(QStringLiteral("measure-due")))
+        return measureDueAndStatistics(parser.value(QStringLiteral("measure-due")),
+                                       parser.isSet(QStringLiteral("server")), runs, out);
+    const bool due = parser.isSet(QStringLiteral("due"));
     if (parser.isSet(QStringLiteral("measure")))
         return measureRegister(parser.value(QStringLiteral("measure")), runs, out);
 
@@ -102,10 +112,23 @@ int main(int argc, char** argv) {
         }
         out << "\n## " << records << " certificates (" << path << ", ready in "
             << generating.elapsed() / 1000.0 << " s)" << Qt::endl;
-        if (runChild({QStringLiteral("--measure"), path, QStringLiteral("--runs"), QString::number(runs)}) !=
-            0)
+        if (runChild({due ? QStringLiteral("--measure-due") : QStringLiteral("--measure"), path,
+                      QStringLiteral("--runs"), QString::number(runs)}) != 0)
             return 1;
     }
+    if (due && parser.isSet(QStringLiteral("pg"))) {
+        const QString libpq = parser.value(QStringLiteral("pg"));
+        const qint64 records = parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')).last().toLongLong();
+        const QString error = generateServer(libpq, records);
+        if (!error.isEmpty()) {
+            out << "generating on PostgreSQL failed: " << error << Qt::endl;
+            return 1;
+        }
+        out << "\n## PostgreSQL, " << records << " certificates" << Qt::endl;
+        return runChild({QStringLiteral("--measure-due"), libpq, QStringLiteral("--server"), QStringLiteral("--runs"),
+                         QString::number(runs)});
+    }
+    if (due) return 0;
     QList<double> startUps;
     for (int run = 0; run < runs; ++run) {
         QProcess child;

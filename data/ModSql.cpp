@@ -3,6 +3,7 @@
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "ReportDbError.h"
+#include "Schema.h"
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -168,6 +169,7 @@ bool OpenDatabase() {
             MsgBox(QStringLiteral("数据库已升级至2.0,请升级您的数据库!"), vb::Information);
             return false;
         }
+        ensureDueDateIndexes(gConn.database());
         gUsersRs = std::make_shared<Recordset>();
         gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
         gListRs = std::make_shared<Recordset>();

@@ -181,7 +181,35 @@ QStringList schemaStatements(SqlDialect dialect) {
                               .arg(++n)
                               .arg(index.join(QLatin1Char(',')));
     }
+    return statements + dueDateIndexStatements();
+}
+
+QStringList dueDateIndexStatements() {
+    QStringList statements;
+    for (const char* table : {"DangAnKu", "CaoZuoZheng", "PeiXun"})
+        for (const char* column : {"一次复审", "二次复审", "换证日期"})
+            statements << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_%1_%2 ON %1 (%2)")
+                              .arg(QString::fromUtf8(table), QString::fromUtf8(column));
     return statements;
+}
+
+void ensureDueDateIndexes(QSqlDatabase db) {
+    // Read the catalogue first: on the server even a CREATE INDEX IF NOT EXISTS waits for the
+    // table's writers, and every workstation passes here at each start.
+    QSqlQuery existing(db);
+    const bool server = db.driverName() == QLatin1String("QPSQL");
+    if (!existing.exec(server ? QStringLiteral("SELECT indexname FROM pg_indexes")
+                              : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'")))
+        return;
+    QStringList names;
+    while (existing.next())
+        names << existing.value(0).toString().toLower();
+    for (const QString& statement : dueDateIndexStatements()) {
+        const QString name = statement.section(QLatin1Char(' '), 5, 5).toLower();
+        if (names.contains(name)) continue;
+        QSqlQuery q(db);
+        if (!q.exec(statement)) return;
+    }
 }
 
 QStringList deliveredContentStatements() {

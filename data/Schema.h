@@ -28,6 +28,11 @@ enum class SqlDialect { Sqlite, Postgres };
 
 // Statements that create every table and index on an empty database.
 QStringList schemaStatements(SqlDialect dialect);
+// The indexes on the review and renewal dates of the three registers; they may be run again.
+QStringList dueDateIndexStatements();
+// Gives a database made before those indexes existed its missing ones. A server role that may not
+// create indexes keeps working without them, only slower.
+void ensureDueDateIndexes(QSqlDatabase db);
 // Statements that fill a new database with its delivered content.
 QStringList deliveredContentStatements();
 

@@ -2,6 +2,7 @@
 
 #include "basGlobal.h"
 #include "ErrorTraps.h"
+#include "ListTable.h"
 #include "ListView.h"
 
 #include <QProgressBar>
@@ -59,4 +60,18 @@ bool FillResultList(Recordset& rs, ListView* list) {
     bar->hide();
     gStatusPanel.setText(QStringLiteral("就绪"));
     return true;
+}
+
+void FillListFromTable(const ListTable& table, ListView* list) {
+    list->clearRows();
+    list->clearColumns();
+    for (const QString& header : table.headers)
+        list->addColumn(header);
+    list->beginBatch();
+    for (const QStringList& cells : table.rows) {
+        const int row = list->addRow(cells.value(0));
+        for (int cell = 1; cell < cells.size(); ++cell)
+            list->setSubItem(row, cell, cells[cell]);
+    }
+    list->endBatch();
 }

@@ -4,6 +4,7 @@
 #include "adodb.h"
 
 class ListView;
+struct ListTable;
 
 // The text a list shows for a field of the current record: empty for Null, "是"/"否" for a
 // Boolean, otherwise the value's plain conversion (dates as yyyy-MM-dd).
@@ -15,3 +16,6 @@ bool IsListedField(int fieldIndex, int type);
 // Rebuilds the list's columns and rows from every record of `rs`: field 0 always first, then
 // each listed field. False when the set is empty (the list is then left without columns or rows).
 bool FillResultList(Recordset& rs, ListView* list);
+
+// Rebuilds the list's columns and rows from texts: the headers, then each row's text and cells.
+void FillListFromTable(const ListTable& table, ListView* list);

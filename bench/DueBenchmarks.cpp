@@ -1,0 +1,71 @@
+#include "DueBenchmarks.h"
+
+#include "Benchmarks.h"
+#include "basGlobal.h"
+#include "CommandLine.h"
+#include "DueDates.h"
+#include "fDaoQi.h"
+#include "ListView.h"
+#include "Schema.h"
+#include "Statistics.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+namespace {
+
+template <class Action> double timed(Action&& action) {
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int measureDueAndStatistics(const QString& database, bool server, int runs, QTextStream& out) {
+    QTemporaryDir settings;
+    qputenv("ORVANTA_CONFIG_DIR", settings.path().toUtf8());
+    const QString error = openCommandDatabase(CommandLine(
+        {QStringLiteral("orvanta_bench"), QStringLiteral("--due"),
+         server ? QStringLiteral("--server") : QStringLiteral("--database"), database}));
+    if (!error.isEmpty()) {
+        out << error << Qt::endl;
+        return 1;
+    }
+    QElapsedTimer indexing;
+    indexing.start();
+    ensureDueDateIndexes(gConn.database());
+    out << "date indexes ready in " << indexing.elapsed() << " ms (once per database)\n";
+
+    const QDate today = QDate::currentDate();
+    QList<std::pair<QString, QList<double>>> figures;
+    const auto measure = [&](const QString& name, const std::function<void()>& action) {
+        QList<double> times;
+        for (int run = 0; run < runs; ++run)
+            times << timed(action);
+        figures.append({name, times});
+    };
+    qint64 rows30 = 0, rows90 = 0;
+    measure(QStringLiteral("login reminder (30 days and overdue counted)"),
+            [&] { countReminders(gConn, today); });
+    measure(QStringLiteral("reminder window, 30 days, to its list"), [&] {
+        fDaoQi::instance()->showPreset(DueQuery::Within30);
+        rows30 = fDaoQi::instance()->resultList()->rowCount();
+    });
+    measure(QStringLiteral("reminder window, 90 days, to its list"), [&] {
+        fDaoQi::instance()->showPreset(DueQuery::Within90);
+        rows90 = fDaoQi::instance()->resultList()->rowCount();
+    });
+    for (const StatDimensionDef& def : statDimensions())
+        measure(QStringLiteral("statistics ") + def.caption,
+                [&] { computeStatistics(gConn, def.dimension, today); });
+
+    out << "30 days: " << rows30 << " rows, 90 days: " << rows90 << " rows\n";
+    out << "| figure | median | target |\n|---|---|---|\n";
+    for (const auto& [name, times] : figures)
+        out << "| " << name << " | " << QString::number(median(times), 'f', 1) << " ms | ≤ 300 ms |\n";
+    out.flush();
+    delete fDaoQi::instance();
+    return 0;
+}

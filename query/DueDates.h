@@ -1,0 +1,79 @@
+#pragma once
+// Reviews and renewals coming due across the three registers: the one statement the reminder
+// window, the login reminder and the command line share, and the counts behind the reminder.
+
+#include "adodb.h"
+
+#include <QDate>
+#include <QList>
+#include <QStringList>
+
+struct ListTable;
+
+// One register as the due list sees it; columns it lacks are empty.
+struct DueRegister {
+    QString table;
+    QString caption; // what the list shows in its first column
+    QString keyColumn;
+    QString phoneColumn;
+    QString employerColumn;
+    QString certificateColumn;
+    QString tradeColumn; // trade, category of work or post
+};
+
+// The three date columns that fall due, with what the list calls them.
+struct DueItem {
+    QString column;
+    QString caption;
+};
+
+const QList<DueRegister>& dueRegisters();
+// A date as the engine compares it: ISO text in SQLite, a date on the server.
+QVariant engineDate(const QDate& date, Connection::Engine engine);
+const QList<DueItem>& dueItems();
+// Nullptr for a table the due list does not know.
+const DueRegister* dueRegisterByCaption(const QString& caption);
+
+// Column positions of the due list.
+namespace DueColumn {
+enum { Register, Key, Name, Sex, Identity, Phone, Employer, Certificate, Trade, Item, Date, DaysLeft };
+}
+
+// The due dates asked for: an inclusive range of dates, the registers and the date columns
+// (empty lists mean all), and the column the rows are ordered by.
+struct DueQuery {
+    enum Preset { Overdue, Within30, Within90, Range };
+
+    QDate from;
+    QDate to;
+    QStringList tables;
+    QStringList columns;
+    int orderColumn = DueColumn::Date;
+    bool descending = false;
+
+    static DueQuery preset(Preset preset, const QDate& today);
+    static DueQuery within(int days, const QDate& today);
+    // "2026-12-08 至 2027-03-07"; for overdue dates "截至 2026-12-07 已过期".
+    QString windowText() const;
+};
+
+// "证书到期提醒 " followed by the window.
+QString dueListTitle(const DueQuery& query);
+QStringList dueListHeaders();
+
+// The statement of the due list: one row per date that falls in the window, with the days left
+// from `today` (negative when overdue). Null dates never fall in a window.
+Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today);
+// The rows the statement gives, counted by the database.
+qint64 countDue(Connection& conn, const DueQuery& query);
+RecordsetPtr openDueList(Connection& conn, const DueQuery& query, const QDate& today);
+// The due list as texts, the way the list shows it.
+ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today);
+
+struct DueCounts {
+    qint64 within30 = 0; // today up to 30 days on
+    qint64 overdue = 0;  // before today
+};
+DueCounts countReminders(Connection& conn, const QDate& today);
+// "N 条证书30天内到期，M 条已过期", or empty when nothing is due or overdue.
+QString reminderText(const DueCounts& counts);

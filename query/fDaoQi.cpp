@@ -1,0 +1,201 @@
+#include "fDaoQi.h"
+#include "ui_fDaoQi.h"
+
+#include "basGlobal.h"
+#include "DueNotices.h"
+#include "ErrorTraps.h"
+#include "FillResultList.h"
+#include "f1CZZ.h"
+#include "f1PX.h"
+#include "f1ZS.h"
+#include "fmenu.h"
+#include "fPView.h"
+#include "ListTable.h"
+#include "ListView.h"
+#include "settings.h"
+#include "WindowHost.h"
+
+#include <QCloseEvent>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPrinter>
+#include <QShortcut>
+
+namespace {
+
+QPointer<fDaoQi> theInstance;
+
+EntryForm* entryFormOf(const QString& table) {
+    if (table == QLatin1String("DangAnKu")) return f1ZS::instance();
+    if (table == QLatin1String("CaoZuoZheng")) return f1CZZ::instance();
+    return f1PX::instance();
+}
+
+} // namespace
+
+fDaoQi* fDaoQi::instance() {
+    if (!theInstance) theInstance = new fDaoQi;
+    return theInstance;
+}
+
+fDaoQi::fDaoQi(QWidget* parent) : QWidget(parent), ui(new Ui::fDaoQi) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    const QDate today = QDate::currentDate();
+    ui->dtpFrom->setDate(today);
+    ui->dtpTo->setDate(today.addDays(90));
+    ui->LV->setMultiSelect(true);
+    ui->LV->setGridLines(true);
+    ui->LV->setTag(QStringLiteral("证书到期提醒"));
+
+    const auto rangeChosen = [this] {
+        const bool own = preset() == DueQuery::Range;
+        ui->dtpFrom->setEnabled(own);
+        ui->dtpTo->setEnabled(own);
+    };
+    for (QRadioButton* option : {ui->optData_0, ui->optData_1, ui->optData_2, ui->optData_3})
+        connect(option, &QRadioButton::toggled, this, rangeChosen);
+    rangeChosen();
+
+    connect(ui->cmdFind, &QPushButton::clicked, this, &fDaoQi::cmdFind_Click);
+    connect(ui->cmdView, &QPushButton::clicked, this, &fDaoQi::cmdView_Click);
+    connect(ui->cmdNotice, &QPushButton::clicked, this, &fDaoQi::cmdNotice_Click);
+    connect(ui->cmdClose, &QPushButton::clicked, this, &fDaoQi::cmdClose_Click);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &fDaoQi::cmdClose_Click);
+
+    connect(ui->LV, &ListView::mousePressed, this, [this] { gCurList = ui->LV; });
+    connect(ui->LV, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
+    connect(ui->LV, &ListView::rowDoubleClicked, this, &fDaoQi::LV_DblClick);
+    connect(ui->LV, &ListView::columnClicked, this, &fDaoQi::LV_ColumnClick);
+}
+
+fDaoQi::~fDaoQi() {
+    delete ui;
+}
+
+ListView* fDaoQi::resultList() const {
+    return ui->LV;
+}
+
+DueQuery::Preset fDaoQi::preset() const {
+    if (ui->optData_0->isChecked()) return DueQuery::Overdue;
+    if (ui->optData_2->isChecked()) return DueQuery::Within90;
+    if (ui->optData_3->isChecked()) return DueQuery::Range;
+    return DueQuery::Within30;
+}
+
+void fDaoQi::showPreset(DueQuery::Preset preset) {
+    QRadioButton* options[] = {ui->optData_0, ui->optData_1, ui->optData_2, ui->optData_3};
+    options[preset]->setChecked(true);
+    cmdFind_Click();
+}
+
+DueQuery fDaoQi::currentQuery() const {
+    DueQuery query = DueQuery::preset(preset(), QDate::currentDate());
+    if (preset() == DueQuery::Range) {
+        query.from = ui->dtpFrom->date();
+        query.to = ui->dtpTo->date();
+    }
+    // The combos list the registers and the dates in the catalogue's order, after 全部.
+    if (const int reg = ui->cboLeiBie->currentIndex(); reg > 0) query.tables = {dueRegisters()[reg - 1].table};
+    if (const int item = ui->cboXiangMu->currentIndex(); item > 0) query.columns = {dueItems()[item - 1].column};
+    query.orderColumn = m_orderColumn;
+    query.descending = m_descending;
+    return query;
+}
+
+void fDaoQi::cmdFind_Click() {
+    const DueQuery query = currentQuery();
+    if (query.from > query.to) {
+        MsgBox(QStringLiteral("起始日期不能晚于结束日期!"), vb::OKOnly | vb::Exclamation);
+        return;
+    }
+    setCursor(Qt::WaitCursor);
+    try {
+        const qint64 count = countDue(gConn, query);
+        if (count > kRowLimit) {
+            unsetCursor();
+            MsgBox(QStringLiteral("共有 %1 条到期记录，超过 %2 条，请缩小到期范围或选择类别、到期项目。")
+                       .arg(count)
+                       .arg(kRowLimit),
+                   vb::OKOnly | vb::Exclamation);
+            return;
+        }
+        FillListFromTable(dueTable(gConn, query, QDate::currentDate()), ui->LV);
+        m_shown = query;
+        m_title = dueListTitle(query);
+        ui->LV->setTag(m_title);
+        ui->lblNum->setText(m_title + QStringLiteral("  总数: ") + QString::number(ui->LV->rowCount()));
+    } catch (const DbError& e) {
+        unsetCursor();
+        MsgBox(e.description, vb::OKOnly | vb::Critical);
+        return;
+    }
+    unsetCursor();
+}
+
+void fDaoQi::LV_ColumnClick(int column) {
+    // The database orders the rows, so days and dates sort as numbers and dates.
+    m_descending = column == m_orderColumn ? !m_descending : false;
+    m_orderColumn = column;
+    cmdFind_Click();
+}
+
+void fDaoQi::cmdView_Click() {
+    if (m_title.isEmpty()) cmdFind_Click();
+    if (m_title.isEmpty()) return;
+    ReportAndGoOn([&] {
+        const RecordsetPtr rows = openDueList(gConn, m_shown, QDate::currentDate());
+        fPView* view = fPView::instance();
+        view->setStitle(m_title);
+        view->doFill(true, rows);
+        ShowForm(view);
+    });
+}
+
+void fDaoQi::cmdNotice_Click() {
+    const QList<int> selected = ui->LV->selectedRows();
+    if (selected.isEmpty()) {
+        MsgBox(QStringLiteral("请先在列表中选择要打印通知书的人员。"), vb::OKOnly | vb::Exclamation);
+        return;
+    }
+    QList<QStringList> rows;
+    for (int row : selected) {
+        QStringList cells{ui->LV->text(row)};
+        for (int cell = 1; cell < ui->LV->columnCount(); ++cell)
+            cells << ui->LV->subItem(row, cell);
+        rows << cells;
+    }
+    const DueNotices notices{rows, noticeOfficeTitle(), noticeClosingText(), QDate::currentDate()};
+    QPrinter printer(QPrinter::HighResolution);
+    notices.preparePrinter(printer);
+    ShowPrintPreview(printer, [&](QPrinter* target) { notices.paint(target); }, this);
+}
+
+void fDaoQi::LV_DblClick() {
+    const int row = ui->LV->currentRow();
+    if (row < 0) return;
+    const DueRegister* reg = dueRegisterByCaption(ui->LV->text(row));
+    if (!reg) return;
+    const QString key = ui->LV->subItem(row, DueColumn::Key);
+    SkipOnError([&] {
+        EntryForm* entry = entryFormOf(reg->table);
+        if (!entry->bFind(key)) return;
+        entry->Splash();
+        ShowForm(entry);
+    });
+}
+
+void fDaoQi::cmdClose_Click() {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        frame->close();
+    else
+        close();
+}
+
+void fDaoQi::closeEvent(QCloseEvent* event) {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) frame->setAttribute(Qt::WA_DeleteOnClose);
+    event->accept();
+}

@@ -1,0 +1,50 @@
+#pragma once
+// 证书到期提醒: the reviews and renewals of all three registers that fall due in a window, handed
+// to the list window for print and export, with a notice for each selected person.
+
+#include "DueDates.h"
+
+#include <QWidget>
+
+class ListView;
+namespace Ui {
+class fDaoQi;
+}
+
+class fDaoQi : public QWidget {
+    Q_OBJECT
+public:
+    // More rows than this are not listed: a narrower window or a filter is asked for instead.
+    static constexpr qint64 kRowLimit = 50000;
+
+    // Created on first use; closing the window discards it.
+    static fDaoQi* instance();
+    ~fDaoQi() override;
+
+    // Chooses a preset window and lists what falls in it.
+    void showPreset(DueQuery::Preset preset);
+    // The window, registers, dates and order the controls choose now.
+    DueQuery currentQuery() const;
+    QString title() const { return m_title; }
+    ListView* resultList() const;
+
+    void cmdFind_Click();
+    void cmdView_Click();
+    void cmdNotice_Click();
+    void cmdClose_Click();
+    void LV_DblClick();
+    void LV_ColumnClick(int column);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    explicit fDaoQi(QWidget* parent = nullptr);
+    DueQuery::Preset preset() const;
+
+    Ui::fDaoQi* ui;
+    QString m_title;
+    DueQuery m_shown; // what the list shows, for the hand-over and the notices
+    int m_orderColumn = DueColumn::Date;
+    bool m_descending = false;
+};

@@ -1,0 +1,343 @@
+// Reviews and renewals coming due: the window's boundaries on both engines, the login reminder,
+// the reminder window, notices, the command line's files read back, and the statistics.
+#include "basGlobal.h"
+#include "CommandLine.h"
+#include "DueDates.h"
+#include "DueNotices.h"
+#include "f1CZZ.h"
+#include "fDaoQi.h"
+#include "fMain.h"
+#include "fPView.h"
+#include "fTongJi.h"
+#include "ListTable.h"
+#include "ListView.h"
+#include "Schema.h"
+#include "settings.h"
+#include "ScriptedDialogs.h"
+#include "Statistics.h"
+#include "TempConfigDir.h"
+#include "TestDatabase.h"
+
+#include <QChart>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+const QDate kToday = QDate::currentDate();
+
+QString day(int offset) {
+    return QStringLiteral("'%1'").arg(kToday.addDays(offset).toString(Qt::ISODate));
+}
+
+// Every boundary once, spread over the three registers; Z2 has no dates at all.
+QStringList dueRows() {
+    return {QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 性别, 身份证号, 证书编号, 职业工种, 证书级别, 文化程度, "
+                           "发证日期, 一次复审, 二次复审, 换证日期) VALUES "
+                           "('Z1', '甲', '男', '110101198001010011', 'ZS-1', '电工', '初级', '高中', '2023-05-01', %1, "
+                           "%2, NULL), "
+                           "('Z2', '丁', '女', NULL, NULL, '焊工', NULL, '', '2024-01-02', NULL, NULL, NULL)")
+                .arg(day(0), day(31)),
+            QStringLiteral("INSERT INTO CaoZuoZheng (证号, 姓名, 性别, 联系电话, 作业类别, 初次领证, 一次复审, 二次复审, "
+                           "换证日期) VALUES ('C1', '乙', '女', '13900000000', '电工作业', '2023-07-01', %1, NULL, %2)")
+                .arg(day(30), day(-1)),
+            QStringLiteral("INSERT INTO PeiXun (编号, 姓名, 性别, 电话号码, 生产经营单位, 职务, 文化程度, 一次复审, 二次复审, "
+                           "换证日期) VALUES ('P1', '丙', '男', '0571-1234', '某化工厂', '安全员', '本科', NULL, %1, %2)")
+                .arg(day(1), day(-31))};
+}
+
+// "key item days" for each row, in the list's order.
+QStringList summary(const ListTable& table) {
+    QStringList lines;
+    for (const QStringList& row : table.rows)
+        lines << row[DueColumn::Key] + QLatin1Char(' ') + row[DueColumn::Item] + QLatin1Char(' ') +
+                     row[DueColumn::DaysLeft];
+    return lines;
+}
+
+qint64 sqlCount(const QString& sql, const QVariantList& binds = {}) {
+    QSqlQuery q(gConn.database());
+    q.prepare(sql);
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    if (!q.exec() || !q.next()) qFatal("%s", qPrintable(sql));
+    return q.value(0).toLongLong();
+}
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(20000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+class DueDatesTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> m_db;
+    TempConfigDir m_config;
+
+    void engines() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("local") << int(TestDatabase::Kind::Local);
+        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+    }
+
+    bool prepare(int kind, const QStringList& rows = dueRows()) {
+        gConn.Close();
+        m_db = TestDatabase::create(TestDatabase::Kind(kind));
+        if (!m_db) return false;
+        m_db->execAll(rows);
+        gConn.Open(m_db->connectionString());
+        gUsersRs = std::make_shared<Recordset>();
+        gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        return true;
+    }
+
+#define PREPARE_OR_SKIP(...)                                                                                 \
+    if (!prepare(__VA_ARGS__)) QSKIP("no test server: ORVANTA_TEST_PG is not set");
+
+private slots:
+    void cleanup() {
+        delete fDaoQi::instance();
+        delete fTongJi::instance();
+        gUsersRs.reset();
+        gConn.Close();
+        m_db.reset();
+    }
+
+    void windowsKeepTheirBoundaries_data() { engines(); }
+    void windowsKeepTheirBoundaries() {
+        QFETCH(int, kind);
+        PREPARE_OR_SKIP(kind);
+        // Today, tomorrow and the 30th day are in; the 31st day, yesterday and no date are not.
+        QCOMPARE(summary(dueTable(gConn, DueQuery::preset(DueQuery::Within30, kToday), kToday)),
+                 QStringList({"Z1 一次复审 0", "P1 二次复审 1", "C1 一次复审 30"}));
+        QCOMPARE(summary(dueTable(gConn, DueQuery::preset(DueQuery::Within90, kToday), kToday)),
+                 QStringList({"Z1 一次复审 0", "P1 二次复审 1", "C1 一次复审 30", "Z1 二次复审 31"}));
+        QCOMPARE(summary(dueTable(gConn, DueQuery::preset(DueQuery::Overdue, kToday), kToday)),
+                 QStringList({"P1 换证 -31", "C1 换证 -1"}));
+
+        DueQuery training = DueQuery::preset(DueQuery::Within90, kToday);
+        training.tables = {QStringLiteral("PeiXun")};
+        QCOMPARE(summary(dueTable(gConn, training, kToday)), QStringList({"P1 二次复审 1"}));
+        DueQuery firstReviews = DueQuery::within(30, kToday);
+        firstReviews.columns = {QStringLiteral("一次复审")};
+        firstReviews.orderColumn = DueColumn::DaysLeft;
+        firstReviews.descending = true;
+        QCOMPARE(summary(dueTable(gConn, firstReviews, kToday)), QStringList({"C1 一次复审 30", "Z1 一次复审 0"}));
+
+        // What the register has shows; what it lacks stays empty.
+        const ListTable rows = dueTable(gConn, DueQuery::preset(DueQuery::Within30, kToday), kToday);
+        QCOMPARE(rows.headers, dueListHeaders());
+        QCOMPARE(rows.rows[0].mid(0, 6), QStringList({"证书", "Z1", "甲", "男", "110101198001010011", ""}));
+        QCOMPARE(rows.rows[1][DueColumn::Employer], QStringLiteral("某化工厂"));
+        QCOMPARE(rows.rows[2][DueColumn::Phone], QStringLiteral("13900000000"));
+        QCOMPARE(rows.rows[2][DueColumn::Date], kToday.addDays(30).toString(Qt::ISODate));
+
+        // The window's own list and the list window get the same rows.
+        const RecordsetPtr set = openDueList(gConn, DueQuery::preset(DueQuery::Within30, kToday), kToday);
+        QCOMPARE(set->RecordCount(), qint64(3));
+        QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Within30, kToday)), qint64(3));
+        QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Overdue, kToday)), qint64(2));
+    }
+
+    void reminderSaysWhatIsDue_data() { engines(); }
+    void reminderSaysWhatIsDue() {
+        QFETCH(int, kind);
+        PREPARE_OR_SKIP(kind);
+        fMain main;
+        gStatusPanel.attach(main.panel(1));
+        main.showDueReminder();
+        QCOMPARE(main.panel(1)->text(), QStringLiteral("3 条证书30天内到期，2 条已过期"));
+
+        // A click on it opens the reminder window on the next 30 days.
+        QTest::mouseClick(main.panel(1), Qt::LeftButton);
+        QCOMPARE(fDaoQi::instance()->resultList()->rowCount(), 3);
+        QCOMPARE(fDaoQi::instance()->title(),
+                 QStringLiteral("证书到期提醒 %1 至 %2")
+                     .arg(kToday.toString(Qt::ISODate), kToday.addDays(30).toString(Qt::ISODate)));
+        QCOMPARE(reminderText(DueCounts{}), QString());
+    }
+
+    void reminderWindowSortsOpensAndHandsOver() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        ScriptedDialogs dialogs;
+        fDaoQi* form = fDaoQi::instance();
+        form->showPreset(DueQuery::Overdue);
+        ListView* list = form->resultList();
+        QCOMPARE(list->rowCount(), 2);
+        QCOMPARE(form->title(), QStringLiteral("证书到期提醒 截至 %1 已过期").arg(kToday.addDays(-1).toString(Qt::ISODate)));
+
+        // Days sort as numbers: -1 before -31 descending, then ascending again.
+        form->showPreset(DueQuery::Within90);
+        form->LV_ColumnClick(DueColumn::DaysLeft);
+        form->LV_ColumnClick(DueColumn::DaysLeft);
+        QCOMPARE(list->subItem(0, DueColumn::DaysLeft), QStringLiteral("31"));
+        QCOMPARE(list->subItem(3, DueColumn::DaysLeft), QStringLiteral("0"));
+
+        form->cmdView_Click();
+        fPView* view = fPView::instance();
+        QCOMPARE(view->title(), form->title());
+        QCOMPARE(view->rFill->RecordCount(), qint64(4));
+        QCOMPARE(view->Lvw->columnText(DueColumn::DaysLeft), QStringLiteral("剩余天数"));
+
+        // The operation certificate opens in its own entry form.
+        for (int row = 0; row < list->rowCount(); ++row)
+            if (list->text(row) == QLatin1String("操作证")) list->selectRow(row);
+        form->LV_DblClick();
+        QCOMPARE(f1CZZ::instance()->findChild<QLineEdit*>(QStringLiteral("txtBanHao"))->text(), QStringLiteral("C1"));
+        delete f1CZZ::instance();
+
+        // A range that ends before it starts is refused.
+        dialogs.clear();
+        form->findChild<QRadioButton*>(QStringLiteral("optData_3"))->setChecked(true);
+        form->findChild<QDateEdit*>(QStringLiteral("dtpFrom"))->setDate(kToday);
+        form->findChild<QDateEdit*>(QStringLiteral("dtpTo"))->setDate(kToday.addDays(-1));
+        form->cmdFind_Click();
+        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("起始日期不能晚于结束日期!"));
+    }
+
+    void noticesCarryTheOfficeAndTheClosingText() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        ScriptedDialogs dialogs;
+        SaveSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"), QStringLiteral("某市安全培训中心"));
+        saveNoticeClosingText(QStringLiteral("请于到期前来办理。"));
+        fDaoQi* form = fDaoQi::instance();
+        form->showPreset(DueQuery::Within90);
+        form->cmdNotice_Click();
+        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("请先在列表中选择要打印通知书的人员。"));
+
+        form->resultList()->selectRow(0);
+        form->resultList()->selectRow(2);
+        const QString pdf = m_db->folder() + QStringLiteral("/notices.pdf");
+        dialogs.answerPreview(pdf);
+        form->cmdNotice_Click();
+        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QCOMPARE(text.count(QStringLiteral("证书到期通知书")), 2);
+        for (const char* expected : {"某市安全培训中心", "甲（身份证号：110101198001010011）", "乙", "请于到期前来办理。"})
+            QVERIFY2(text.contains(expected), qPrintable(expected));
+
+        const DueNotices notices{{}, {}, QStringLiteral("结束语"), kToday};
+        QStringList row(12);
+        row[DueColumn::Register] = QStringLiteral("操作证");
+        row[DueColumn::Certificate] = QStringLiteral("C1");
+        row[DueColumn::Trade] = QStringLiteral("电工作业");
+        row[DueColumn::Item] = QStringLiteral("换证");
+        row[DueColumn::Date] = QStringLiteral("2026-01-05");
+        row[DueColumn::DaysLeft] = QStringLiteral("-3");
+        QCOMPARE(notices.paragraphs(row)[1],
+                 QStringLiteral("　　您的操作证（电工作业，证书编号：C1）换证日期为2026年1月5日，已过期 3 天。"));
+    }
+
+    void commandLineWritesTheWindowsRows() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        const QString base = m_db->folder() + QStringLiteral("/due.");
+        const auto dueList = [&](QStringList arguments) {
+            return runCommand(QStringList{QStringLiteral("orvanta"), QStringLiteral("--due-list")} + arguments +
+                              QStringList{QStringLiteral("--database"), m_db->localPath()});
+        };
+        QCOMPARE(dueList({"--within", "30", "--out", base + "csv"}), std::optional<int>(0));
+        QFile csv(base + QStringLiteral("csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], dueListHeaders().join(QLatin1Char(',')));
+        QVERIFY(lines[1].startsWith(QStringLiteral("证书,Z1,甲,男,110101198001010011,")));
+        QVERIFY(lines[3].endsWith(QStringLiteral(",一次复审,%1,30").arg(kToday.addDays(30).toString(Qt::ISODate))));
+
+        const QString from = kToday.addDays(-31).toString(Qt::ISODate), to = kToday.addDays(-1).toString(Qt::ISODate);
+        QCOMPARE(dueList({"--from", from, "--to", to, "--out", base + "xlsx"}), std::optional<int>(0));
+        const QString strings =
+            run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx", QStringLiteral("xl/sharedStrings.xml")});
+        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) && strings.contains(QStringLiteral("<t>-31</t>")));
+
+        QCOMPARE(dueList({"--within", "90", "--out", base + "pdf"}), std::optional<int>(0));
+        const QString pdfText = run(QStringLiteral("pdftotext"), {base + "pdf", QStringLiteral("-")});
+        QVERIFY2(pdfText.contains(QStringLiteral("证书到期提醒")) && pdfText.contains(QStringLiteral("某化工厂")),
+                 qPrintable(pdfText));
+
+        // Asked wrongly, the mode says so and fails.
+        for (const QStringList& wrong :
+             {QStringList{"--within", "x", "--out", base + "csv"}, QStringList{"--within", "30"},
+              QStringList{"--within", "30", "--out", base + "txt"}, QStringList{"--from", to, "--to", from, "--out", base + "csv"},
+              QStringList{"--out", base + "csv"}})
+            QCOMPARE(dueList(wrong), std::optional<int>(1));
+    }
+
+    void statisticsMatchCountsTakenWithSql_data() { engines(); }
+    void statisticsMatchCountsTakenWithSql() {
+        QFETCH(int, kind);
+        PREPARE_OR_SKIP(kind);
+        // Counted per value with plain WHERE clauses, the way an auditor would check them.
+        const auto matches = [](const QString& table, const QString& column, const QString& value) {
+            if (value == unfilledLabel())
+                return sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 IS NULL OR %2 = ''").arg(table, column));
+            return sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?").arg(table, column), {value});
+        };
+        const StatTable trades = computeStatistics(gConn, StatDimension::Trade, kToday);
+        QCOMPARE(trades.series, QStringList({"证书", "操作证", "安全生产培训"}));
+        const QStringList tradeColumns = {"职业工种", "作业类别", "职务"};
+        const QStringList tables = {"DangAnKu", "CaoZuoZheng", "PeiXun"};
+        for (int row = 0; row < trades.categories.size(); ++row)
+            for (int s = 0; s < 3; ++s)
+                QCOMPARE(trades.counts[row][s], matches(tables[s], tradeColumns[s], trades.categories[row]));
+
+        const StatTable education = computeStatistics(gConn, StatDimension::Education, kToday);
+        QCOMPARE(education.series, QStringList({"证书", "安全生产培训"}));
+        QCOMPARE(education.categories, QStringList({"本科", "高中", "未填"}));
+        QCOMPARE(education.asListTable().rows.last(), QStringList({"合计", "2", "1", "3"}));
+
+        const StatTable years = computeStatistics(gConn, StatDimension::IssueYear, kToday);
+        QCOMPARE(years.categories, QStringList({"2023", "2024"}));
+        QCOMPARE(years.counts, (QVector<QVector<qint64>>{{1, 1}, {1, 0}}));
+
+        const StatTable months = computeStatistics(gConn, StatDimension::DueMonth, kToday);
+        QCOMPARE(months.categories.size(), 12);
+        const QDate first(kToday.year(), kToday.month(), 1);
+        for (int m = 0; m < 12; ++m) {
+            const QDate start = std::max(kToday, first.addMonths(m)), end = first.addMonths(m + 1).addDays(-1);
+            for (int s = 0; s < 3; ++s) {
+                qint64 expected = 0;
+                for (const char* column : {"一次复审", "二次复审", "换证日期"})
+                    expected += sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 BETWEEN ? AND ?").arg(tables[s], column),
+                                         {engineDate(start, gConn.engine()), engineDate(end, gConn.engine())});
+                QCOMPARE(months.counts[m][s], expected);
+            }
+        }
+    }
+
+    void statisticsWindowPrintsTableAndChart() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        ScriptedDialogs dialogs;
+        fTongJi* form = fTongJi::instance();
+        form->showDimension(StatDimension::Sex);
+        QCOMPARE(form->resultList()->rowCount(), 3); // 男, 女, 合计
+        QCOMPARE(form->chart()->series().size(), 1);
+        const QString pdf = m_db->folder() + QStringLiteral("/stats.pdf");
+        dialogs.answerPreview(pdf);
+        form->cmdPrV_Click();
+        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY2(text.contains(QStringLiteral("统计：按性别")) && text.contains(QStringLiteral("合计")), qPrintable(text));
+    }
+
+    void openingAnOlderDatabaseAddsTheDateIndexes() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        const QString indexes = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND (name LIKE 'ix_%复审' OR name LIKE 'ix_%换证日期')");
+        QCOMPARE(sqlCount(indexes), qint64(9));
+        QSqlQuery(gConn.database()).exec(QStringLiteral("DROP INDEX ix_PeiXun_换证日期"));
+        QCOMPARE(sqlCount(indexes), qint64(8));
+        ensureDueDateIndexes(gConn.database());
+        QCOMPARE(sqlCount(indexes), qint64(9));
+    }
+};
+
+QTEST_MAIN(DueDatesTest)
+#include "tst_duedates.moc"
