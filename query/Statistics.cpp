@@ -10,8 +10,6 @@
 
 namespace {
 
-enum class Grouping { Text, Year, Month };
-
 struct Source {
     QString table;
     QString caption;
@@ -50,18 +48,9 @@ QList<Source> sourcesOf(StatDimension dimension) {
     return sources;
 }
 
-QString groupExpression(const QString& column, Grouping grouping, Connection::Engine engine) {
-    const bool sqlite = engine == Connection::Engine::Sqlite;
-    switch (grouping) {
-    case Grouping::Year:
-        return sqlite ? QStringLiteral("substr(%1, 1, 4)").arg(column) : QStringLiteral("to_char(%1, 'YYYY')").arg(column);
-    case Grouping::Month:
-        return sqlite ? QStringLiteral("substr(%1, 1, 7)").arg(column)
-                      : QStringLiteral("to_char(%1, 'YYYY-MM')").arg(column);
-    case Grouping::Text:
-        break;
-    }
-    return column;
+QString monthOf(const QString& column, Connection::Engine engine) {
+    return engine == Connection::Engine::Sqlite ? QStringLiteral("substr(%1, 1, 7)").arg(column)
+                                                : QStringLiteral("to_char(%1, 'YYYY-MM')").arg(column);
 }
 
 // Adds the counts of `SELECT key, COUNT(*) ... GROUP BY key` to `into`, by key text.
@@ -76,6 +65,36 @@ void addGroupCounts(Connection& conn, const QString& sql, const QVariantList& bi
         const QString key = q.value(0).toString();
         into[key.isEmpty() ? unfilledLabel() : key] += q.value(1).toLongLong();
     }
+}
+
+// Counts per year of a date column as one range count per year over its index, which the engines
+// answer from the index alone; grouping by a part of the date would sort every row first.
+QHash<QString, qint64> yearCounts(Connection& conn, const QString& table, const QString& column) {
+    const Connection::Engine engine = conn.engine();
+    QHash<QString, qint64> counts;
+    QSqlQuery span(conn.database());
+    if (!span.exec(QStringLiteral("SELECT MIN(%1), MAX(%1), (SELECT COUNT(*) FROM %2) FROM %2 WHERE %1 >= '1900-01-01'")
+                       .arg(column, table)) ||
+        !span.next())
+        throw DbError(DbErrorCode::Driver, span.lastError().text());
+    const qint64 rows = span.value(2).toLongLong();
+    qint64 dated = 0;
+    if (!span.value(0).isNull()) {
+        const int first = span.value(0).toString().left(4).toInt(), last = span.value(1).toString().left(4).toInt();
+        QStringList parts;
+        QVariantList binds;
+        for (int year = first; year <= last; ++year) {
+            parts << QStringLiteral("SELECT '%1', COUNT(*) FROM %2 WHERE %3 BETWEEN ? AND ?").arg(year).arg(table, column);
+            binds << engineDate(QDate(year, 1, 1), engine) << engineDate(QDate(year, 12, 31), engine);
+        }
+        addGroupCounts(conn, parts.join(QStringLiteral(" UNION ALL ")), binds, counts);
+        for (auto it = counts.begin(); it != counts.end();) {
+            dated += it.value();
+            it = it.value() == 0 ? counts.erase(it) : std::next(it);
+        }
+    }
+    if (rows > dated) counts[unfilledLabel()] = rows - dated;
+    return counts;
 }
 
 } // namespace
@@ -146,7 +165,7 @@ StatTable computeStatistics(Connection& conn, StatDimension dimension, const QDa
         for (const Source& source : sources) {
             QHash<QString, qint64> counts;
             for (const DueItem& item : dueItems()) {
-                const QString key = groupExpression(item.column, Grouping::Month, engine);
+                const QString key = monthOf(item.column, engine);
                 addGroupCounts(conn,
                                QStringLiteral("SELECT %1, COUNT(*) FROM %2 WHERE %3 BETWEEN ? AND ? GROUP BY %1")
                                    .arg(key, source.table, item.column),
@@ -155,13 +174,16 @@ StatTable computeStatistics(Connection& conn, StatDimension dimension, const QDa
             perSeries << counts;
         }
     } else {
-        const Grouping grouping = dimension == StatDimension::IssueYear ? Grouping::Year : Grouping::Text;
+        const bool byYear = dimension == StatDimension::IssueYear;
         QHash<QString, qint64> totals;
         for (const Source& source : sources) {
             QHash<QString, qint64> counts;
-            const QString key = groupExpression(source.column, grouping, engine);
-            addGroupCounts(conn, QStringLiteral("SELECT %1, COUNT(*) FROM %2 GROUP BY %1").arg(key, source.table), {},
-                           counts);
+            if (byYear)
+                counts = yearCounts(conn, source.table, source.column);
+            else
+                addGroupCounts(conn,
+                               QStringLiteral("SELECT %1, COUNT(*) FROM %2 GROUP BY %1").arg(source.column, source.table),
+                               {}, counts);
             for (auto it = counts.cbegin(); it != counts.cend(); ++it)
                 totals[it.key()] += it.value();
             perSeries << counts;
@@ -171,7 +193,7 @@ StatTable computeStatistics(Connection& conn, StatDimension dimension, const QDa
         std::sort(result.categories.begin(), result.categories.end(), [&](const QString& a, const QString& b) {
             const bool aUnfilled = a == unfilledLabel(), bUnfilled = b == unfilledLabel();
             if (aUnfilled != bUnfilled) return bUnfilled;
-            if (grouping == Grouping::Year || totals[a] == totals[b]) return a < b;
+            if (byYear || totals[a] == totals[b]) return a < b;
             return totals[a] > totals[b];
         });
     }

@@ -124,6 +124,10 @@ void fDaoQi::cmdFind_Click() {
             return;
         }
         FillListFromTable(dueTable(gConn, query, QDate::currentDate()), ui->LV);
+        // Narrow columns for the short values, so the due date and the days left stay in view.
+        const int widths[] = {84, 80, 64, 40, 150, 100, 120, 84, 84, 64, 84, 64};
+        for (int column = 0; column < ui->LV->columnCount() && column < int(std::size(widths)); ++column)
+            ui->LV->setColumnWidth(column, widths[column]);
         m_shown = query;
         m_title = dueListTitle(query);
         ui->LV->setTag(m_title);

@@ -112,10 +112,18 @@ void fTongJi::buildChart() {
     categories->append(m_table.categories);
     chart->addAxis(categories, Qt::AlignBottom);
     series->attachAxis(categories);
+    // Whole-number ticks, about six of them, 1, 2 or 5 times a power of ten apart.
+    qint64 step = 1;
+    for (qint64 power = 1; highest / step > 6; power *= 10)
+        for (qint64 multiple : {1, 2, 5})
+            if (highest / step > 6) step = multiple * power;
+    const qint64 top = std::max<qint64>(1, (highest + step - 1) / step) * step;
     auto* counts = new QValueAxis;
-    counts->setRange(0, std::max<qint64>(highest, 1));
+    counts->setRange(0, double(top));
+    counts->setTickType(QValueAxis::TicksDynamic);
+    counts->setTickAnchor(0);
+    counts->setTickInterval(double(step));
     counts->setLabelFormat(QStringLiteral("%d"));
-    counts->applyNiceNumbers();
     chart->addAxis(counts, Qt::AlignLeft);
     series->attachAxis(counts);
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -142,7 +150,12 @@ void fTongJi::paint(QPrinter* printer) {
 
     // The chart as it is on screen, drawn at the printer's resolution.
     const QRect chartArea(0, y, area.width(), area.height() * 2 / 5);
-    m_chartView->scene()->render(&painter, chartArea, m_chartView->chart()->sceneBoundingRect());
+    // Laid out once more in the page's proportions, so it fills the width instead of shrinking.
+    QChart* shown = m_chartView->chart();
+    const QSizeF onScreen = shown->size();
+    shown->resize(QSizeF(900, 900.0 * chartArea.height() / chartArea.width()));
+    m_chartView->scene()->render(&painter, chartArea, shown->sceneBoundingRect());
+    shown->resize(onScreen);
     y = chartArea.bottom() + line;
 
     const ListTable table = m_table.asListTable();
