@@ -5,11 +5,11 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
+#include "DueDates.h"
 #include "ErrorTraps.h"
 #include "f1CZZ.h"
 #include "f1PX.h"
 #include "f1ZS.h"
-#include "DueDates.h"
 #include "fAbout.h"
 #include "fDaoQi.h"
 #include "fFindCZZ.h"
@@ -28,11 +28,11 @@
 #include "WindowHost.h"
 
 #include <QCloseEvent>
-#include <QMouseEvent>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTimer>
 

@@ -1,7 +1,7 @@
 #include "DueBenchmarks.h"
 
-#include "Benchmarks.h"
 #include "basGlobal.h"
+#include "Benchmarks.h"
 #include "CommandLine.h"
 #include "DueDates.h"
 #include "fDaoQi.h"
@@ -26,9 +26,9 @@ template <class Action> double timed(Action&& action) {
 int measureDueAndStatistics(const QString& database, bool server, int runs, QTextStream& out) {
     QTemporaryDir settings;
     qputenv("ORVANTA_CONFIG_DIR", settings.path().toUtf8());
-    const QString error = openCommandDatabase(CommandLine(
-        {QStringLiteral("orvanta_bench"), QStringLiteral("--due"),
-         server ? QStringLiteral("--server") : QStringLiteral("--database"), database}));
+    const QString error = openCommandDatabase(
+        CommandLine({QStringLiteral("orvanta_bench"), QStringLiteral("--due"),
+                     server ? QStringLiteral("--server") : QStringLiteral("--database"), database}));
     if (!error.isEmpty()) {
         out << error << Qt::endl;
         return 1;

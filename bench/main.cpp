@@ -118,15 +118,16 @@ int main(int argc, char** argv) {
     }
     if (due && parser.isSet(QStringLiteral("pg"))) {
         const QString libpq = parser.value(QStringLiteral("pg"));
-        const qint64 records = parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')).last().toLongLong();
+        const qint64 records =
+            parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')).last().toLongLong();
         const QString error = generateServer(libpq, records);
         if (!error.isEmpty()) {
             out << "generating on PostgreSQL failed: " << error << Qt::endl;
             return 1;
         }
         out << "\n## PostgreSQL, " << records << " certificates" << Qt::endl;
-        return runChild({QStringLiteral("--measure-due"), libpq, QStringLiteral("--server"), QStringLiteral("--runs"),
-                         QString::number(runs)});
+        return runChild({QStringLiteral("--measure-due"), libpq, QStringLiteral("--server"),
+                         QStringLiteral("--runs"), QString::number(runs)});
     }
     if (due) return 0;
     QList<double> startUps;

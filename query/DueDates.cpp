@@ -57,8 +57,8 @@ const QList<DueRegister>& dueRegisters() {
     static const QList<DueRegister> registers = {
         {QStringLiteral("DangAnKu"), QStringLiteral("证书"), QStringLiteral("证号"), QString(), QString(),
          QStringLiteral("证书编号"), QStringLiteral("职业工种")},
-        {QStringLiteral("CaoZuoZheng"), QStringLiteral("操作证"), QStringLiteral("证号"), QStringLiteral("联系电话"),
-         QString(), QStringLiteral("证号"), QStringLiteral("作业类别")},
+        {QStringLiteral("CaoZuoZheng"), QStringLiteral("操作证"), QStringLiteral("证号"),
+         QStringLiteral("联系电话"), QString(), QStringLiteral("证号"), QStringLiteral("作业类别")},
         {QStringLiteral("PeiXun"), QStringLiteral("安全生产培训"), QStringLiteral("编号"),
          QStringLiteral("电话号码"), QStringLiteral("生产经营单位"), QStringLiteral("证书号码"),
          QStringLiteral("职务")},
@@ -116,10 +116,10 @@ QString dueListTitle(const DueQuery& query) {
 }
 
 QStringList dueListHeaders() {
-    return {QStringLiteral("类别"),     QStringLiteral("证号"),     QStringLiteral("姓名"),
-            QStringLiteral("性别"),     QStringLiteral("身份证号"), QStringLiteral("联系电话"),
+    return {QStringLiteral("类别"),         QStringLiteral("证号"),     QStringLiteral("姓名"),
+            QStringLiteral("性别"),         QStringLiteral("身份证号"), QStringLiteral("联系电话"),
             QStringLiteral("生产经营单位"), QStringLiteral("证书编号"), QStringLiteral("工种类别"),
-            QStringLiteral("到期项目"), QStringLiteral("到期日期"), QStringLiteral("剩余天数")};
+            QStringLiteral("到期项目"),     QStringLiteral("到期日期"), QStringLiteral("剩余天数")};
 }
 
 Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today) {
@@ -165,13 +165,15 @@ qint64 countDue(Connection& conn, const DueQuery& query) {
     QStringList counts;
     QVariantList binds;
     for (const Part& part : partsOf(query)) {
-        counts << QStringLiteral("SELECT COUNT(*) AS n FROM %1").arg(part.reg->table) + inWindow(part.item->column);
+        counts << QStringLiteral("SELECT COUNT(*) AS n FROM %1").arg(part.reg->table) +
+                      inWindow(part.item->column);
         binds << engineDate(query.from, conn.engine()) << engineDate(query.to, conn.engine());
     }
     if (counts.isEmpty()) return 0;
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT SUM(n) FROM (%1) AS parts").arg(counts.join(QStringLiteral(" UNION ALL ")))))
+    if (!q.prepare(QStringLiteral("SELECT SUM(n) FROM (%1) AS parts")
+                       .arg(counts.join(QStringLiteral(" UNION ALL ")))))
         throw DbError(DbErrorCode::Driver, q.lastError().text());
     for (const QVariant& value : binds)
         q.addBindValue(value);

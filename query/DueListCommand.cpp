@@ -23,7 +23,9 @@ public:
         tellCommand(prompt);
         return vb::OK;
     }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
     std::optional<QString> showOpen(const QString&, QWidget*) override { return std::nullopt; }
     void beep() override {}
     bool printDialog(QPrinter& printer, QWidget*) override {
@@ -46,8 +48,8 @@ QString writePdf(const QString& path, const QString& title, const ListTable& tab
     QStringList cells;
     for (const QStringList& row : table.rows)
         cells << row;
-    const bool written = printer.LoadRows(table.headers, cells) && printer.Execute(nullptr, title) &&
-                         printer.PrintOut(1);
+    const bool written =
+        printer.LoadRows(table.headers, cells) && printer.Execute(nullptr, title) && printer.PrintOut(1);
     setDialogService(nullptr);
     return written && QFileInfo(path).size() > 0 ? QString() : QStringLiteral("无法创建文件");
 }
@@ -94,7 +96,8 @@ std::optional<int> runDueList(const CommandLine& commandLine) {
     const QString out = commandLine.value(QStringLiteral("--out")).value_or(QString());
     const QString suffix = QFileInfo(out).suffix().toLower();
     if (out.isEmpty() || !QStringList{"pdf", "xlsx", "csv"}.contains(suffix))
-        return failCommand(QStringLiteral("请用 --out 指定以 .pdf、.xlsx 或 .csv 结尾的输出文件：%1").arg(out));
+        return failCommand(
+            QStringLiteral("请用 --out 指定以 .pdf、.xlsx 或 .csv 结尾的输出文件：%1").arg(out));
 
     error = openCommandDatabase(commandLine);
     if (!error.isEmpty()) return failCommand(error);

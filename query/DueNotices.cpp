@@ -52,20 +52,22 @@ QStringList DueNotices::paragraphs(const QStringList& row) const {
     if (!row.value(DueColumn::Trade).isEmpty()) details << row.value(DueColumn::Trade);
     if (!row.value(DueColumn::Certificate).isEmpty())
         details << QStringLiteral("证书编号：") + row.value(DueColumn::Certificate);
-    if (!details.isEmpty()) certificate += QStringLiteral("（") + details.join(QStringLiteral("，")) + QStringLiteral("）");
-    const QString when = days > 0   ? QStringLiteral("距今还有 %1 天").arg(days)
+    if (!details.isEmpty())
+        certificate += QStringLiteral("（") + details.join(QStringLiteral("，")) + QStringLiteral("）");
+    const QString when = days > 0    ? QStringLiteral("距今还有 %1 天").arg(days)
                          : days == 0 ? QStringLiteral("即为今日")
                                      : QStringLiteral("已过期 %1 天").arg(-days);
     const QString what = item == QLatin1String("换证") ? QStringLiteral("换证") : item;
-    return {QStringLiteral("%1（身份证号：%2）：").arg(row.value(DueColumn::Name), row.value(DueColumn::Identity)),
+    return {QStringLiteral("%1（身份证号：%2）：")
+                .arg(row.value(DueColumn::Name), row.value(DueColumn::Identity)),
             QStringLiteral("　　您的%1%2日期为%3，%4。").arg(certificate, what, longDate(due), when),
             QStringLiteral("　　") + closingText};
 }
 
 void DueNotices::preparePrinter(QPrinter& printer) const {
     printer.setDocName(QStringLiteral("证书到期通知书"));
-    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A5), QPageLayout::Portrait, QMarginsF(15, 15, 15, 15),
-                                      QPageLayout::Millimeter));
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A5), QPageLayout::Portrait,
+                                      QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
 }
 
 void DueNotices::paint(QPrinter* printer) const {
@@ -78,7 +80,8 @@ void DueNotices::paint(QPrinter* printer) const {
             painter.setFont(font);
             const QRect box = painter.boundingRect(QRect(area.left(), y, area.width(), area.height()),
                                                    flags | Qt::TextWordWrap, text);
-            painter.drawText(QRect(area.left(), y, area.width(), box.height()), flags | Qt::TextWordWrap, text);
+            painter.drawText(QRect(area.left(), y, area.width(), box.height()), flags | Qt::TextWordWrap,
+                             text);
             y += int(box.height() * spacing);
         };
         line(officeTitle, noticeFont(16, true), Qt::AlignHCenter, 1.3);

@@ -54,7 +54,8 @@ QString monthOf(const QString& column, Connection::Engine engine) {
 }
 
 // Adds the counts of `SELECT key, COUNT(*) ... GROUP BY key` to `into`, by key text.
-void addGroupCounts(Connection& conn, const QString& sql, const QVariantList& binds, QHash<QString, qint64>& into) {
+void addGroupCounts(Connection& conn, const QString& sql, const QVariantList& binds,
+                    QHash<QString, qint64>& into) {
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
     if (!q.prepare(sql)) throw DbError(DbErrorCode::Driver, q.lastError().text());
@@ -73,18 +74,22 @@ QHash<QString, qint64> yearCounts(Connection& conn, const QString& table, const 
     const Connection::Engine engine = conn.engine();
     QHash<QString, qint64> counts;
     QSqlQuery span(conn.database());
-    if (!span.exec(QStringLiteral("SELECT MIN(%1), MAX(%1), (SELECT COUNT(*) FROM %2) FROM %2 WHERE %1 >= '1900-01-01'")
+    if (!span.exec(QStringLiteral(
+                       "SELECT MIN(%1), MAX(%1), (SELECT COUNT(*) FROM %2) FROM %2 WHERE %1 >= '1900-01-01'")
                        .arg(column, table)) ||
         !span.next())
         throw DbError(DbErrorCode::Driver, span.lastError().text());
     const qint64 rows = span.value(2).toLongLong();
     qint64 dated = 0;
     if (!span.value(0).isNull()) {
-        const int first = span.value(0).toString().left(4).toInt(), last = span.value(1).toString().left(4).toInt();
+        const int first = span.value(0).toString().left(4).toInt(),
+                  last = span.value(1).toString().left(4).toInt();
         QStringList parts;
         QVariantList binds;
         for (int year = first; year <= last; ++year) {
-            parts << QStringLiteral("SELECT '%1', COUNT(*) FROM %2 WHERE %3 BETWEEN ? AND ?").arg(year).arg(table, column);
+            parts << QStringLiteral("SELECT '%1', COUNT(*) FROM %2 WHERE %3 BETWEEN ? AND ?")
+                         .arg(year)
+                         .arg(table, column);
             binds << engineDate(QDate(year, 1, 1), engine) << engineDate(QDate(year, 12, 31), engine);
         }
         addGroupCounts(conn, parts.join(QStringLiteral(" UNION ALL ")), binds, counts);
@@ -166,10 +171,11 @@ StatTable computeStatistics(Connection& conn, StatDimension dimension, const QDa
             QHash<QString, qint64> counts;
             for (const DueItem& item : dueItems()) {
                 const QString key = monthOf(item.column, engine);
-                addGroupCounts(conn,
-                               QStringLiteral("SELECT %1, COUNT(*) FROM %2 WHERE %3 BETWEEN ? AND ? GROUP BY %1")
-                                   .arg(key, source.table, item.column),
-                               {engineDate(today, engine), engineDate(last, engine)}, counts);
+                addGroupCounts(
+                    conn,
+                    QStringLiteral("SELECT %1, COUNT(*) FROM %2 WHERE %3 BETWEEN ? AND ? GROUP BY %1")
+                        .arg(key, source.table, item.column),
+                    {engineDate(today, engine), engineDate(last, engine)}, counts);
             }
             perSeries << counts;
         }
@@ -182,7 +188,8 @@ StatTable computeStatistics(Connection& conn, StatDimension dimension, const QDa
                 counts = yearCounts(conn, source.table, source.column);
             else
                 addGroupCounts(conn,
-                               QStringLiteral("SELECT %1, COUNT(*) FROM %2 GROUP BY %1").arg(source.column, source.table),
+                               QStringLiteral("SELECT %1, COUNT(*) FROM %2 GROUP BY %1")
+                                   .arg(source.column, source.table),
                                {}, counts);
             for (auto it = counts.cbegin(); it != counts.cend(); ++it)
                 totals[it.key()] += it.value();
@@ -190,12 +197,13 @@ StatTable computeStatistics(Connection& conn, StatDimension dimension, const QDa
         }
         result.categories = totals.keys();
         // Years in their order; other values the most frequent first, the unfilled ones last.
-        std::sort(result.categories.begin(), result.categories.end(), [&](const QString& a, const QString& b) {
-            const bool aUnfilled = a == unfilledLabel(), bUnfilled = b == unfilledLabel();
-            if (aUnfilled != bUnfilled) return bUnfilled;
-            if (byYear || totals[a] == totals[b]) return a < b;
-            return totals[a] > totals[b];
-        });
+        std::sort(result.categories.begin(), result.categories.end(),
+                  [&](const QString& a, const QString& b) {
+                      const bool aUnfilled = a == unfilledLabel(), bUnfilled = b == unfilledLabel();
+                      if (aUnfilled != bUnfilled) return bUnfilled;
+                      if (byYear || totals[a] == totals[b]) return a < b;
+                      return totals[a] > totals[b];
+                  });
     }
 
     for (const Source& source : sources)

@@ -24,8 +24,8 @@ const QList<StatDimensionDef>& statDimensions();
 struct StatTable {
     QString title;
     QString firstHeader;
-    QStringList series;     // the registers that have the dimension
-    QStringList categories; // the rows, in the order shown
+    QStringList series;              // the registers that have the dimension
+    QStringList categories;          // the rows, in the order shown
     QVector<QVector<qint64>> counts; // [category][series]
 
     qint64 total(int category) const;

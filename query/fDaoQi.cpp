@@ -4,10 +4,10 @@
 #include "basGlobal.h"
 #include "DueNotices.h"
 #include "ErrorTraps.h"
-#include "FillResultList.h"
 #include "f1CZZ.h"
 #include "f1PX.h"
 #include "f1ZS.h"
+#include "FillResultList.h"
 #include "fmenu.h"
 #include "fPView.h"
 #include "ListTable.h"
@@ -99,8 +99,10 @@ DueQuery fDaoQi::currentQuery() const {
         query.to = ui->dtpTo->date();
     }
     // The combos list the registers and the dates in the catalogue's order, after 全部.
-    if (const int reg = ui->cboLeiBie->currentIndex(); reg > 0) query.tables = {dueRegisters()[reg - 1].table};
-    if (const int item = ui->cboXiangMu->currentIndex(); item > 0) query.columns = {dueItems()[item - 1].column};
+    if (const int reg = ui->cboLeiBie->currentIndex(); reg > 0)
+        query.tables = {dueRegisters()[reg - 1].table};
+    if (const int item = ui->cboXiangMu->currentIndex(); item > 0)
+        query.columns = {dueItems()[item - 1].column};
     query.orderColumn = m_orderColumn;
     query.descending = m_descending;
     return query;
@@ -175,7 +177,8 @@ void fDaoQi::cmdNotice_Click() {
     const DueNotices notices{rows, noticeOfficeTitle(), noticeClosingText(), QDate::currentDate()};
     QPrinter printer(QPrinter::HighResolution);
     notices.preparePrinter(printer);
-    ShowPrintPreview(printer, [&](QPrinter* target) { notices.paint(target); }, this);
+    ShowPrintPreview(
+        printer, [&](QPrinter* target) { notices.paint(target); }, this);
 }
 
 void fDaoQi::LV_DblClick() {

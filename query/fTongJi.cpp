@@ -82,7 +82,8 @@ void fTongJi::showDimension(StatDimension dimension) {
     for (int i = 0; i < statDimensions().size(); ++i)
         if (statDimensions()[i].dimension == dimension) ui->cboXiangMu->setCurrentIndex(i);
     setCursor(Qt::WaitCursor);
-    const bool counted = ReportAndGoOn([&] { m_table = computeStatistics(gConn, dimension, QDate::currentDate()); });
+    const bool counted =
+        ReportAndGoOn([&] { m_table = computeStatistics(gConn, dimension, QDate::currentDate()); });
     unsetCursor();
     if (!counted) return;
     fillList();
@@ -162,13 +163,15 @@ void fTongJi::paint(QPrinter* printer) {
     const int columnWidth = area.width() / std::max<int>(1, int(table.headers.size()));
     painter.setFont(body);
     const auto drawRow = [&](const QStringList& cells, bool header) {
-        if (header) painter.fillRect(QRect(0, y, columnWidth * int(cells.size()), line), QColor(225, 225, 225));
+        if (header)
+            painter.fillRect(QRect(0, y, columnWidth * int(cells.size()), line), QColor(225, 225, 225));
         for (int column = 0; column < cells.size(); ++column) {
             const QRect cell(column * columnWidth, y, columnWidth, line);
             painter.drawRect(cell);
-            painter.drawText(cell.adjusted(line / 4, 0, -line / 4, 0),
-                             (column == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
-                             QFontMetrics(body, printer).elidedText(cells[column], Qt::ElideRight, cell.width()));
+            painter.drawText(
+                cell.adjusted(line / 4, 0, -line / 4, 0),
+                (column == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
+                QFontMetrics(body, printer).elidedText(cells[column], Qt::ElideRight, cell.width()));
         }
         y += line;
     };
@@ -187,7 +190,8 @@ void fTongJi::paint(QPrinter* printer) {
 void fTongJi::cmdPrV_Click() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(m_table.title);
-    ShowPrintPreview(printer, [this](QPrinter* target) { paint(target); }, this);
+    ShowPrintPreview(
+        printer, [this](QPrinter* target) { paint(target); }, this);
 }
 
 void fTongJi::cmdPrint_Click() {

@@ -12,8 +12,8 @@
 #include "ListTable.h"
 #include "ListView.h"
 #include "Schema.h"
-#include "settings.h"
 #include "ScriptedDialogs.h"
+#include "settings.h"
 #include "Statistics.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
@@ -37,18 +37,23 @@ QString day(int offset) {
 
 // Every boundary once, spread over the three registers; Z2 has no dates at all.
 QStringList dueRows() {
-    return {QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 性别, 身份证号, 证书编号, 职业工种, 证书级别, 文化程度, "
-                           "发证日期, 一次复审, 二次复审, 换证日期) VALUES "
-                           "('Z1', '甲', '男', '110101198001010011', 'ZS-1', '电工', '初级', '高中', '2023-05-01', %1, "
-                           "%2, NULL), "
-                           "('Z2', '丁', '女', NULL, NULL, '焊工', NULL, '', '2024-01-02', NULL, NULL, NULL)")
-                .arg(day(0), day(31)),
-            QStringLiteral("INSERT INTO CaoZuoZheng (证号, 姓名, 性别, 联系电话, 作业类别, 初次领证, 一次复审, 二次复审, "
-                           "换证日期) VALUES ('C1', '乙', '女', '13900000000', '电工作业', '2023-07-01', %1, NULL, %2)")
-                .arg(day(30), day(-1)),
-            QStringLiteral("INSERT INTO PeiXun (编号, 姓名, 性别, 电话号码, 生产经营单位, 职务, 文化程度, 一次复审, 二次复审, "
-                           "换证日期) VALUES ('P1', '丙', '男', '0571-1234', '某化工厂', '安全员', '本科', NULL, %1, %2)")
-                .arg(day(1), day(-31))};
+    return {
+        QStringLiteral(
+            "INSERT INTO DangAnKu (证号, 姓名, 性别, 身份证号, 证书编号, 职业工种, 证书级别, 文化程度, "
+            "发证日期, 一次复审, 二次复审, 换证日期) VALUES "
+            "('Z1', '甲', '男', '110101198001010011', 'ZS-1', '电工', '初级', '高中', '2023-05-01', %1, "
+            "%2, NULL), "
+            "('Z2', '丁', '女', NULL, NULL, '焊工', NULL, '', '2024-01-02', NULL, NULL, NULL)")
+            .arg(day(0), day(31)),
+        QStringLiteral(
+            "INSERT INTO CaoZuoZheng (证号, 姓名, 性别, 联系电话, 作业类别, 初次领证, 一次复审, 二次复审, "
+            "换证日期) VALUES ('C1', '乙', '女', '13900000000', '电工作业', '2023-07-01', %1, NULL, %2)")
+            .arg(day(30), day(-1)),
+        QStringLiteral(
+            "INSERT INTO PeiXun (编号, 姓名, 性别, 电话号码, 生产经营单位, 职务, 文化程度, 一次复审, "
+            "二次复审, "
+            "换证日期) VALUES ('P1', '丙', '男', '0571-1234', '某化工厂', '安全员', '本科', NULL, %1, %2)")
+            .arg(day(1), day(-31))};
 }
 
 // "key item days" for each row, in the list's order.
@@ -113,7 +118,9 @@ private slots:
         m_db.reset();
     }
 
-    void windowsKeepTheirBoundaries_data() { engines(); }
+    void windowsKeepTheirBoundaries_data() {
+        engines();
+    }
     void windowsKeepTheirBoundaries() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
@@ -132,7 +139,8 @@ private slots:
         firstReviews.columns = {QStringLiteral("一次复审")};
         firstReviews.orderColumn = DueColumn::DaysLeft;
         firstReviews.descending = true;
-        QCOMPARE(summary(dueTable(gConn, firstReviews, kToday)), QStringList({"C1 一次复审 30", "Z1 一次复审 0"}));
+        QCOMPARE(summary(dueTable(gConn, firstReviews, kToday)),
+                 QStringList({"C1 一次复审 30", "Z1 一次复审 0"}));
 
         // What the register has shows; what it lacks stays empty.
         const ListTable rows = dueTable(gConn, DueQuery::preset(DueQuery::Within30, kToday), kToday);
@@ -149,7 +157,9 @@ private slots:
         QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Overdue, kToday)), qint64(2));
     }
 
-    void reminderSaysWhatIsDue_data() { engines(); }
+    void reminderSaysWhatIsDue_data() {
+        engines();
+    }
     void reminderSaysWhatIsDue() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
@@ -174,7 +184,8 @@ private slots:
         form->showPreset(DueQuery::Overdue);
         ListView* list = form->resultList();
         QCOMPARE(list->rowCount(), 2);
-        QCOMPARE(form->title(), QStringLiteral("证书到期提醒 截至 %1 已过期").arg(kToday.addDays(-1).toString(Qt::ISODate)));
+        QCOMPARE(form->title(),
+                 QStringLiteral("证书到期提醒 截至 %1 已过期").arg(kToday.addDays(-1).toString(Qt::ISODate)));
 
         // Days sort as numbers: -1 before -31 descending, then ascending again.
         form->showPreset(DueQuery::Within90);
@@ -193,7 +204,8 @@ private slots:
         for (int row = 0; row < list->rowCount(); ++row)
             if (list->text(row) == QLatin1String("操作证")) list->selectRow(row);
         form->LV_DblClick();
-        QCOMPARE(f1CZZ::instance()->findChild<QLineEdit*>(QStringLiteral("txtBanHao"))->text(), QStringLiteral("C1"));
+        QCOMPARE(f1CZZ::instance()->findChild<QLineEdit*>(QStringLiteral("txtBanHao"))->text(),
+                 QStringLiteral("C1"));
         delete f1CZZ::instance();
 
         // A range that ends before it starts is refused.
@@ -208,7 +220,8 @@ private slots:
     void noticesCarryTheOfficeAndTheClosingText() {
         PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
         ScriptedDialogs dialogs;
-        SaveSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"), QStringLiteral("某市安全培训中心"));
+        SaveSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"),
+                    QStringLiteral("某市安全培训中心"));
         saveNoticeClosingText(QStringLiteral("请于到期前来办理。"));
         fDaoQi* form = fDaoQi::instance();
         form->showPreset(DueQuery::Within90);
@@ -222,7 +235,8 @@ private slots:
         form->cmdNotice_Click();
         const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         QCOMPARE(text.count(QStringLiteral("证书到期通知书")), 2);
-        for (const char* expected : {"某市安全培训中心", "甲（身份证号：110101198001010011）", "乙", "请于到期前来办理。"})
+        for (const char* expected :
+             {"某市安全培训中心", "甲（身份证号：110101198001010011）", "乙", "请于到期前来办理。"})
             QVERIFY2(text.contains(expected), qPrintable(expected));
 
         const DueNotices notices{{}, {}, QStringLiteral("结束语"), kToday};
@@ -233,54 +247,65 @@ private slots:
         row[DueColumn::Item] = QStringLiteral("换证");
         row[DueColumn::Date] = QStringLiteral("2026-01-05");
         row[DueColumn::DaysLeft] = QStringLiteral("-3");
-        QCOMPARE(notices.paragraphs(row)[1],
-                 QStringLiteral("　　您的操作证（电工作业，证书编号：C1）换证日期为2026年1月5日，已过期 3 天。"));
+        QCOMPARE(
+            notices.paragraphs(row)[1],
+            QStringLiteral("　　您的操作证（电工作业，证书编号：C1）换证日期为2026年1月5日，已过期 3 天。"));
     }
 
     void commandLineWritesTheWindowsRows() {
         PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
         const QString base = m_db->folder() + QStringLiteral("/due.");
         const auto dueList = [&](QStringList arguments) {
-            return runCommand(QStringList{QStringLiteral("orvanta"), QStringLiteral("--due-list")} + arguments +
-                              QStringList{QStringLiteral("--database"), m_db->localPath()});
+            return runCommand(QStringList{QStringLiteral("orvanta"), QStringLiteral("--due-list")} +
+                              arguments + QStringList{QStringLiteral("--database"), m_db->localPath()});
         };
         QCOMPARE(dueList({"--within", "30", "--out", base + "csv"}), std::optional<int>(0));
         QFile csv(base + QStringLiteral("csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], dueListHeaders().join(QLatin1Char(',')));
         QVERIFY(lines[1].startsWith(QStringLiteral("证书,Z1,甲,男,110101198001010011,")));
-        QVERIFY(lines[3].endsWith(QStringLiteral(",一次复审,%1,30").arg(kToday.addDays(30).toString(Qt::ISODate))));
+        QVERIFY(lines[3].endsWith(
+            QStringLiteral(",一次复审,%1,30").arg(kToday.addDays(30).toString(Qt::ISODate))));
 
-        const QString from = kToday.addDays(-31).toString(Qt::ISODate), to = kToday.addDays(-1).toString(Qt::ISODate);
+        const QString from = kToday.addDays(-31).toString(Qt::ISODate),
+                      to = kToday.addDays(-1).toString(Qt::ISODate);
         QCOMPARE(dueList({"--from", from, "--to", to, "--out", base + "xlsx"}), std::optional<int>(0));
-        const QString strings =
-            run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx", QStringLiteral("xl/sharedStrings.xml")});
-        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) && strings.contains(QStringLiteral("<t>-31</t>")));
+        const QString strings = run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx",
+                                                              QStringLiteral("xl/sharedStrings.xml")});
+        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) &&
+                strings.contains(QStringLiteral("<t>-31</t>")));
 
         QCOMPARE(dueList({"--within", "90", "--out", base + "pdf"}), std::optional<int>(0));
         const QString pdfText = run(QStringLiteral("pdftotext"), {base + "pdf", QStringLiteral("-")});
-        QVERIFY2(pdfText.contains(QStringLiteral("证书到期提醒")) && pdfText.contains(QStringLiteral("某化工厂")),
+        QVERIFY2(pdfText.contains(QStringLiteral("证书到期提醒")) &&
+                     pdfText.contains(QStringLiteral("某化工厂")),
                  qPrintable(pdfText));
 
         // Asked wrongly, the mode says so and fails.
         for (const QStringList& wrong :
              {QStringList{"--within", "x", "--out", base + "csv"}, QStringList{"--within", "30"},
-              QStringList{"--within", "30", "--out", base + "txt"}, QStringList{"--from", to, "--to", from, "--out", base + "csv"},
+              QStringList{"--within", "30", "--out", base + "txt"},
+              QStringList{"--from", to, "--to", from, "--out", base + "csv"},
               QStringList{"--out", base + "csv"}})
             QCOMPARE(dueList(wrong), std::optional<int>(1));
     }
 
-    void statisticsMatchCountsTakenWithSql_data() { engines(); }
+    void statisticsMatchCountsTakenWithSql_data() {
+        engines();
+    }
     void statisticsMatchCountsTakenWithSql() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
         // Counted per value with plain WHERE clauses, the way an auditor would check them.
         const auto matches = [](const QString& table, const QString& column, const QString& value) {
             if (value == unfilledLabel())
-                return sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 IS NULL OR %2 = ''").arg(table, column));
-            return sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?").arg(table, column), {value});
+                return sqlCount(
+                    QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 IS NULL OR %2 = ''").arg(table, column));
+            return sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?").arg(table, column),
+                            {value});
         };
         const StatTable trades = computeStatistics(gConn, StatDimension::Trade, kToday);
         QCOMPARE(trades.series, QStringList({"证书", "操作证", "安全生产培训"}));
@@ -303,12 +328,15 @@ private slots:
         QCOMPARE(months.categories.size(), 12);
         const QDate first(kToday.year(), kToday.month(), 1);
         for (int m = 0; m < 12; ++m) {
-            const QDate start = std::max(kToday, first.addMonths(m)), end = first.addMonths(m + 1).addDays(-1);
+            const QDate start = std::max(kToday, first.addMonths(m)),
+                        end = first.addMonths(m + 1).addDays(-1);
             for (int s = 0; s < 3; ++s) {
                 qint64 expected = 0;
                 for (const char* column : {"一次复审", "二次复审", "换证日期"})
-                    expected += sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 BETWEEN ? AND ?").arg(tables[s], column),
-                                         {engineDate(start, gConn.engine()), engineDate(end, gConn.engine())});
+                    expected +=
+                        sqlCount(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 BETWEEN ? AND ?")
+                                     .arg(tables[s], column),
+                                 {engineDate(start, gConn.engine()), engineDate(end, gConn.engine())});
                 QCOMPARE(months.counts[m][s], expected);
             }
         }
@@ -325,12 +353,14 @@ private slots:
         dialogs.answerPreview(pdf);
         form->cmdPrV_Click();
         const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-        QVERIFY2(text.contains(QStringLiteral("统计：按性别")) && text.contains(QStringLiteral("合计")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("统计：按性别")) && text.contains(QStringLiteral("合计")),
+                 qPrintable(text));
     }
 
     void openingAnOlderDatabaseAddsTheDateIndexes() {
         PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
-        const QString indexes = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND (name LIKE 'ix_%复审' OR name LIKE 'ix_%换证日期')");
+        const QString indexes = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND "
+                                               "(name LIKE 'ix_%复审' OR name LIKE 'ix_%换证日期')");
         QCOMPARE(sqlCount(indexes), qint64(9));
         QSqlQuery(gConn.database()).exec(QStringLiteral("DROP INDEX ix_PeiXun_换证日期"));
         QCOMPARE(sqlCount(indexes), qint64(8));
