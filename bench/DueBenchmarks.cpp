@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "DueDates.h"
 #include "fDaoQi.h"
+#include "ListTable.h"
 #include "ListView.h"
 #include "Schema.h"
 #include "Statistics.h"
@@ -53,6 +54,8 @@ int measureDueAndStatistics(const QString& database, bool server, int runs, QTex
         fDaoQi::instance()->showPreset(DueQuery::Within30);
         rows30 = fDaoQi::instance()->resultList()->rowCount();
     });
+    measure(QStringLiteral("rows of 90 days read from the database (no list)"),
+            [&] { dueTable(gConn, DueQuery::preset(DueQuery::Within90, today), today); });
     measure(QStringLiteral("reminder window, 90 days, to its list"), [&] {
         fDaoQi::instance()->showPreset(DueQuery::Within90);
         rows90 = fDaoQi::instance()->resultList()->rowCount();
