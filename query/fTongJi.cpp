@@ -111,6 +111,8 @@ void fTongJi::buildChart() {
     chart->addSeries(series);
     auto* categories = new QBarCategoryAxis;
     categories->append(m_table.categories);
+    // Twelve months or twenty years do not fit side by side.
+    if (m_table.categories.size() > 6) categories->setLabelsAngle(-90);
     chart->addAxis(categories, Qt::AlignBottom);
     series->attachAxis(categories);
     // Whole-number ticks, about six of them, 1, 2 or 5 times a power of ten apart.

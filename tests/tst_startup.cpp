@@ -218,7 +218,8 @@ private slots:
               QStringLiteral("mnuZLpx|[安全生产培训录入]")}},
             {QStringLiteral("mnuFind|【查询】"),
              {QStringLiteral("mnuCZZCX|[操作证查询]"), QStringLiteral("mnuZSCX|[证书查询]"),
-              QStringLiteral("mnuPxCX|[安全生产培训查询]")}},
+              QStringLiteral("mnuPxCX|[安全生产培训查询]"), QStringLiteral("mnuDaoQi|[到期提醒]"),
+              QStringLiteral("mnuTJ|[统计]")}},
             {QStringLiteral("mnuTongJi|【列表查看】"),
              {QStringLiteral("mnuVczz|[操作证]"), QStringLiteral("mnuVzs|[证书]"),
               QStringLiteral("mnuVpx|[安全生产培训资料]")}},
@@ -251,7 +252,8 @@ private slots:
         fMain window;
         QVERIFY(startAsAdministrator(window, modal));
 
-        for (const char* item : {"mnuZLCZZ", "mnuZLZS", "mnuZLpx", "mnuCZZCX", "mnuZSCX", "mnuPxCX"})
+        for (const char* item :
+             {"mnuZLCZZ", "mnuZLZS", "mnuZLpx", "mnuCZZCX", "mnuZSCX", "mnuPxCX", "mnuDaoQi", "mnuTJ"})
             window.findChild<QAction*>(QLatin1String(item))->trigger();
         QCOMPARE(dialogs.msgBoxCount(), 0);
 
@@ -262,12 +264,15 @@ private slots:
         window.findChild<QAction*>(QStringLiteral("mnuZLZS"))->trigger();
         window.findChild<QAction*>(QStringLiteral("mnuZLZS"))->trigger();
         window.findChild<QAction*>(QStringLiteral("mnuPxCX"))->trigger();
+        window.findChild<QAction*>(QStringLiteral("mnuDaoQi"))->trigger();
+        window.findChild<QAction*>(QStringLiteral("mnuTJ"))->trigger();
         const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
-        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes.size(), 5);
+        QCOMPARE(boxes[4].text, boxes[2].text);
         QCOMPARE(boxes[1].text, QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
         QCOMPARE(boxes[2].text, QStringLiteral("对不起，您无'人员查询'权限!请通过管理员为您设置该权限!"));
         QCOMPARE(boxes[2].icon, vb::Critical);
-        QCOMPARE(dialogs.beepCount(), 3);
+        QCOMPARE(dialogs.beepCount(), 5);
 
         const QList<QPair<const char*, QString>> lists = {{"mnuVczz", QStringLiteral("CaoZuoZheng")},
                                                           {"mnuVzs", QStringLiteral("DangAnKu")},
@@ -276,7 +281,7 @@ private slots:
             window.findChild<QAction*>(QLatin1String(item))->trigger();
             QCOMPARE(gViewTable, table);
         }
-        QCOMPARE(dialogs.msgBoxCount(), 3); // the list items need no right
+        QCOMPARE(dialogs.msgBoxCount(), 5); // the list items need no right
         window.close();
     }
 
