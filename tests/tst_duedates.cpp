@@ -7,6 +7,7 @@
 #include "f1CZZ.h"
 #include "fDaoQi.h"
 #include "fMain.h"
+#include "fOptions.h"
 #include "fPView.h"
 #include "fTongJi.h"
 #include "ListTable.h"
@@ -22,6 +23,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRadioButton>
 #include <QSqlQuery>
@@ -222,7 +224,14 @@ private slots:
         ScriptedDialogs dialogs;
         SaveSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"),
                     QStringLiteral("某市安全培训中心"));
-        saveNoticeClosingText(QStringLiteral("请于到期前来办理。"));
+        // The administrator keeps the closing text in the option form.
+        fOptions* options = fOptions::instance();
+        QCOMPARE(options->findChild<QPlainTextEdit*>(QStringLiteral("txtNotice"))->toPlainText(),
+                 defaultNoticeClosingText());
+        options->findChild<QPlainTextEdit*>(QStringLiteral("txtNotice"))
+            ->setPlainText(QStringLiteral("请于到期前来办理。"));
+        options->cmdOk_Click();
+        QCOMPARE(noticeClosingText(), QStringLiteral("请于到期前来办理。"));
         fDaoQi* form = fDaoQi::instance();
         form->showPreset(DueQuery::Within90);
         form->cmdNotice_Click();
