@@ -108,6 +108,12 @@ class DesksTest : public QObject {
         m_form->Splash();
     }
 
+    void engines() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("local") << int(TestDatabase::Kind::Local);
+        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+    }
+
 public:
     static void initMain() { OtherDesk::runErrandIfAsked(); }
 
@@ -130,17 +136,11 @@ private slots:
         m_config.reset();
     }
 
-    void engines_data() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
-    }
-
 #define PREPARE_OR_SKIP(table, rows)                                                                         \
     if (!prepare(table, rows)) QSKIP("no test server: ORVANTA_TEST_PG is not set");
 
     void listThenEditOrDeleteActsOnTheRowShown_data() {
-        engines_data();
+        engines();
     }
     void listThenEditOrDeleteActsOnTheRowShown() {
         QStringList rows;
@@ -172,7 +172,7 @@ private slots:
     }
 
     void takenKeyOnEditIsRefusedWithoutRenumbering_data() {
-        engines_data();
+        engines();
     }
     void takenKeyOnEditIsRefusedWithoutRenumbering() {
         PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲'), ('2006-001', '乙')")});
@@ -274,8 +274,26 @@ private slots:
         QCOMPARE(shown("txtMingCheng"), deletedThere ? QStringLiteral("乙") : QStringLiteral("他台"));
     }
 
+    void editOfARowDeletedElsewhereIsNotStored_data() {
+        engines();
+    }
+    void editOfARowDeletedElsewhereIsNotStored() {
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲'), ('2', '乙')")});
+        openForm(f1ZS::instance());
+        button("cmdEdit")->click();
+        child("txtMingCheng")->setText(QStringLiteral("改"));
+        QVERIFY(OtherDesk::remove(m_db->connectionString(), m_table, QStringLiteral("证号"),
+                                  QStringLiteral("1")));
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("该记录已被其他用户删除，您的修改无法保存。"));
+        QCOMPARE(storedCount(), 1);
+        QCOMPARE(stored(QStringLiteral("2"), QStringLiteral("姓名")).toString(), QStringLiteral("乙"));
+        QCOMPARE(shown(), QStringLiteral("2"));
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+    }
+
     void memoFillThatCannotBeStoredNeverBlocks_data() {
-        engines_data();
+        engines();
     }
     void memoFillThatCannotBeStoredNeverBlocks() {
         PREPARE_OR_SKIP(QStringLiteral("CaoZuoZheng"), {QStringLiteral("('1', '甲'), ('2', '乙')")});
@@ -302,7 +320,7 @@ private slots:
     }
 
     void undecodablePhotoKeepsItsBytes_data() {
-        engines_data();
+        engines();
     }
     void undecodablePhotoKeepsItsBytes() {
         PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲'), ('2', '乙')")});

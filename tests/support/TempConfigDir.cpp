@@ -1,6 +1,8 @@
 #include "TempConfigDir.h"
 
 #include <QList>
+#include <QSettings>
+#include <QStandardPaths>
 
 namespace {
 
@@ -27,14 +29,21 @@ TempConfigDir::TempConfigDir() {
     if (alive().isEmpty()) outside() = {qgetenv(kVariable), qEnvironmentVariableIsSet(kVariable)};
     alive().append(this);
     qputenv(kVariable, path().toLocal8Bit());
+    // Qt's own settings (the file dialog's history) stay out of the user's folder too.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path());
 }
 
 TempConfigDir::~TempConfigDir() {
     alive().removeOne(this);
-    if (!alive().isEmpty())
+    if (!alive().isEmpty()) {
         qputenv(kVariable, alive().last()->path().toLocal8Bit());
-    else if (outside().wasSet)
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, alive().last()->path());
+        return;
+    }
+    if (outside().wasSet)
         qputenv(kVariable, outside().value);
     else
         qunsetenv(kVariable);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
