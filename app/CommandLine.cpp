@@ -1,8 +1,8 @@
 #include "CommandLine.h"
 
+#include "basGlobal.h"
 #include "ModSql.h"
 #include "Schema.h"
-#include "basGlobal.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,14 +26,18 @@ std::optional<QString> CommandLine::value(const QString& flag) const {
     return at + 1 < m_arguments.size() ? m_arguments[at + 1] : QString();
 }
 
-bool CommandLine::has(const QString& flag) const { return m_arguments.indexOf(flag, 2) >= 0; }
+bool CommandLine::has(const QString& flag) const {
+    return m_arguments.indexOf(flag, 2) >= 0;
+}
 
 int failCommand(const QString& message) {
     tellCommand(message);
     return 1;
 }
 
-void tellCommand(const QString& message) { QTextStream(stderr) << message << Qt::endl; }
+void tellCommand(const QString& message) {
+    QTextStream(stderr) << message << Qt::endl;
+}
 
 QString commandDatabasePath(const CommandLine& commandLine) {
     if (const auto path = commandLine.value(QStringLiteral("--database"))) return *path;
@@ -51,15 +55,21 @@ QString serverStringFromConninfo(const QString& conninfo) {
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         if (eq < 0) continue;
         const QString key = pair.left(eq).trimmed(), value = pair.mid(eq + 1).trimmed();
-        if (key == QLatin1String("host")) host = value;
-        else if (key == QLatin1String("port")) port = value;
-        else if (key == QLatin1String("dbname")) dbname = value;
-        else if (key == QLatin1String("user")) user = value;
-        else if (key == QLatin1String("password")) password = value;
+        if (key == QLatin1String("host"))
+            host = value;
+        else if (key == QLatin1String("port"))
+            port = value;
+        else if (key == QLatin1String("dbname"))
+            dbname = value;
+        else if (key == QLatin1String("user"))
+            user = value;
+        else if (key == QLatin1String("password"))
+            password = value;
     }
-    QString server = QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + user +
-                     QStringLiteral(";Initial Catalog=") + (dbname.isEmpty() ? QStringLiteral("MoLian") : dbname) +
-                     QStringLiteral(";Data Source=") + host + (port.isEmpty() ? QString() : QLatin1Char(',') + port);
+    QString server =
+        QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + user +
+        QStringLiteral(";Initial Catalog=") + (dbname.isEmpty() ? QStringLiteral("MoLian") : dbname) +
+        QStringLiteral(";Data Source=") + host + (port.isEmpty() ? QString() : QLatin1Char(',') + port);
     if (!password.isEmpty()) server += QStringLiteral(";Password=") + password;
     return server;
 }

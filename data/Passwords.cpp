@@ -21,7 +21,9 @@ QString hashPassword(const QString& password) {
     return QString::fromLatin1(hash);
 }
 
-bool isPasswordHash(const QString& stored) { return stored.startsWith(QLatin1String("$argon2id$")); }
+bool isPasswordHash(const QString& stored) {
+    return stored.startsWith(QLatin1String("$argon2id$"));
+}
 
 bool passwordMatches(const QVariant& stored, const QString& typed) {
     if (stored.isNull() || typed.isEmpty()) return false;
