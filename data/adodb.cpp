@@ -527,6 +527,7 @@ void Recordset::Close() {
     m_chunkStarted.clear();
     m_chunkOffset.clear();
     m_editMode = ado::adEditNone;
+    m_changeOptional = false;
     m_currentDeleted = false;
     m_pos = 0;
 }
@@ -559,13 +560,34 @@ bool Recordset::IsEOF() const {
 }
 
 void Recordset::flushPending() {
-    if (m_editMode != ado::adEditNone) Update();
+    if (m_editMode == ado::adEditNone) return;
+    if (!m_changeOptional) {
+        Update();
+        return;
+    }
+    try {
+        Update();
+    } catch (const DbError&) {
+        // Most likely changed elsewhere: what was read of the row is stale too.
+        CancelUpdate();
+        forgetCurrentRow();
+    }
+}
+
+void Recordset::forgetCurrentRow() {
+    m_blobs.clear();
+    m_blobRowId = -1;
+    if (!m_lazy) return;
+    const qint64 page = m_pos / kPageRows;
+    m_pages.remove(page);
+    m_pageOrder.removeAll(page);
 }
 
 void Recordset::moveTo(qint64 index) {
     m_pos = index;
     m_currentDeleted = false;
     m_chunkOffset.clear();
+    if (m_moveObserver) m_moveObserver();
 }
 
 void Recordset::MoveFirst() {
@@ -824,6 +846,7 @@ void Recordset::setFieldValue(int column, const QVariant& value) {
                 QStringLiteral("字段 '%1' 不能接受值 '%2'。").arg(m_columns[column].name, value.toString()));
     }
     if (m_editMode == ado::adEditNone) m_editMode = ado::adEditInProgress;
+    m_changeOptional = false;
     m_edits.insert(column, converted);
 }
 
@@ -871,6 +894,7 @@ void Recordset::CancelUpdate() {
     m_chunkStarted.clear();
     m_chunkOffset.clear();
     m_editMode = ado::adEditNone;
+    m_changeOptional = false;
 }
 
 void Recordset::Update() {
@@ -883,6 +907,7 @@ void Recordset::Update() {
     m_edits.clear();
     m_chunkStarted.clear();
     m_editMode = ado::adEditNone;
+    m_changeOptional = false;
 }
 
 void Recordset::insertPending() {
@@ -911,25 +936,37 @@ void Recordset::insertPending() {
     m_pageOrder.removeAll((m_ids.size() - 1) / kPageRows);
 }
 
+// Optimistic locking: a row is written or deleted only while it still holds the values read, its
+// photo included once that was read.
+void Recordset::guardRow(qint64 id, const Row& original, QStringList& conditions,
+                         QVariantList& values) const {
+    const QString same = m_conn->engine() == Connection::Engine::Postgres
+                             ? QStringLiteral(" IS NOT DISTINCT FROM ?")
+                             : QStringLiteral(" IS ?");
+    conditions << QStringLiteral("rowid = ?");
+    values << id;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].fetchedWithPage)
+            values << original.values[i];
+        else if (m_blobRowId == id && m_blobs.contains(i))
+            values << m_blobs.value(i);
+        else
+            continue;
+        conditions << quoted(m_columns[i].name) + same;
+    }
+}
+
 void Recordset::updatePending() {
     const qint64 id = m_ids[m_pos];
     const Row original = currentRow();
-    const bool postgres = m_conn->engine() == Connection::Engine::Postgres;
     QStringList sets;
     QVariantList values;
     for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it) {
         sets << quoted(m_columns[it.key()].name) + QStringLiteral(" = ?");
         values << toEngine(it.value(), m_columns[it.key()].type);
     }
-    // Optimistic locking: the row is written only while it still holds the values we read.
-    QStringList guards{QStringLiteral("rowid = ?")};
-    values << id;
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (!m_columns[i].fetchedWithPage) continue;
-        guards << quoted(m_columns[i].name) +
-                      (postgres ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?"));
-        values << original.values[i];
-    }
+    QStringList guards;
+    guardRow(id, original, guards, values);
     QSqlQuery q(m_conn->database());
     q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
@@ -960,18 +997,27 @@ void Recordset::Delete() {
         CancelUpdate();
         return;
     }
-    const qint64 id = m_ids[m_pos];
+    QStringList guards;
+    QVariantList values;
+    guardRow(m_ids[m_pos], currentRow(), guards, values);
     QSqlQuery q(m_conn->database());
-    q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_table));
-    q.addBindValue(id);
+    q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
     if (!q.exec()) raise(q.lastError());
-    m_edits.clear();
-    m_editMode = ado::adEditNone;
+    if (q.numRowsAffected() != 1)
+        throw DbError(DbErrorCode::WriteConflict, QStringLiteral("该记录已被其他用户修改或删除，没有删除。"));
+    dropCurrentRow();
+}
+
+void Recordset::dropCurrentRow() {
+    CancelUpdate();
     m_ids.remove(m_pos);
-    // Positions after the deleted row have shifted; cached pages keyed by position are stale.
+    // Positions after the dropped row have shifted; cached pages keyed by position are stale.
     m_pages.clear();
     m_pageOrder.clear();
     m_currentDeleted = true;
+    if (m_moveObserver) m_moveObserver();
 }
 
 void Recordset::Find(const QString& criterion) {
@@ -1029,15 +1075,17 @@ void Recordset::raise(const QSqlError& error) const {
     throw errorFrom(error);
 }
 
-void Recordset::Resync() {
+bool Recordset::Resync() {
     requireCurrent();
-    m_blobs.clear();
-    m_blobRowId = -1;
-    if (m_lazy) {
-        const qint64 page = m_pos / kPageRows;
-        m_pages.remove(page);
-        m_pageOrder.removeAll(page);
-    }
+    forgetCurrentRow();
+    if (!m_lazy) return true;
+    QSqlQuery q(m_conn->database());
+    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?").arg(m_table));
+    q.addBindValue(m_ids[m_pos]);
+    if (!q.exec()) raise(q.lastError());
+    if (q.next()) return true;
+    dropCurrentRow();
+    return false;
 }
 
 void ForEachRow(Connection& conn, const Statement& statement,

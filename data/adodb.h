@@ -146,10 +146,18 @@ public:
     void AddNew();
     void Update();
     void CancelUpdate();
+    // Deletes the current row while it still holds the values read; otherwise nothing is deleted
+    // and WriteConflict is raised.
     void Delete();
     int EditMode() const { return m_editMode; }
-    // Reads the current row again from the database, dropping what was read before.
-    void Resync();
+    // The pending change is one the owner can do without: a move, Find or AddNew that cannot store
+    // it drops it and goes on. Any further change to the row makes it an ordinary one again.
+    void markChangeOptional() { m_changeOptional = m_editMode == ado::adEditInProgress; }
+    // Reads the current row again from the database, dropping what was read before. False when
+    // the row was deleted elsewhere: it then leaves the set, which stands as after Delete.
+    bool Resync();
+    // Called whenever the current row changes, however it was moved (a set shared by two windows).
+    void setMoveObserver(std::function<void()> observer) { m_moveObserver = std::move(observer); }
 
 private:
     friend class Field;
@@ -179,6 +187,9 @@ private:
     QVariant getChunk(int column, qint64 length);
     void insertPending();
     void updatePending();
+    void guardRow(qint64 id, const Row& original, QStringList& conditions, QVariantList& values) const;
+    void dropCurrentRow();
+    void forgetCurrentRow();
     QVariant toEngine(const QVariant& value, int type) const;
     QVariant fromEngine(const QVariant& value, int type) const;
     QString quoted(const QString& identifier) const;
@@ -206,9 +217,11 @@ private:
     QHash<int, QVariant> m_blobs;
 
     int m_editMode = ado::adEditNone;
+    bool m_changeOptional = false;
     QHash<int, QVariant> m_edits;
     QHash<int, bool> m_chunkStarted;
     QHash<int, qint64> m_chunkOffset;
+    std::function<void()> m_moveObserver;
 };
 
 using RecordsetPtr = std::shared_ptr<Recordset>;

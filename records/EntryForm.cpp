@@ -22,7 +22,9 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -34,6 +36,9 @@ const QString kAdd = QStringLiteral("新增 &A");
 const QString kEdit = QStringLiteral("修改 &E");
 const QString kConfirm = QStringLiteral("确定 &O");
 const QString kIdentityKeys = QStringLiteral("0123456789.。-");
+const QString kChangedElsewhere =
+    QStringLiteral("该记录已被其他用户修改。选‘是’用您输入的内容覆盖，选‘否’放弃您的修改并显示最新内容");
+const QString kDeletedElsewhere = QStringLiteral("该记录已被其他用户删除，您的修改无法保存。");
 
 bool isTextControl(QWidget* w) {
     return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w);
@@ -43,7 +48,11 @@ bool isTextControl(QWidget* w) {
 
 EntryForm::EntryForm(const RegisterDef& def, QWidget* parent) : QWidget(parent), m_def(def) {}
 
-EntryForm::~EntryForm() = default;
+EntryForm::~EntryForm() {
+    // The program may end with the form still open.
+    SkipOnError([&] { storeCounter(m_nMaxNum); });
+    if (m_rMain) m_rMain->setMoveObserver({});
+}
 
 QWidget* EntryForm::control(const QString& name) const {
     return findChild<QWidget*>(name);
@@ -128,6 +137,15 @@ void EntryForm::Form_Load() {
     SkipOnError([&] {
         m_rMain = std::make_shared<Recordset>();
         m_rMain->Open(m_def.table, gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        // The list window pages this very set: the form follows, once the paging is done.
+        m_rMain->setMoveObserver([form = QPointer<EntryForm>(this)] {
+            if (!form || form->m_showQueued) return;
+            form->m_showQueued = true;
+            QTimer::singleShot(0, form, [form] {
+                form->m_showQueued = false;
+                form->showCurrentRowIfMoved();
+            });
+        });
     });
     SkipOnError([&] {
         if (m_rMain->RecordCount() >= 1) {
@@ -179,6 +197,7 @@ void EntryForm::storeCounter(double value) {
 }
 
 void EntryForm::SetMode(int mode) {
+    m_mode = mode;
     const auto count = [this]() -> qint64 { return m_rMain ? m_rMain->RecordCount() : 0; };
     SkipOnError([&] { ControlsEnabled(mode != Browsing); });
     SkipOnError([&] {
@@ -201,10 +220,11 @@ void EntryForm::SetMode(int mode) {
     SkipOnError([&] { button("cmdCancel")->setEnabled(mode == Adding); });
     SkipOnError([&] {
         const bool browsingRecords = mode == Browsing && count() != 0;
-        for (const char* name : {"cmdEdit", "cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
+        for (const char* name : {"cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
             button(name)->setEnabled(browsingRecords);
-        // While editing, "确定" on the edit button is the way to save.
-        if (mode == Editing) button("cmdEdit")->setEnabled(true);
+        // While editing, "确定" on the edit button is the way to save. Never disabled on the way
+        // there, or the focus would jump to the next button.
+        button("cmdEdit")->setEnabled(browsingRecords || mode == Editing);
     });
     SkipOnError([&] { button("cmdSave")->setEnabled(mode == Adding); });
     SkipOnError([&] {
@@ -253,6 +273,7 @@ void EntryForm::ClearTxt() {
         m_photo->clearPicture();
         SetControlTag(m_photo, QString());
     }
+    m_shownRow.reset();
 }
 
 void EntryForm::ClearTag() {
@@ -271,9 +292,12 @@ void EntryForm::showColumn(const BoundField& field) {
     } else if (auto* date = qobject_cast<DatePicker*>(w)) {
         date->setValue(column.Value());
     } else if (field.column == m_def.nameFilledColumn) {
-        // An empty memo takes the name shown; the change waits for the next update or move.
-        if (column.ActualSize() == 0)
+        // An empty memo takes the name shown; the change waits for the next update or move, and
+        // is dropped when it cannot be stored there (changed elsewhere, a read-only file).
+        if (column.ActualSize() == 0) {
             column.AppendChunk(ControlText(control(QStringLiteral("txtMingCheng"))));
+            m_rMain->markChangeOptional();
+        }
         SetControlText(w, column.Value().toString());
     } else {
         SetControlText(w, column.Value().toString());
@@ -281,15 +305,48 @@ void EntryForm::showColumn(const BoundField& field) {
 }
 
 void EntryForm::Splash() {
+    m_shownRow = currentRow();
     for (const BoundField& field : m_def.fields)
         SkipOnError([&] { showColumn(field); });
+}
+
+std::optional<Recordset::Bookmark> EntryForm::currentRow() const {
+    std::optional<Recordset::Bookmark> row;
+    SkipOnError([&] {
+        if (m_rMain && !m_rMain->IsEOF() && !m_rMain->IsBOF()) row = m_rMain->bookmark();
+    });
+    return row;
+}
+
+bool EntryForm::returnToShownRow() {
+    if (!m_shownRow) return false;
+    if (currentRow() == m_shownRow) return true;
+    return SkipOnError([&] { m_rMain->setBookmark(*m_shownRow); });
+}
+
+// Only the fields: the focus stays in the window that moved the set.
+void EntryForm::showCurrentRowIfMoved() {
+    if (m_mode == Browsing && currentRow() && currentRow() != m_shownRow) Splash();
+}
+
+void EntryForm::moveOffRemovedRow() {
+    m_rMain->MoveNext();
+    if (m_rMain->IsEOF() && m_rMain->RecordCount() != 0) m_rMain->MoveFirst();
+}
+
+void EntryForm::showStoredRow() {
+    SkipOnError([&] { m_rMain->CancelUpdate(); });
+    bool stillStored = true;
+    SkipOnError([&] { stillStored = m_rMain->Resync(); });
+    if (!stillStored) SkipOnError([&] { moveOffRemovedRow(); });
+    SetMode(Browsing);
 }
 
 void EntryForm::writeColumn(const BoundField& field) {
     QWidget* w = control(field.control);
     Field column = m_rMain->Fields(field.column);
     if (w == m_photo) {
-        if (!m_photo->hasPicture())
+        if (!m_photo->holdsPhoto())
             column.setValue(QVariant());
         else if (!ControlTag(m_photo).isEmpty())
             FileToField(column, ControlTag(m_photo));
@@ -300,8 +357,15 @@ void EntryForm::writeColumn(const BoundField& field) {
         // stored: appended to the name that showing the record left pending, the name would double.
         if (field.column == m_def.nameFilledColumn && ControlText(w).isEmpty())
             SetControlText(w, ControlText(control(QStringLiteral("txtMingCheng"))));
-        column.setValue(ControlText(w));
+        // A combo with nothing chosen has a null text; stored, like every empty box, as empty text.
+        const QString text = ControlText(w);
+        column.setValue(text.isNull() ? QStringLiteral("") : text);
     }
+}
+
+void EntryForm::writeColumns() {
+    for (const BoundField& field : m_def.fields)
+        ShowErrorAndGoOn([&] { writeColumn(field); });
 }
 
 bool EntryForm::updateRenumberingDuplicates() {
@@ -325,10 +389,46 @@ bool EntryForm::updateRenumberingDuplicates() {
     }
 }
 
+// Renumbering is for new records only: an edit never changes a key the operator did not type.
 bool EntryForm::UpdateField() {
-    for (const BoundField& field : m_def.fields)
-        ShowErrorAndGoOn([&] { writeColumn(field); });
+    if (m_rMain->EditMode() != ado::adEditAdd) return storeEdit();
+    writeColumns();
     return updateRenumberingDuplicates();
+}
+
+// Writes the edited record. Refused, the values typed stay in the form; changed at another desk,
+// the operator decides between the two versions.
+bool EntryForm::storeEdit() {
+    for (;;) {
+        writeColumns();
+        try {
+            m_rMain->Update();
+            return true;
+        } catch (const DbError& error) {
+            SkipOnError([&] { m_rMain->CancelUpdate(); });
+            if (error.number == DbErrorCode::DuplicateKey) {
+                ReportDbError(error.number, error.description);
+                return false;
+            }
+            if (error.number != DbErrorCode::WriteConflict) {
+                ShowErrorNumber(error);
+                return false;
+            }
+        }
+        bool stillStored = false;
+        SkipOnError([&] { stillStored = m_rMain->Resync(); });
+        if (!stillStored) {
+            MsgBox(kDeletedElsewhere, vb::Exclamation);
+            SkipOnError([&] { moveOffRemovedRow(); });
+            SetMode(Browsing);
+            return false;
+        }
+        if (MsgBox(kChangedElsewhere, vb::YesNo | vb::Exclamation) != vb::Yes) {
+            SetMode(Browsing);
+            return false;
+        }
+        // Yes: the next round writes over the row as it is stored now.
+    }
 }
 
 bool EntryForm::CheckEnabled() {
@@ -416,18 +516,18 @@ void EntryForm::cmdSave_Click() {
 }
 
 void EntryForm::cmdEdit_Click() {
+    if (!returnToShownRow()) {
+        if (button("cmdEdit")->text() == kEdit)
+            SetMode(Browsing);
+        else
+            ReportDbError(DbErrorCode::NoCurrentRecord, QString());
+        return;
+    }
     if (button("cmdEdit")->text() == kEdit) {
         SetMode(Editing);
         return;
     }
-    if (!UpdateField()) {
-        // Refused (for example changed at another desk meanwhile): the stored row is read again,
-        // the values typed here stay in the form for the operator to decide.
-        SkipOnError([&] { m_rMain->CancelUpdate(); });
-        SkipOnError([&] { m_rMain->Resync(); });
-        return;
-    }
-    SetMode(Browsing);
+    if (UpdateField()) SetMode(Browsing);
 }
 
 void EntryForm::cmdCancel_Click() {
@@ -443,11 +543,19 @@ void EntryForm::cmdCancel_Click() {
 void EntryForm::cmdDelete_Click() {
     const int answer = MsgBox(QStringLiteral("是否真的删除 '") + keyText() + QLatin1Char('\''),
                               vb::YesNo | vb::Exclamation | vb::DefaultButton2);
-    if (answer == vb::No) return;
-    SkipOnError([&] {
+    if (answer == vb::No || !returnToShownRow()) return;
+    try {
         m_rMain->Delete();
-        m_rMain->MoveNext();
-        if (m_rMain->IsEOF() && m_rMain->RecordCount() != 0) m_rMain->MoveFirst();
+    } catch (const DbError& error) {
+        // Changed or deleted at another desk since it was shown: the operator sees what is stored.
+        if (error.number == DbErrorCode::WriteConflict) {
+            MsgBox(error.description, vb::Exclamation);
+            showStoredRow();
+        }
+        return;
+    }
+    SkipOnError([&] {
+        moveOffRemovedRow();
         SetMode(Browsing);
     });
 }
@@ -462,20 +570,17 @@ bool EntryForm::bFind(const QString& sFind) {
     SkipOnError([&] {
         if (!m_rMain->IsEOF()) previous = m_rMain->bookmark();
     });
+    // Found only when the search itself ran and stopped on a row.
     const auto search = [&](const QString& column) {
+        bool found = false;
         SkipOnError([&] {
             m_rMain->MoveFirst();
             m_rMain->Find(column + QStringLiteral(" = ") + QuoteLiteral(wanted));
+            found = !m_rMain->IsEOF();
         });
+        return found;
     };
-    const auto found = [&] {
-        bool onRow = false;
-        SkipOnError([&] { onRow = !m_rMain->IsEOF() && !m_rMain->IsBOF(); });
-        return onRow;
-    };
-    search(m_def.keyColumn);
-    if (!found()) search(m_def.secondLocateColumn);
-    if (found()) return true;
+    if (search(m_def.keyColumn) || search(m_def.secondLocateColumn)) return true;
     if (previous) {
         SkipOnError([&] { m_rMain->setBookmark(*previous); });
         Splash();
@@ -536,7 +641,9 @@ bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
                 memo->insertPlainText(QStringLiteral("\n"));
                 return true;
             }
-            // Enter presses the focused button, else the default button "新增"/"确定".
+            // Enter does nothing while editing; otherwise it presses the focused button, else the
+            // default button "新增"/"确定".
+            if (m_mode == Editing) return true;
             if (auto* focused = qobject_cast<QPushButton*>(widget))
                 focused->click();
             else if (button("cmdNew")->isEnabled())

@@ -6,6 +6,7 @@
 #include "adodb.h"
 #include "RegisterCatalog.h"
 
+#include <optional>
 #include <QWidget>
 
 class QPushButton;
@@ -68,8 +69,15 @@ private:
     void SetMode(int mode);
     void loadOptionLists();
     void writeColumn(const BoundField& field);
+    void writeColumns();
     void showColumn(const BoundField& field);
     bool updateRenumberingDuplicates();
+    bool storeEdit();
+    std::optional<Recordset::Bookmark> currentRow() const;
+    bool returnToShownRow();
+    void showCurrentRowIfMoved();
+    void showStoredRow();
+    void moveOffRemovedRow();
     void storeCounter(double value);
     QWidget* control(const QString& name) const;
     QPushButton* button(const char* name) const;
@@ -78,6 +86,10 @@ private:
     const RegisterDef& m_def;
     RecordsetPtr m_rMain;
     double m_nMaxNum = 0;
+    int m_mode = Browsing;
+    // The row the controls show; what edit and delete act on.
+    std::optional<Recordset::Bookmark> m_shownRow;
+    bool m_showQueued = false;
     PhotoBox* m_photo = nullptr;
     QLabel* m_lblNum = nullptr;
     QWidget* m_txtSfz = nullptr;

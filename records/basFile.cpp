@@ -26,10 +26,15 @@ bool FieldToPicture(Field field, PhotoBox* image) {
         // Loaded straight from the stored bytes: no temporary file shared between running copies.
         const QByteArray bytes = field.Value().toByteArray();
         QPixmap picture;
-        if (!picture.loadFromData(bytes)) return false;
+        if (!picture.loadFromData(bytes)) {
+            image->showUnreadable();
+            return false;
+        }
         image->setPicture(picture);
         return true;
     } catch (const DbError&) {
+        // Never leave the previous record's picture standing for this one.
+        image->showUnreadable();
         return false;
     }
 }

@@ -6,6 +6,7 @@
 #include "ListView.h"
 #include "QueryDriver.h"
 #include "ScriptedDialogs.h"
+#include "TempConfigDir.h"
 #include "TestDatabase.h"
 
 #include <QCheckBox>
@@ -36,6 +37,7 @@ const QStringList kAllKeys = {QStringLiteral("A001"), QStringLiteral("A002"), QS
 class CertificateQueryTest : public QObject {
     Q_OBJECT
 
+    TempConfigDir m_config; // the entry form stores its counter when it goes
     std::unique_ptr<TestDatabase> m_db;
 
     void engines() {

@@ -14,6 +14,7 @@
 #include "TestDatabase.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -214,7 +215,11 @@ private slots:
 
     void editingIgnoresEnterAndSavesOnConfirm() {
         openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        button("cmdEdit")->setFocus();
         button("cmdEdit")->click();
+        press(Qt::Key_Return); // right after 修改: neither saved nor the query window
+        QVERIFY(!fFindZS::instance()->isVisible());
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
         QVERIFY(!button("cmdNew")->isEnabled());
         QVERIFY(!button("cmdCancel")->isEnabled());
         child<QLineEdit>("txtMingCheng")->setFocus();
@@ -400,12 +405,12 @@ private slots:
         first.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("第一台"));
         first.Update();
 
+        m_dialogs->answerMsgBox(vb::No);
         button("cmdEdit")->click();
-        QCOMPARE(m_dialogs->lastMessage().icon, vb::Critical);
-        QVERIFY(m_dialogs->lastMessage().text.startsWith(QString::number(DbErrorCode::WriteConflict)));
+        QVERIFY(m_dialogs->lastMessage().text.startsWith(QStringLiteral("该记录已被其他用户修改。")));
         QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("第一台"));
-        QCOMPARE(text("txtMingCheng"), QStringLiteral("第二台")); // nothing typed is lost
-        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("第一台")); // what is stored now is shown
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
     }
 
     void listAndQueryButtons() {
@@ -433,12 +438,48 @@ private slots:
         gUsersRs.reset();
     }
 
+    void closingStoresTheCounter_data() {
+        QTest::addColumn<bool>("programEnds");
+        QTest::newRow("form closed") << false;
+        QTest::newRow("program ends with the form open") << true;
+    }
     void closingStoresTheCounter() {
+        QFETCH(bool, programEnds);
         openForm({row(QStringLiteral("9"), QStringLiteral("甲"))});
         QCOMPARE(m_form->nMaxNum(), 10.0);
-        m_form->close();
+        if (programEnds)
+            delete m_form;
+        else
+            m_form->close();
         QCOMPARE(GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号")),
                  QStringLiteral("10"));
+    }
+
+    void emptyDatePickers() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲"))});
+        button("cmdEdit")->click();
+        auto* issued = child<DatePicker>("dtpFZ");
+        QVERIFY(issued->isNull());
+        // The calendar opens on this month, not on the blank's.
+        QTest::mouseClick(issued, Qt::LeftButton, {}, QPoint(issued->width() - 6, issued->height() / 2));
+        QTRY_VERIFY(issued->calendarWidget()->isVisible());
+        QCOMPARE(issued->calendarWidget()->monthShown(), QDate::currentDate().month());
+        QCOMPARE(issued->calendarWidget()->yearShown(), QDate::currentDate().year());
+        issued->calendarWidget()->window()->hide();
+
+        // A date that does not exist is refused key by key; an unfinished one leaves it empty.
+        issued->setFocus();
+        QTest::keyClicks(issued, QStringLiteral("20231341"));
+        QVERIFY(issued->isNull());
+        QVERIFY(m_dialogs->beepCount() > 0);
+        child("txtBeiZhu")->setFocus();
+        QVERIFY(issued->isNull());
+        QCOMPARE(issued->text(), QString());
+        issued->setFocus();
+        QTest::keyClicks(issued, QStringLiteral("2023-2-5"));
+        child("txtBeiZhu")->setFocus(); // typing ends: a one-digit day is whole
+        button("cmdEdit")->click();
+        QCOMPARE(stored("1", "发证日期").toDate(), QDate(2023, 2, 5));
     }
 };
 

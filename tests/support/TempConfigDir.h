@@ -1,5 +1,7 @@
 #pragma once
-// Points the settings store at a fresh temporary folder while it lives, then back where it was.
+// Points the settings store at a fresh temporary folder while it lives. Lifetimes may overlap (a
+// test's next folder is made before the last one is gone): the store always names the newest
+// folder still alive, and goes back to where it was once the last one ends.
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -15,6 +17,4 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previous;
-    bool m_hadPrevious;
 };
