@@ -24,13 +24,6 @@
 
 namespace {
 
-template <class Action> double timed(Action&& action) {
-    QElapsedTimer timer;
-    timer.start();
-    action();
-    return timer.nsecsElapsed() / 1e6;
-}
-
 struct Figure {
     QString name;
     double value;

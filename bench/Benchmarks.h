@@ -1,9 +1,18 @@
 #pragma once
 // The figures of one register, measured on the real windows in this process.
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QTextStream>
+
+// Milliseconds one run of the action takes.
+template <class Action> double timed(Action&& action) {
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    return timer.nsecsElapsed() / 1e6;
+}
 
 double median(QList<double> values);
 // Prints the figures for the register in `path` as a table; returns the exit code.

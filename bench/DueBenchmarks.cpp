@@ -13,17 +13,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-namespace {
-
-template <class Action> double timed(Action&& action) {
-    QElapsedTimer timer;
-    timer.start();
-    action();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-} // namespace
-
 int measureDueAndStatistics(const QString& database, bool server, int runs, QTextStream& out) {
     QTemporaryDir settings;
     qputenv("ORVANTA_CONFIG_DIR", settings.path().toUtf8());
