@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTextStream>
 
 namespace {
@@ -42,7 +43,21 @@ QString generateLocal(const QString& path, qint64 records) {
     return error;
 }
 
+bool serverHolds(const QString& libpq, qint64 records) {
+    bool holds = false;
+    {
+        QSqlDatabase db = openServerDatabase(libpq, QStringLiteral("probe"));
+        QSqlQuery count(db);
+        holds = count.exec(QStringLiteral("SELECT COUNT(*) FROM DangAnKu")) && count.next() &&
+                count.value(0).toLongLong() == records;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("probe"));
+    return holds;
+}
+
+// Fills an empty server database once; a register of the same size is kept for the next run.
 QString generateServer(const QString& libpq, qint64 records) {
+    if (serverHolds(libpq, records)) return {};
     QString error = createServerSchema(libpq, true);
     if (!error.isEmpty()) return error;
     {

@@ -138,7 +138,11 @@ QString serverConnectionString(const QString& server) {
 }
 
 QString serverFallbackConnectionString(const QString& server) {
-    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Data Source=") + server;
+    // The system has one database on the server: without its name libpq would pick the one named
+    // after the user, which does not exist.
+    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=MoLian;"
+                          "Data Source=") +
+           server;
 }
 
 void ReadDataIni() {
@@ -169,7 +173,7 @@ bool OpenDatabase() {
             MsgBox(QStringLiteral("数据库已升级至2.0,请升级您的数据库!"), vb::Information);
             return false;
         }
-        ensureDueDateIndexes(gConn.database());
+        ensureAddedIndexes(gConn.database());
         gUsersRs = std::make_shared<Recordset>();
         gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
         gListRs = std::make_shared<Recordset>();

@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -116,7 +117,8 @@ QString columnType(ColumnKind kind, SqlDialect dialect) {
     const bool pg = dialect == SqlDialect::Postgres;
     switch (kind) {
     case ColumnKind::Text:
-        return QStringLiteral("TEXT");
+        // Byte order of UTF-8, as SQLite sorts, whatever the server's locale.
+        return pg ? QStringLiteral("TEXT COLLATE \"C\"") : QStringLiteral("TEXT");
     case ColumnKind::Memo:
         return pg ? QStringLiteral("longtext") : QStringLiteral("LONGTEXT");
     case ColumnKind::Date:
@@ -181,32 +183,82 @@ QStringList schemaStatements(SqlDialect dialect) {
                               .arg(++n)
                               .arg(index.join(QLatin1Char(',')));
     }
-    return statements + dueDateIndexStatements();
+    return statements + addedIndexStatements(dialect);
 }
 
-QStringList dueDateIndexStatements() {
+QString keyNumberExpression(const QString& column, SqlDialect dialect) {
+    if (dialect == SqlDialect::Postgres) return QStringLiteral("leading_number(%1)").arg(column);
+    // SQLite reads the longest leading real number of a text cast to REAL, as the office's rule
+    // does once the blanks are gone and the old exponent letter d reads as e.
+    return QStringLiteral("CAST(replace(replace(replace(replace(replace(%1, ' ', ''), char(9), ''), "
+                          "char(10), ''), 'd', 'e'), 'D', 'e') AS REAL)")
+        .arg(column);
+}
+
+namespace {
+
+// The server's twin of the SQLite cast above; a number beyond the range of a double counts as 0.
+const QString kLeadingNumberFunction = QStringLiteral(
+    "CREATE OR REPLACE FUNCTION leading_number(key text) RETURNS double precision "
+    "LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $f$ DECLARE number text; BEGIN "
+    "number := substring(regexp_replace(translate(key, E' \\t\\n', ''), '[dD]', 'e', 'g') "
+    "FROM '^[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?'); "
+    "RETURN coalesce(number::double precision, 0); "
+    "EXCEPTION WHEN numeric_value_out_of_range OR invalid_text_representation THEN RETURN 0; END $f$");
+
+QString indexStatement(const QString& name, const QString& table, const QString& columns) {
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)").arg(name, table, columns);
+}
+
+} // namespace
+
+QStringList addedIndexStatements(SqlDialect dialect) {
+    const bool pg = dialect == SqlDialect::Postgres;
     QStringList statements;
-    for (const char* table : {"DangAnKu", "CaoZuoZheng", "PeiXun"})
-        for (const char* column : {"一次复审", "二次复审", "换证日期"})
-            statements << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_%1_%2 ON %1 (%2)")
-                              .arg(QString::fromUtf8(table), QString::fromUtf8(column));
+    if (pg) statements << kLeadingNumberFunction;
+    const QVector<QPair<QString, QStringList>> counted = {
+        {QStringLiteral("DangAnKu"),
+         {QStringLiteral("职业工种"), QStringLiteral("证书级别"), QStringLiteral("文化程度"), QStringLiteral("性别")}},
+        {QStringLiteral("CaoZuoZheng"), {QStringLiteral("作业类别"), QStringLiteral("性别")}},
+        {QStringLiteral("PeiXun"), {QStringLiteral("职务"), QStringLiteral("文化程度"), QStringLiteral("性别")}},
+    };
+    for (const auto& [table, columns] : counted) {
+        QStringList indexed = {QStringLiteral("一次复审"), QStringLiteral("二次复审"), QStringLiteral("换证日期")};
+        indexed += columns;
+        for (const QString& column : indexed)
+            statements << indexStatement(QStringLiteral("ix_%1_%2").arg(table, column), table, column);
+        const TableDef& def = tableDef(table);
+        const QString key = def.uniqueColumns.first();
+        statements << indexStatement(QStringLiteral("ix_%1_keynumber").arg(table), table,
+                                     keyNumberExpression(key, dialect));
+        if (!pg) continue;
+        // SQLite sorts empty values first; the server does the same only from indexes built so.
+        statements << indexStatement(QStringLiteral("ix_%1_keyorder").arg(table), table,
+                                     key + QStringLiteral(" NULLS FIRST, rowid"));
+        statements << indexStatement(QStringLiteral("ix_%1_queryorder").arg(table), table,
+                                     def.indexes.first().join(QStringLiteral(" NULLS FIRST, ")) +
+                                         QStringLiteral(" NULLS FIRST"));
+    }
     return statements;
 }
 
-void ensureDueDateIndexes(QSqlDatabase db) {
+void ensureAddedIndexes(QSqlDatabase db) {
     // Read the catalogue first: on the server even a CREATE INDEX IF NOT EXISTS waits for the
     // table's writers, and every workstation passes here at each start.
     QSqlQuery existing(db);
     const bool server = db.driverName() == QLatin1String("QPSQL");
-    if (!existing.exec(server ? QStringLiteral("SELECT indexname FROM pg_indexes")
+    if (!existing.exec(server ? QStringLiteral("SELECT indexname FROM pg_indexes UNION ALL "
+                                               "SELECT proname FROM pg_proc WHERE proname = 'leading_number'")
                               : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'")))
         return;
     QStringList names;
     while (existing.next())
         names << existing.value(0).toString().toLower();
-    for (const QString& statement : dueDateIndexStatements()) {
-        const QString name = statement.section(QLatin1Char(' '), 5, 5).toLower();
-        if (names.contains(name)) continue;
+    static const QRegularExpression created(
+        QStringLiteral("^CREATE (?:INDEX IF NOT EXISTS|OR REPLACE FUNCTION) (\\w+)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    for (const QString& statement : addedIndexStatements(server ? SqlDialect::Postgres : SqlDialect::Sqlite)) {
+        if (names.contains(created.match(statement).captured(1).toLower())) continue;
         QSqlQuery q(db);
         if (!q.exec(statement)) return;
     }

@@ -28,11 +28,14 @@ enum class SqlDialect { Sqlite, Postgres };
 
 // Statements that create every table and index on an empty database.
 QStringList schemaStatements(SqlDialect dialect);
-// The indexes on the review and renewal dates of the three registers; they may be run again.
-QStringList dueDateIndexStatements();
+// The indexes added since the first databases were made (review and renewal dates, the counted
+// columns, the keys' leading numbers, the server's sort orders); they may be run again.
+QStringList addedIndexStatements(SqlDialect dialect);
 // Gives a database made before those indexes existed its missing ones. A server role that may not
 // create indexes keeps working without them, only slower.
-void ensureDueDateIndexes(QSqlDatabase db);
+void ensureAddedIndexes(QSqlDatabase db);
+// The leading number of a key column as the next-number rule reads it, served by an index.
+QString keyNumberExpression(const QString& column, SqlDialect dialect);
 // Statements that fill a new database with its delivered content.
 QStringList deliveredContentStatements();
 

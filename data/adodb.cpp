@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -204,10 +205,11 @@ bool compareMatches(const QVariant& stored, const QString& op, const QVariant& w
     return order != QPartialOrdering::Less;
 }
 
-// Reads the row identities of a local statement straight from SQLite: a register of a million
-// rows is opened many times a day, and the generic row-by-row path costs several times more.
-bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
-                   QVector<qint64>& ids, QString& error) {
+// Runs a local statement straight on SQLite, handing each result row to `visit`: registers of a
+// million rows are read whole many times a day, and the generic row-by-row path costs several
+// times more. False when the connection is not SQLite; `error` is set when the statement failed.
+bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
+                const std::function<void(sqlite3_stmt*)>& visit, QString& error) {
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
     sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
@@ -219,6 +221,7 @@ bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantLis
         error = QString::fromUtf8(sqlite3_errmsg(connection));
         return true;
     }
+    const auto finalize = qScopeGuard([statement] { sqlite3_finalize(statement); }); // also when visit throws
     for (int i = 0; i < binds.size(); ++i) {
         const QVariant& v = binds[i];
         if (v.isNull() || !v.isValid()) {
@@ -232,17 +235,53 @@ bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantLis
         } else if (v.typeId() == QMetaType::Double) {
             sqlite3_bind_double(statement, i + 1, v.toDouble());
         } else {
-            const QByteArray utf8 = v.toString().toUtf8();
+            const QString textValue =
+                v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString();
+            const QByteArray utf8 = textValue.toUtf8();
             sqlite3_bind_text(statement, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
         }
     }
-    ids.clear();
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-        ids.append(sqlite3_column_int64(statement, 0));
+        visit(statement);
     if (rc != SQLITE_DONE) error = QString::fromUtf8(sqlite3_errmsg(connection));
-    sqlite3_finalize(statement);
     return true;
+}
+
+QVariant sqliteValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    case SQLITE_NULL:
+        return {};
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    }
+}
+
+// SQLite sorts empty values before all others, as the office's engines did; the server sorts
+// them last unless told. A trailing ORDER BY of plain columns is told so on the server.
+QString withEmptyValuesFirst(const QString& sql, Connection::Engine engine) {
+    if (engine != Connection::Engine::Postgres) return sql;
+    static const QRegularExpression trailingOrder(
+        QStringLiteral("\\bORDER\\s+BY\\s+((?:[\\w\"]+(?:\\s+(?:ASC|DESC))?\\s*,\\s*)*[\\w\"]+(?:\\s+(?:ASC|DESC))?)"
+                       "\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    const auto match = trailingOrder.match(sql);
+    if (!match.hasMatch()) return sql;
+    QStringList items;
+    for (const QString& item : match.captured(1).split(QLatin1Char(','))) {
+        const QString term = item.trimmed();
+        const bool descending = term.endsWith(QLatin1String("DESC"), Qt::CaseInsensitive);
+        items << term + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+    }
+    return sql.left(match.capturedStart(1)) + items.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -467,12 +506,15 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         m_columns.append(c);
     }
 
-    const QString idSql = QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest);
+    const QString idSql = withEmptyValuesFirst(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest), conn.engine());
     QVariantList binds;
     for (const QVariant& v : statement.binds)
         binds.append(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
     QString error;
-    if (conn.engine() == Connection::Engine::Sqlite && loadSqliteIds(db, idSql, binds, m_ids, error)) {
+    m_ids.clear();
+    if (conn.engine() == Connection::Engine::Sqlite &&
+        stepSqlite(
+            db, idSql, binds, [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); }, error)) {
         if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
         return;
     }
@@ -492,7 +534,7 @@ void Recordset::openMaterialized(const Statement& statement) {
     m_readOnly = true;
     QSqlQuery q(m_conn->database());
     q.setForwardOnly(true);
-    if (!q.prepare(statement.sql)) raise(q.lastError());
+    if (!q.prepare(withEmptyValuesFirst(statement.sql, m_conn->engine()))) raise(q.lastError());
     for (const QVariant& v : statement.binds)
         q.addBindValue(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
     if (!q.exec()) raise(q.lastError());
@@ -1090,6 +1132,21 @@ bool Recordset::Resync() {
 
 void ForEachRow(Connection& conn, const Statement& statement,
                 const std::function<void(const QVariantList&)>& visit) {
+    QString error;
+    QVariantList row;
+    if (conn.engine() == Connection::Engine::Sqlite &&
+        stepSqlite(
+            conn.database(), statement.sql, statement.binds,
+            [&](sqlite3_stmt* step) {
+                row.clear();
+                for (int i = 0, n = sqlite3_column_count(step); i < n; ++i)
+                    row.append(sqliteValue(step, i));
+                visit(row);
+            },
+            error)) {
+        if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
+        return;
+    }
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
     if (!q.prepare(statement.sql)) throw errorFrom(q.lastError());
@@ -1097,7 +1154,6 @@ void ForEachRow(Connection& conn, const Statement& statement,
         q.addBindValue(v);
     if (!q.exec()) throw errorFrom(q.lastError());
     const int columns = q.record().count();
-    QVariantList row;
     while (q.next()) {
         row.clear();
         for (int i = 0; i < columns; ++i)

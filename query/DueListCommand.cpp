@@ -101,7 +101,7 @@ std::optional<int> runDueList(const CommandLine& commandLine) {
 
     error = openCommandDatabase(commandLine);
     if (!error.isEmpty()) return failCommand(error);
-    ensureDueDateIndexes(gConn.database());
+    ensureAddedIndexes(gConn.database());
     ListTable table;
     try {
         table = dueTable(gConn, *query, today);

@@ -10,9 +10,11 @@
 #include "fPic.h"
 #include "fPView.h"
 #include "PhotoBox.h"
+#include "Schema.h"
 #include "settings.h"
 #include "WindowHost.h"
 
+#include <algorithm>
 #include <cctype>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -181,15 +183,19 @@ void EntryForm::loadOptionLists() {
 }
 
 void EntryForm::GetMaxNum() {
-    m_nMaxNum = 0;
-    ForEachRow(
-        gConn,
-        Statement{m_def.table, QStringLiteral("SELECT %1 FROM %2").arg(m_def.keyColumn, m_def.table), {}},
-        [this](const QVariantList& row) {
-            const double number = LeadingNumber(row.value(0).toString());
-            if (number > m_nMaxNum) m_nMaxNum = number;
-        });
-    m_nMaxNum += 1;
+    // The largest leading number comes from the top of its index; a value beyond a double's range
+    // counts as 0, as LeadingNumber reads it.
+    const SqlDialect dialect =
+        gConn.engine() == Connection::Engine::Postgres ? SqlDialect::Postgres : SqlDialect::Sqlite;
+    const QString number = keyNumberExpression(m_def.keyColumn, dialect);
+    double largest = 0;
+    ForEachRow(gConn,
+               Statement{m_def.table,
+                         QStringLiteral("SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
+                             .arg(number, m_def.table),
+                         {}},
+               [&](const QVariantList& row) { largest = row.value(0).toDouble(); });
+    m_nMaxNum = std::max(largest, 0.0) + 1;
 }
 
 void EntryForm::storeCounter(double value) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# A throwaway PostgreSQL 15 server for the tests, on 127.0.0.1 with trust authentication.
-#   pg-test-server.sh start   prints the libpq connection string on stdout (logs go to stderr)
-#   pg-test-server.sh stop    stops the server and removes its folder
+# A throwaway PostgreSQL 15 server for the tests, on 127.0.0.1 with password authentication
+# (scram-sha-256), the password kept in a libpq password file as on a workstation.
+#   pg-test-server.sh start      prints the libpq connection string on stdout (logs go to stderr)
+#   pg-test-server.sh passfile   prints the password file's path (for PGPASSFILE)
+#   pg-test-server.sh stop       stops the server and removes its folder
 # ORVANTA_PG_ROOT chooses the folder (default: one per OS user under the temp folder).
 set -euo pipefail
 
@@ -57,8 +59,17 @@ start_server() {
     fi
 
     # The bootstrap superuser is sa, so the role the program's server strings use exists at once.
-    as_server_user "$bin/initdb" -D "$data" -U sa -A trust -E UTF8 --locale=C.UTF-8 >"$root/initdb.log" \
+    # Connections over TCP must give its password; the server's own socket stays open for pg_ctl.
+    local password
+    password=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+    (umask 077 && printf '%s\n' "$password" >"$root/pwfile")
+    if ((EUID == 0)); then
+        chown "$server_user": "$root/pwfile"
+    fi
+    as_server_user "$bin/initdb" -D "$data" -U sa --pwfile="$root/pwfile" --auth-local=trust \
+        --auth-host=scram-sha-256 -E UTF8 --locale=C.UTF-8 >"$root/initdb.log" \
         || { cat "$root/initdb.log" >&2; exit 1; }
+    rm -f "$root/pwfile"
     mkdir -p "$root/socket"
     if ((EUID == 0)); then
         chown "$server_user": "$root/socket"
@@ -74,11 +85,15 @@ CONF
     as_server_user "$bin/pg_ctl" -D "$data" -l "$root/server.log" -w -t 60 start >&2 \
         || { cat "$root/server.log" >&2; exit 1; }
 
+    # One password for every role of this server, found the usual libpq way.
+    (umask 077 && printf '127.0.0.1:%s:*:*:%s\nlocalhost:%s:*:*:%s\n' \
+        "$port" "$password" "$port" "$password" >"$root/pgpass")
+    export PGPASSFILE=$root/pgpass
     local psql=("$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U sa -d postgres)
     local os_user
     os_user=$(id -un)
     if [[ $os_user != sa ]]; then
-        "${psql[@]}" -c "CREATE ROLE \"${os_user//\"/\"\"}\" LOGIN SUPERUSER" >&2
+        "${psql[@]}" -c "CREATE ROLE \"${os_user//\"/\"\"}\" LOGIN SUPERUSER PASSWORD '$password'" >&2
     fi
     "${psql[@]}" -c 'CREATE DATABASE "MoLian" OWNER sa' >&2
 
@@ -87,6 +102,7 @@ CONF
 
 case "${1:-}" in
 start) start_server ;;
+passfile) echo "$root/pgpass" ;;
 stop) stop_server ;;
 *)
     echo "usage: $0 start|stop" >&2

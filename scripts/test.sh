@@ -9,7 +9,9 @@ scripts/build.sh
 
 trap 'scripts/pg-test-server.sh stop' EXIT
 ORVANTA_TEST_PG=$(scripts/pg-test-server.sh start)
-export ORVANTA_TEST_PG
+# The tests reach the server as a workstation does: no password in any string, libpq finds it.
+PGPASSFILE=$(scripts/pg-test-server.sh passfile)
+export ORVANTA_TEST_PG PGPASSFILE
 export QT_QPA_PLATFORM=offscreen
 echo "PostgreSQL test server: $ORVANTA_TEST_PG"
 

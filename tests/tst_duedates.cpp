@@ -373,7 +373,7 @@ private slots:
         QCOMPARE(sqlCount(indexes), qint64(9));
         QSqlQuery(gConn.database()).exec(QStringLiteral("DROP INDEX ix_PeiXun_换证日期"));
         QCOMPARE(sqlCount(indexes), qint64(8));
-        ensureDueDateIndexes(gConn.database());
+        ensureAddedIndexes(gConn.database());
         QCOMPARE(sqlCount(indexes), qint64(9));
     }
 };

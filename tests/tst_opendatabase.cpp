@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QStringEncoder>
 #include <QTest>
@@ -196,7 +197,8 @@ private slots:
                                 "User ID=sa;Initial Catalog=MoLian;Data Source="));
         QCOMPARE(
             serverFallbackConnectionString(QStringLiteral("srv")),
-            QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Data Source=srv"));
+            QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=MoLian;"
+                           "Data Source=srv"));
     }
 
     void savedServerIsUsedWithoutPrompt() {
@@ -218,6 +220,18 @@ private slots:
         QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Input).size(), 0);
         QCOMPARE(gConn.engine(), Connection::Engine::Postgres);
         QVERIFY(gUsersRs->RecordCount() >= 1);
+
+        // A desk whose login is no server role: the second string alone must reach MoLian as sa.
+        const QByteArray savedUser = qgetenv("USER");
+        qputenv("USER", "desk-without-role");
+        const auto restoreUser = qScopeGuard([&] { qputenv("USER", savedUser); });
+        Connection first, second;
+        QVERIFY_THROWS_EXCEPTION(DbError, first.Open(serverConnectionString(host + QLatin1Char(',') + port)));
+        second.Open(serverFallbackConnectionString(host + QLatin1Char(',') + port));
+        QSqlQuery q(second.database());
+        QVERIFY(q.exec(QStringLiteral("SELECT current_database(), current_user")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("MoLian"));
+        QCOMPARE(q.value(1).toString(), QStringLiteral("sa"));
     }
 };
 
