@@ -128,6 +128,41 @@ private slots:
         QCOMPARE(EntryForm::NumberText(2006.5), QStringLiteral("2006.5"));
     }
 
+    void nextNumberFromTheKeys_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<double>("next");
+        for (const auto kind : {TestDatabase::Kind::Local, TestDatabase::Kind::Server}) {
+            const char* engine = kind == TestDatabase::Kind::Local ? "local: " : "server: ";
+            const auto add = [&](const char* name, const QStringList& keys, double next) {
+                QTest::newRow(qPrintable(QString::fromLatin1(engine) + QString::fromLatin1(name)))
+                    << int(kind) << keys << next;
+            };
+            add("year-number pairs and plain numbers", {"2006-0000123", "999", "1000"}, 2007);
+            add("blanks anywhere", {QStringLiteral("12 34"), QString::fromUtf8(" 7\t8\n9号")}, 1235);
+            add("fraction and exponents", {"1.5e3x", "2D3", "12e"}, 2001);
+            add("no leading number", {"A12", "", QString::fromUtf8("号7")}, 1);
+            add("only negative or a fraction", {"-5", ".5"}, 1.5);
+            add("beyond a double counts as 0", {"1e999", "5"}, 6);
+        }
+    }
+    void nextNumberFromTheKeys() {
+        QFETCH(int, kind);
+        QFETCH(QStringList, keys);
+        QFETCH(double, next);
+        m_db = TestDatabase::create(TestDatabase::Kind(kind));
+        if (!m_db) QSKIP("no test server: ORVANTA_TEST_PG is not set");
+        QStringList rows;
+        for (const QString& key : keys)
+            rows << row(key, QStringLiteral("甲"));
+        openForm(rows);
+        QCOMPARE(m_form->nMaxNum(), next);
+        double scanned = 0;
+        for (const QString& key : keys)
+            scanned = std::max(scanned, EntryForm::LeadingNumber(key));
+        QCOMPARE(scanned + 1, next);
+    }
+
     void emptyTableOffersOnlyAddAndQuery() {
         openForm();
         QCOMPARE(m_form->nMaxNum(), 1.0);

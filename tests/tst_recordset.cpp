@@ -350,6 +350,33 @@ private slots:
         Recordset rs;
         QCOMPARE(errorNumber([&] { rs.Open(QStringLiteral("DangAnKu"), conn); }), DbErrorCode::NotOpen);
     }
+
+    void emptyValuesSortFirstOnBothEngines_data() {
+        engines();
+    }
+    void emptyValuesSortFirstOnBothEngines() {
+        PREPARE_OR_SKIP();
+        m_db->execAll({QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES (NULL, '甲'), ('', '乙'), "
+                                      "(NULL, '丙'), ('b', '丁'), ('B', '戊'), ('张', '己')"),
+                       QStringLiteral("INSERT INTO PeiXun (编号, 证书号码) VALUES ('1', 'Z'), ('2', NULL), "
+                                      "('3', ''), ('4', NULL)")});
+        const auto column = [&](const QString& source, const QString& name) {
+            Recordset rs;
+            rs.Open(source, *m_conn);
+            QStringList values;
+            for (; !rs.IsEOF(); rs.MoveNext())
+                values << rs.Fields(name).Value().toString();
+            return values;
+        };
+        // A whole register in key order; the two empty keys in the order they were added.
+        QCOMPARE(column(QStringLiteral("DangAnKu"), QStringLiteral("姓名")),
+                 QString::fromUtf8("甲 丙 乙 张三 O'Brien 李四 戊 丁 己").split(QLatin1Char(' ')));
+        QCOMPARE(column(QStringLiteral("SELECT * FROM PeiXun WHERE (编号 <> '') ORDER BY 证书号码,生产经营单位,编号"),
+                        QStringLiteral("编号")),
+                 QStringList({"2", "4", "3", "1"}));
+        QCOMPARE(column(QStringLiteral("SELECT * FROM PeiXun ORDER BY 证书号码 DESC, 编号"), QStringLiteral("编号")),
+                 QStringList({"1", "3", "2", "4"}));
+    }
 };
 
 QTEST_MAIN(RecordsetTest)
