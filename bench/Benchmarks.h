@@ -15,7 +15,8 @@ template <class Action> double timed(Action&& action) {
 }
 
 double median(QList<double> values);
-// Prints the figures for the register in `path` as a table; returns the exit code.
-int measureRegister(const QString& path, int runs, QTextStream& out);
+// Prints the figures for the register in `database` (a file, or with `server` a libpq string) as a
+// table; returns the exit code, not 0 when any step failed.
+int measureRegister(const QString& database, bool server, int runs, QTextStream& out);
 // Prints the milliseconds from the start of this process to the data source dialog on screen.
 int measureStartUp();

@@ -364,6 +364,10 @@ void Connection::Open(const QString& connectionString) {
             Close();
             throw DbError(DbErrorCode::ConnectFailed, text);
         }
+        // Registers of a million rows are read at random (due lists, pages of a list): map the
+        // file instead of copying every page through a small cache.
+        probe.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
+        probe.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     }
 }
 
@@ -506,7 +510,9 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         m_columns.append(c);
     }
 
-    const QString idSql = withEmptyValuesFirst(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest), conn.engine());
+    const QString idSql =
+        withEmptyValuesFirst(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest), conn.engine());
+    m_executedSql = idSql;
     QVariantList binds;
     for (const QVariant& v : statement.binds)
         binds.append(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
@@ -534,7 +540,8 @@ void Recordset::openMaterialized(const Statement& statement) {
     m_readOnly = true;
     QSqlQuery q(m_conn->database());
     q.setForwardOnly(true);
-    if (!q.prepare(withEmptyValuesFirst(statement.sql, m_conn->engine()))) raise(q.lastError());
+    m_executedSql = withEmptyValuesFirst(statement.sql, m_conn->engine());
+    if (!q.prepare(m_executedSql)) raise(q.lastError());
     for (const QVariant& v : statement.binds)
         q.addBindValue(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
     if (!q.exec()) raise(q.lastError());

@@ -123,6 +123,8 @@ public:
     void Close();
     int State() const { return m_open ? ado::adStateOpen : ado::adStateClosed; }
     QString Source() const { return m_source; }
+    // The statement that read the row identities (or the whole set), as the engine ran it.
+    QString executedSql() const { return m_executedSql; }
 
     qint64 RecordCount() const;
     bool IsBOF() const;
@@ -201,6 +203,7 @@ private:
     bool m_readOnly = true;
     bool m_lazy = false; // rows fetched a page at a time from `m_table` by row identity
     QString m_source;
+    QString m_executedSql;
     QString m_table;
     QVector<Column> m_columns;
     QVector<qint64> m_ids;
