@@ -317,6 +317,7 @@ int Connection::State() const {
 void Connection::Open(const QString& connectionString) {
     if (!connectionString.isEmpty()) ConnectionString = connectionString;
     Close();
+    m_serverLost = false;
     const auto parts = parseConnectionString(ConnectionString);
     const QString provider = parts.value(QStringLiteral("provider")).toLower();
     QSqlDatabase db;
@@ -380,6 +381,24 @@ void Connection::Close() {
     }
     QSqlDatabase::removeDatabase(m_name);
     m_engine = Engine::None;
+}
+
+void Connection::raiseIfLost() {
+    if (m_engine != Engine::Postgres) return;
+    {
+        QSqlQuery probe(database());
+        if (probe.exec(QStringLiteral("SELECT 1"))) return; // the server answers: an ordinary error
+    }
+    // The server went away (a restart, the network): open a fresh session for the next action.
+    // Whatever this action was doing is not known to have happened, so it is reported, not retried.
+    const QString lost = QStringLiteral("与服务器的连接已断开");
+    try {
+        Open();
+    } catch (const DbError&) {
+        m_serverLost = true; // the next action tries again
+        throw DbError(DbErrorCode::ConnectionLost, lost + QStringLiteral("，重新连接也未成功。请检查网络和服务器后再试。"));
+    }
+    throw DbError(DbErrorCode::ConnectionLost, lost + QStringLiteral("，已重新连接。刚才的操作没有完成，请再做一次。"));
 }
 
 const QHash<QString, int>& Connection::columnTypes(const QString& table) {
@@ -454,6 +473,7 @@ void Recordset::Open(const QString& source, Connection& conn, int cursorType, in
 
 void Recordset::Open(const Statement& statement, Connection& conn, int, int lockType) {
     if (m_open) Close();
+    if (conn.State() != ado::adStateOpen && conn.serverLost()) conn.Open();
     if (conn.State() != ado::adStateOpen)
         throw DbError(DbErrorCode::NotOpen, QStringLiteral("数据库连接没有打开。"));
     m_conn = &conn;
@@ -1121,6 +1141,7 @@ QString Recordset::quoted(const QString& identifier) const {
 }
 
 void Recordset::raise(const QSqlError& error) const {
+    if (m_conn) m_conn->raiseIfLost();
     throw errorFrom(error);
 }
 
@@ -1156,10 +1177,14 @@ void ForEachRow(Connection& conn, const Statement& statement,
     }
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
-    if (!q.prepare(statement.sql)) throw errorFrom(q.lastError());
+    const auto fail = [&] {
+        conn.raiseIfLost();
+        throw errorFrom(q.lastError());
+    };
+    if (!q.prepare(statement.sql)) fail();
     for (const QVariant& v : statement.binds)
         q.addBindValue(v);
-    if (!q.exec()) throw errorFrom(q.lastError());
+    if (!q.exec()) fail();
     const int columns = q.record().count();
     while (q.next()) {
         row.clear();

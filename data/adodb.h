@@ -42,6 +42,7 @@ constexpr int ReadOnly = 3027;
 constexpr int BadCriterion = 3001;
 constexpr int NotOpen = 3704;
 constexpr int ConnectFailed = 3146;
+constexpr int ConnectionLost = 3709;
 constexpr int Driver = 3000;
 } // namespace DbErrorCode
 
@@ -70,6 +71,10 @@ public:
     int State() const;
 
     Engine engine() const { return m_engine; }
+    // After a failed statement: when the server no longer answers, opens a new session and raises
+    // ConnectionLost, so the next action works again. Returns when the connection is sound.
+    void raiseIfLost();
+    bool serverLost() const { return m_serverLost; }
     QSqlDatabase database() const;
     // Column kinds of a table, by lower-cased column name, read once from the catalogue.
     const QHash<QString, int>& columnTypes(const QString& table);
@@ -77,6 +82,7 @@ public:
 private:
     QString m_name;
     Engine m_engine = Engine::None;
+    bool m_serverLost = false;
     QHash<QString, QHash<QString, int>> m_columnTypes;
 };
 

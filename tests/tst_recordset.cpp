@@ -377,6 +377,33 @@ private slots:
         QCOMPARE(column(QStringLiteral("SELECT * FROM PeiXun ORDER BY 证书号码 DESC, 编号"), QStringLiteral("编号")),
                  QStringList({"1", "3", "2", "4"}));
     }
+
+    void lostServerConnectionIsReportedThenReopened_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+    }
+    void lostServerConnectionIsReportedThenReopened() {
+        PREPARE_OR_SKIP();
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("改"));
+        // What a server restart does to every session of this desk.
+        m_db->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                  "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+        try {
+            rs.Update();
+            QFAIL("the update went through a dead session");
+        } catch (const DbError& e) {
+            QCOMPARE(e.number, DbErrorCode::ConnectionLost);
+            QVERIFY2(e.description.startsWith(QStringLiteral("与服务器的连接已断开")), qPrintable(e.description));
+        }
+        // The typed value is still pending and the retry stores it on the new session.
+        QCOMPARE(rs.EditMode(), int(ado::adEditInProgress));
+        rs.Update();
+        Recordset check;
+        check.Open(QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 = '1'"), *m_conn);
+        QCOMPARE(check.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("改"));
+    }
 };
 
 QTEST_MAIN(RecordsetTest)
