@@ -237,7 +237,7 @@ QStringList addedIndexStatements(SqlDialect dialect) {
                                      key + QStringLiteral(" NULLS FIRST, rowid"));
         statements << indexStatement(QStringLiteral("ix_%1_queryorder").arg(table), table,
                                      def.indexes.first().join(QStringLiteral(" NULLS FIRST, ")) +
-                                         QStringLiteral(" NULLS FIRST"));
+                                         QStringLiteral(" NULLS FIRST) INCLUDE (rowid"));
     }
     return statements;
 }

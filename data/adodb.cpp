@@ -15,6 +15,8 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cstdlib>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -248,6 +250,52 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     return true;
 }
 
+// Reads the row identities of a server statement with libpq itself: the driver's row-at-a-time
+// results cost more than the server's whole scan on a register of a million rows. False when the
+// connection is not PostgreSQL; `error` is set when the statement failed.
+bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
+                     QVector<qint64>& ids, QString& error) {
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) return false;
+    PGconn* connection = *static_cast<PGconn* const*>(handle.data());
+    if (!connection) return false;
+    // ? placeholders become $n, outside quoted literals.
+    QString numbered;
+    int next = 0;
+    bool quoted = false;
+    for (const QChar ch : sql) {
+        if (ch == QLatin1Char('\'')) quoted = !quoted;
+        if (ch == QLatin1Char('?') && !quoted)
+            numbered += QLatin1Char('$') + QString::number(++next);
+        else
+            numbered += ch;
+    }
+    QList<QByteArray> texts;
+    QVector<const char*> values;
+    for (const QVariant& v : binds) {
+        if (v.isNull() || !v.isValid()) {
+            texts << QByteArray();
+            values << nullptr;
+            continue;
+        }
+        texts << (v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString()).toUtf8();
+        values << texts.last().constData();
+    }
+    PGresult* result = PQexecParams(connection, numbered.toUtf8().constData(), int(values.size()), nullptr,
+                                    values.constData(), nullptr, nullptr, 0);
+    const auto clear = qScopeGuard([result] { PQclear(result); });
+    if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+        error = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+        if (error.isEmpty()) error = QStringLiteral("服务器没有返回记录。");
+        return true;
+    }
+    const int rows = PQntuples(result);
+    ids.resize(rows);
+    for (int i = 0; i < rows; ++i)
+        ids[i] = std::strtoll(PQgetvalue(result, i, 0), nullptr, 10);
+    return true;
+}
+
 QVariant sqliteValue(sqlite3_stmt* statement, int column) {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
@@ -365,9 +413,7 @@ void Connection::Open(const QString& connectionString) {
             Close();
             throw DbError(DbErrorCode::ConnectFailed, text);
         }
-        // Registers of a million rows are read at random (due lists, pages of a list): map the
-        // file instead of copying every page through a small cache.
-        probe.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
+        // Registers of a million rows are read at random (due lists, pages of a list).
         probe.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     }
 }
@@ -544,13 +590,17 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
         return;
     }
+    if (conn.engine() == Connection::Engine::Postgres && loadPostgresIds(db, idSql, binds, m_ids, error)) {
+        if (error.isEmpty()) return;
+        conn.raiseIfLost();
+        throw DbError(DbErrorCode::Driver, error);
+    }
     QSqlQuery ids(db);
     ids.setForwardOnly(true);
     if (!ids.prepare(idSql)) raise(ids.lastError());
     for (const QVariant& v : binds)
         ids.addBindValue(v);
     if (!ids.exec()) raise(ids.lastError());
-    m_ids.clear();
     while (ids.next())
         m_ids.append(ids.value(0).toLongLong());
 }
