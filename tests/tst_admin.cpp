@@ -5,6 +5,7 @@
 #include "fOptions.h"
 #include "fUser.h"
 #include "ModalDriver.h"
+#include "Passwords.h"
 #include "sAddUser.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -202,7 +203,9 @@ private slots:
 
         const QString name = QStringLiteral("张三 ");
         QCOMPARE(storedUser(name, QStringLiteral("编号")).toString(), QStringLiteral("010"));
-        QCOMPARE(storedUser(name, QStringLiteral("PWD")).toString(), QStringLiteral("pw"));
+        const QVariant stored = storedUser(name, QStringLiteral("PWD"));
+        QVERIFY(isPasswordHash(stored.toString()));
+        QVERIFY(passwordMatches(stored, QStringLiteral("pw")));
         for (const char* right : {"人员查询", "打印操作", "求职登记", "招聘登记", "职位查询", "职位速配"})
             QVERIFY2(RightGranted(storedUser(name, QString::fromUtf8(right))), right);
         QVERIFY(!RightGranted(storedUser(name, QStringLiteral("资料录入"))));
