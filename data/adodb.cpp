@@ -254,7 +254,7 @@ bool inTransaction(const QSqlDatabase& db) {
         sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
         return connection && !sqlite3_get_autocommit(connection);
     }
-    if (qstrcmp(handle.typeName(), "PGconn*") == 0) {
+    if (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0) {
         PGconn* connection = *static_cast<PGconn* const*>(handle.data());
         return connection && PQtransactionStatus(connection) != PQTRANS_IDLE;
     }
@@ -1111,6 +1111,12 @@ void Recordset::recordAudit(const QString& action, const std::function<QVariant(
                             const std::function<QVariant(int)>& after) {
     const TableDef& def = tableDef(m_table);
     if (def.auditKey.isEmpty()) return;
+    // The server folds unquoted names to lower case; the trail names columns as the schema does.
+    const auto schemaName = [&](const QString& name) {
+        for (const ColumnDef& column : def.columns)
+            if (column.name.compare(name, Qt::CaseInsensitive) == 0) return column.name;
+        return name;
+    };
     QVector<AuditLog::ColumnChange> changes;
     for (int i = 0; i < m_columns.size(); ++i) {
         const Column& c = m_columns[i];
@@ -1120,7 +1126,7 @@ void Recordset::recordAudit(const QString& action, const std::function<QVariant(
         const QString newText = AuditLog::valueText(c.name, newValue, c.type);
         const bool rewritten = before && after && m_edits.contains(i) && oldValue != newValue;
         if (oldText != newText || (rewritten && AuditLog::isSecret(c.name)))
-            changes.append({c.name, oldText, newText});
+            changes.append({schemaName(c.name), oldText, newText});
     }
     if (changes.isEmpty() && action == AuditLog::kChanged) return;
     AuditLog::record(m_conn->database(), action, def.name, auditKey(after ? after : before), changes);
