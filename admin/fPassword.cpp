@@ -28,6 +28,12 @@ fPassword::fPassword(const QString& operatorName, Mode mode, QWidget* parent)
         setWindowTitle(QStringLiteral("设置密码"));
         ui->Label2->hide();
         ui->txtOld->hide();
+        // The two new-password rows move up into the gap.
+        ui->Label4->setGeometry(ui->Label3->geometry());
+        ui->txtNew2->setGeometry(ui->txtNew->geometry());
+        ui->Label3->setGeometry(ui->Label2->geometry());
+        ui->txtNew->setGeometry(ui->txtOld->geometry());
+        resize(width(), height() - (ui->txtNew2->y() - ui->txtNew->y()));
     }
     (mode == SetForOperator ? ui->txtNew : ui->txtOld)->setFocus();
     connect(ui->cmdOk, &QPushButton::clicked, this, &fPassword::cmdOk_Click);

@@ -95,6 +95,7 @@ void fRiZhi::cmdFind_Click() {
             ui->LV->clearRows();
         } else if (count <= kOwnListLimit) {
             FillResultList(*m_result, ui->LV);
+            ui->LV->setColumnWidth(0, 140); // the whole time, to the second
         } else {
             ui->LV->clearRows();
             cmdView_Click();

@@ -36,7 +36,11 @@ void setOperator(const QString& name) {
 }
 
 QString currentOperator() {
-    return operatorName();
+    if (!operatorName().isEmpty()) return operatorName();
+    // Command-line runs have no login: the system account that ran them stands in.
+    QString account = qEnvironmentVariable("USER");
+    if (account.isEmpty()) account = qEnvironmentVariable("USERNAME");
+    return QStringLiteral("(%1)").arg(account);
 }
 
 void ensureTable(QSqlDatabase db) {
@@ -59,7 +63,7 @@ void record(QSqlDatabase db, const QString& action, const QString& table, const 
     q.prepare(QStringLiteral("INSERT INTO AuditLog (时间, 操作员, 工作站, 表名, 关键字, 操作, 字段, 旧值, 新值) "
                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const ColumnChange& row : rows) {
-        for (const QString& value : {time, operatorName(), workstation, table, key, action, row.column,
+        for (const QString& value : {time, currentOperator(), workstation, table, key, action, row.column,
                                      row.oldValue, row.newValue})
             q.addBindValue(value.isNull() ? QStringLiteral("") : value);
         if (!q.exec())

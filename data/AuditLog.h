@@ -23,7 +23,8 @@ struct ColumnChange {
     QString newValue;
 };
 
-// The operator the rows name from now on (set at login).
+// The operator the rows name from now on (set at login). Without one, as in a command-line run,
+// the rows name the system account in brackets.
 void setOperator(const QString& name);
 QString currentOperator();
 

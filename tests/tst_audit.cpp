@@ -5,6 +5,7 @@
 #include "basGlobal.h"
 #include "f1ZS.h"
 #include "fMain.h"
+#include "fOptions.h"
 #include "fPassword.h"
 #include "fPView.h"
 #include "fRiZhi.h"
@@ -22,6 +23,7 @@
 #include <QCryptographicHash>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -190,6 +192,23 @@ private slots:
                                        QStringLiteral("管理员|Users|张三|修改|PWD|******|******")}));
         // Shown in the form, not only stored: the rights still show on the row the form stands on.
         QVERIFY(form.findChild<QCheckBox*>(QStringLiteral("cekUser"))->isChecked());
+    }
+
+    void optionListChangesAreRecorded() {
+        fOptions* form = fOptions::instance();
+        form->findChild<QComboBox*>(QStringLiteral("cboLX"))->setCurrentText(QStringLiteral("职务"));
+        form->findChild<QLineEdit*>(QStringLiteral("txtAdd"))->setText(QStringLiteral("站长"));
+        form->findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
+        auto* lines = form->findChild<QListWidget*>(QStringLiteral("List1"));
+        lines->setCurrentRow(lines->count() - 1);
+        form->findChild<QPushButton*>(QStringLiteral("cmdDel"))->click();
+        form->cmdCancel_Click();
+        QStringList rows = trail();
+        rows.removeIf([](const QString& row) { return row.contains(QLatin1String("|id|")); });
+        QCOMPARE(rows, QStringList({QStringLiteral("管理员|List|站长[职务]|新增|content||站长"),
+                                    QStringLiteral("管理员|List|站长[职务]|新增|leixing||职务"),
+                                    QStringLiteral("管理员|List|站长[职务]|删除|content|站长|"),
+                                    QStringLiteral("管理员|List|站长[职务]|删除|leixing|职务|")}));
     }
 
     void theWindowListsNewestFirstByOperatorTableAndKey() {
