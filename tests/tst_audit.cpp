@@ -176,6 +176,16 @@ private slots:
         QCOMPARE(stored.RecordCount(), 0);
     }
 
+    // A backup or restore may write into a database made before the trail.
+    void recordingIntoAnOlderDatabaseGivesItTheTable() {
+        gConn.Close();
+        m_db->exec(QStringLiteral("DROP TABLE AuditLog"));
+        gConn.Open(m_db->connectionString());
+        AuditLog::record(gConn.database(), AuditLog::kRestore, QString(), QString(), {},
+                         QStringLiteral("MoLianBackUp.Mdb"));
+        QCOMPARE(trail(), QStringList({QStringLiteral("管理员|||恢复|||MoLianBackUp.Mdb")}));
+    }
+
     void rightsAndPasswordsAreRecordedWithoutTheHash() {
         fUser form;
         form.findChild<QComboBox*>(QStringLiteral("cboSysUser"))->setCurrentText(QStringLiteral("张三"));
