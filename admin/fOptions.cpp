@@ -112,7 +112,9 @@ void fOptions::cmdDel_Click() {
     const int row = ui->List1->currentRow();
     if (row < 0 || row >= m_ids.size()) return;
     // A line whose row could not be deleted stays, so the list keeps telling the truth.
-    if (!SkipOnError([&] { DeleteWhere(gConn, QStringLiteral("List"), QStringLiteral("id = ?"), {m_ids[row]}); })) return;
+    if (!SkipOnError(
+            [&] { DeleteWhere(gConn, QStringLiteral("List"), QStringLiteral("id = ?"), {m_ids[row]}); }))
+        return;
     ui->cmdDel->setEnabled(false);
     m_ids.remove(row);
     {

@@ -90,9 +90,9 @@ void fUser::showRights() {
 // database refuses is taken back on screen.
 void fUser::storeRight(QCheckBox* box, const QString& column) {
     const bool stored = currentOperatorName() != gOperator && SkipOnError([&] {
-        gUsersRs->Fields(column).setValue(box->isChecked());
-        gUsersRs->Update();
-    });
+                            gUsersRs->Fields(column).setValue(box->isChecked());
+                            gUsersRs->Update();
+                        });
     if (!stored) {
         SkipOnError([] { gUsersRs->CancelUpdate(); });
         showRights();

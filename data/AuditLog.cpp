@@ -24,8 +24,9 @@ QString& operatorName() {
 bool hasTable(QSqlDatabase db) {
     QSqlQuery q(db);
     const bool server = db.driverName() == QLatin1String("QPSQL");
-    q.prepare(server ? QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_name = 'auditlog'")
-                     : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'AuditLog'"));
+    q.prepare(server
+                  ? QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_name = 'auditlog'")
+                  : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'AuditLog'"));
     return q.exec() && q.next();
 }
 
@@ -60,8 +61,9 @@ void record(QSqlDatabase db, const QString& action, const QString& table, const 
     QVector<ColumnChange> rows = changes;
     if (rows.isEmpty()) rows.append({QString(), QString(), detail});
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO AuditLog (时间, 操作员, 工作站, 表名, 关键字, 操作, 字段, 旧值, 新值) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.prepare(
+        QStringLiteral("INSERT INTO AuditLog (时间, 操作员, 工作站, 表名, 关键字, 操作, 字段, 旧值, 新值) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const ColumnChange& row : rows) {
         for (const QString& value : {time, currentOperator(), workstation, table, key, action, row.column,
                                      row.oldValue, row.newValue})

@@ -193,8 +193,8 @@ QStringList tableStatements(const TableDef& table, SqlDialect dialect, bool skip
     }
     if (!table.uniqueTogether.isEmpty())
         columns << QStringLiteral("UNIQUE (%1)").arg(table.uniqueTogether.join(QLatin1Char(',')));
-    QStringList statements{
-        QStringLiteral("CREATE TABLE %1%2 (%3)").arg(ifMissing, table.name, columns.join(QStringLiteral(", ")))};
+    QStringList statements{QStringLiteral("CREATE TABLE %1%2 (%3)")
+                               .arg(ifMissing, table.name, columns.join(QStringLiteral(", ")))};
     int n = 0;
     for (const QStringList& index : table.indexes)
         statements << QStringLiteral("CREATE INDEX %1ix_%2_%3 ON %2 (%4)")
@@ -252,11 +252,12 @@ void ensureDueDateIndexes(QSqlDatabase db) {
 QStringList deliveredContentStatements() {
     QStringList statements;
     statements << QStringLiteral("INSERT INTO System (Ver) VALUES (2.0)");
-    statements << QStringLiteral(
-        "INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询, 打印操作, Tag1, Tag2, 求职登记, "
-        "招聘登记, 职位查询, 职位速配, 备注) VALUES ('001', %1, %2, "
-        "TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, '')")
-                      .arg(sqlText(kAdministrator), sqlText(hashPassword(kDeliveredPassword)));
+    statements
+        << QStringLiteral(
+               "INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询, 打印操作, Tag1, Tag2, 求职登记, "
+               "招聘登记, 职位查询, 职位速配, 备注) VALUES ('001', %1, %2, "
+               "TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, '')")
+               .arg(sqlText(kAdministrator), sqlText(hashPassword(kDeliveredPassword)));
     const QVector<QPair<QString, QStringList>> options = {
         {QStringLiteral("文化程度"),
          {QStringLiteral("小学"), QStringLiteral("初中"), QStringLiteral("高中"), QStringLiteral("中专"),

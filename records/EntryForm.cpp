@@ -41,7 +41,8 @@ const QString kChangedElsewhere =
 const QString kDeletedElsewhere = QStringLiteral("该记录已被其他用户删除，您的修改无法保存。");
 const QString kEntryRight = QStringLiteral("资料录入");
 // What an operator without the entry right cannot press, however he reached the form.
-const char* const kChangingButtons[] = {"cmdNew", "cmdEdit", "cmdDelete", "cmdSave", "cmdZhiZhao", "cmdDelPic"};
+const char* const kChangingButtons[] = {"cmdNew",  "cmdEdit",    "cmdDelete",
+                                        "cmdSave", "cmdZhiZhao", "cmdDelPic"};
 
 bool isTextControl(QWidget* w) {
     return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w);

@@ -281,10 +281,22 @@ private slots:
         QTest::addColumn<QString>("confirmation");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("icon");
-        QTest::newRow("wrong old") << "735" << "n" << "n" << "旧密码错误!" << int(vb::Critical);
-        QTest::newRow("empty new") << "736" << "" << "" << "必须输入密码!" << int(vb::Exclamation);
-        QTest::newRow("unconfirmed") << "736" << "n" << "N" << "不能确认密码!" << int(vb::Exclamation);
-        QTest::newRow("changed") << "736" << "n" << "n" << "密码已修改!" << int(vb::Information);
+        QTest::newRow("wrong old") << "735"
+                                   << "n"
+                                   << "n"
+                                   << "旧密码错误!" << int(vb::Critical);
+        QTest::newRow("empty new") << "736"
+                                   << ""
+                                   << ""
+                                   << "必须输入密码!" << int(vb::Exclamation);
+        QTest::newRow("unconfirmed") << "736"
+                                     << "n"
+                                     << "N"
+                                     << "不能确认密码!" << int(vb::Exclamation);
+        QTest::newRow("changed") << "736"
+                                 << "n"
+                                 << "n"
+                                 << "密码已修改!" << int(vb::Information);
     }
     void passwordChangeRefusesWithItsMessages() {
         QFETCH(QString, old);
@@ -320,7 +332,8 @@ private slots:
         });
         click(&form, "cmdPassword");
         QCOMPARE(modal.pending(), 0);
-        QVERIFY(passwordMatches(storedUser(QStringLiteral("O'Neil"), QStringLiteral("PWD")), QStringLiteral("新")));
+        QVERIFY(passwordMatches(storedUser(QStringLiteral("O'Neil"), QStringLiteral("PWD")),
+                                QStringLiteral("新")));
         QCOMPARE(currentOperator(), QStringLiteral("O'Neil"));
     }
 

@@ -37,17 +37,18 @@ class AuditTest : public QObject {
     // Operator, table, key, action, column, old and new value of every audit row, oldest first.
     static QStringList trail() {
         QStringList rows;
-        ForEachRow(gConn,
-                   Statement{{},
-                             QStringLiteral("SELECT 操作员, 表名, 关键字, 操作, 字段, 旧值, 新值 FROM AuditLog "
-                                            "ORDER BY 编号"),
-                             {}},
-                   [&](const QVariantList& row) {
-                       QStringList cells;
-                       for (const QVariant& v : row)
-                           cells << v.toString();
-                       rows << cells.join(QLatin1Char('|'));
-                   });
+        ForEachRow(
+            gConn,
+            Statement{{},
+                      QStringLiteral("SELECT 操作员, 表名, 关键字, 操作, 字段, 旧值, 新值 FROM AuditLog "
+                                     "ORDER BY 编号"),
+                      {}},
+            [&](const QVariantList& row) {
+                QStringList cells;
+                for (const QVariant& v : row)
+                    cells << v.toString();
+                rows << cells.join(QLatin1Char('|'));
+            });
         return rows;
     }
 
@@ -83,7 +84,8 @@ private slots:
         m_db = TestDatabase::create(TestDatabase::Kind(engine));
         if (!m_db) QSKIP("no test server: ORVANTA_TEST_PG is not set");
         m_config = std::make_unique<TempConfigDir>();
-        m_db->exec(QStringLiteral("INSERT INTO Users (编号, 姓名, PWD, 人员查询) VALUES ('002', '张三', 'x', TRUE)"));
+        m_db->exec(QStringLiteral(
+            "INSERT INTO Users (编号, 姓名, PWD, 人员查询) VALUES ('002', '张三', 'x', TRUE)"));
         gConn.Open(m_db->connectionString());
         LogInAs();
         m_dialogs = std::make_unique<ScriptedDialogs>();
@@ -127,10 +129,11 @@ private slots:
         QCOMPARE(trail().mid(4), QStringList({QStringLiteral("管理员|DangAnKu|A1|修改|姓名|张三|李四")}));
 
         rs.Delete();
-        QCOMPARE(trail().mid(5), QStringList({QStringLiteral("管理员|DangAnKu|A1|删除|证号|A1|"),
-                                              QStringLiteral("管理员|DangAnKu|A1|删除|姓名|李四|"),
-                                              QStringLiteral("管理员|DangAnKu|A1|删除|照片|") + photoText + '|',
-                                              QStringLiteral("管理员|DangAnKu|A1|删除|发证日期|2020-01-02|")}));
+        QCOMPARE(trail().mid(5),
+                 QStringList({QStringLiteral("管理员|DangAnKu|A1|删除|证号|A1|"),
+                              QStringLiteral("管理员|DangAnKu|A1|删除|姓名|李四|"),
+                              QStringLiteral("管理员|DangAnKu|A1|删除|照片|") + photoText + '|',
+                              QStringLiteral("管理员|DangAnKu|A1|删除|发证日期|2020-01-02|")}));
     }
 
     void aFailedChangeLeavesNoRowAndAFailedRowNoChange() {
@@ -274,7 +277,8 @@ private slots:
         main.mnuRiZhi_Click();
         QCOMPARE(modal.unhandled(), 0);
         QCOMPARE(m_dialogs->msgBoxCount(), 2);
-        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("对不起，您无'操作日志'权限!只有管理员可以使用该功能!"));
+        QCOMPARE(m_dialogs->lastMessage().text,
+                 QStringLiteral("对不起，您无'操作日志'权限!只有管理员可以使用该功能!"));
         QCOMPARE(m_dialogs->lastMessage().icon, vb::Critical);
         QVERIFY(!fRiZhi::instance()->isVisible());
         delete fRiZhi::instance();

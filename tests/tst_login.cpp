@@ -188,7 +188,9 @@ private slots:
         QCOMPARE(m_dialogs->msgBoxCount(), 0);
 
         Recordset trail;
-        trail.Open(QStringLiteral("SELECT 操作员, 操作, 字段 FROM AuditLog WHERE 关键字 = 'O''Neil' ORDER BY 编号"), gConn);
+        trail.Open(
+            QStringLiteral("SELECT 操作员, 操作, 字段 FROM AuditLog WHERE 关键字 = 'O''Neil' ORDER BY 编号"),
+            gConn);
         QStringList rows;
         for (; !trail.IsEOF(); trail.MoveNext())
             rows << trail.Fields(0).Value().toString() + trail.Fields(1).Value().toString() +
