@@ -19,6 +19,7 @@ struct TableDef {
     QStringList uniqueColumns;    // each one unique on its own
     QVector<QStringList> indexes; // columns the searches filter and order by
     QStringList uniqueTogether;   // one combined unique constraint, when set
+    QStringList auditKey;         // columns that name a row in the audit trail; empty: not audited
 };
 
 const QVector<TableDef>& databaseTables();
@@ -36,7 +37,10 @@ QStringList addedIndexStatements(SqlDialect dialect);
 void ensureAddedIndexes(QSqlDatabase db);
 // The leading number of a key column as the next-number rule reads it, served by an index.
 QString keyNumberExpression(const QString& column, SqlDialect dialect);
-// Statements that fill a new database with its delivered content.
+// Statements that create one table and its indexes, skipping what already exists.
+QStringList missingTableStatements(const TableDef& table, SqlDialect dialect);
+// Statements that fill a new database with its delivered content (the administrator's password
+// as a fresh hash).
 QStringList deliveredContentStatements();
 
 // Runs the statements in one transaction; returns the first error text, empty on success.
