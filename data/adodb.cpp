@@ -446,10 +446,12 @@ void Connection::Close() {
 
 void Connection::raiseIfLost() {
     if (m_engine != Engine::Postgres) return;
-    {
-        QSqlQuery probe(database());
-        if (probe.exec(QStringLiteral("SELECT 1"))) return; // the server answers: an ordinary error
-    }
+    // libpq marks the session bad once the server is gone; any other failure is an ordinary error
+    // (a refused statement also aborts an open transaction, so a probe query would not tell).
+    const QVariant handle = database().driver()->handle();
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) return;
+    PGconn* session = *static_cast<PGconn* const*>(handle.data());
+    if (session && PQstatus(session) != CONNECTION_BAD) return;
     // The server went away (a restart, the network): open a fresh session for the next action.
     // Whatever this action was doing is not known to have happened, so it is reported, not retried.
     const QString lost = QStringLiteral("与服务器的连接已断开");
