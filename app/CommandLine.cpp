@@ -2,6 +2,7 @@
 
 #include "basGlobal.h"
 #include "DueListCommand.h"
+#include "ListCommand.h"
 #include "ModSql.h"
 #include "Schema.h"
 
@@ -128,7 +129,7 @@ std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run : {&runCreateDatabase, &runDueList}) {
+    for (const auto& run : {&runCreateDatabase, &runDueList, &runList}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));
