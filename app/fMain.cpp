@@ -12,6 +12,7 @@
 #include "f1ZS.h"
 #include "fAbout.h"
 #include "fDaoQi.h"
+#include "fDaoRu.h"
 #include "fFindCZZ.h"
 #include "fFindPX.h"
 #include "fFindZS.h"
@@ -77,6 +78,7 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMa
         {ui->mnuVpx, &fMain::mnuVpx_Click},
         {ui->mnuUser, &fMain::mnuUser_Click},
         {ui->mnuOption, &fMain::mnuOption_Click},
+        {ui->mnuDaoRu, &fMain::mnuDaoRu_Click},
         {ui->mnuAbout, &fMain::mnuAbout_Click},
         {ui->mnuSysBackUp, &fMain::mnuSysBackUp_Click},
         {ui->mnuExit, &fMain::mnuExit_Click},
@@ -308,6 +310,17 @@ void fMain::mnuOption_Click() {
     form->show();
     form->raise();
     form->activateWindow();
+}
+
+// Importing replaces operators and records: the administrator's own business.
+void fMain::mnuDaoRu_Click() {
+    if (gOperator != QLatin1String("管理员")) {
+        Beep();
+        MsgBox(QStringLiteral("只有管理员才能导入旧数据!"), vb::Critical);
+        return;
+    }
+    fDaoRu dialog(this);
+    dialog.exec();
 }
 
 void fMain::mnuAbout_Click() {

@@ -46,6 +46,7 @@ public slots:
     void mnuVpx_Click();
     void mnuUser_Click();
     void mnuOption_Click();
+    void mnuDaoRu_Click();
     void mnuAbout_Click();
     void mnuSysBackUp_Click();
     void mnuExit_Click();
