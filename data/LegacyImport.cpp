@@ -373,19 +373,16 @@ QString LegacyImportReport::text() const {
                  .arg(!policy                               ? QStringLiteral("没有遇到")
                       : *policy == DuplicatePolicy::Replace ? QStringLiteral("用旧数据替换")
                                                             : QStringLiteral("跳过，保留原记录"));
-    lines << QString() << QStringLiteral("%1%2%3%4%5")
-                              .arg(QStringLiteral("表"), -24)
-                              .arg(QStringLiteral("读出"), 8)
-                              .arg(QStringLiteral("导入"), 8)
-                              .arg(QStringLiteral("跳过"), 8)
-                              .arg(QStringLiteral("问题"), 8);
+    // One line a table: the names are of different widths in any font.
+    lines << QString();
     for (const TableImport& t : tables)
-        lines << QStringLiteral("%1%2%3%4%5")
-                     .arg(labelOf(t.table), -24)
-                     .arg(t.read, 8)
-                     .arg(t.imported, 8)
-                     .arg(t.skipped, 8)
-                     .arg(t.problems.size(), 8);
+        lines << QStringLiteral("%1：读出 %2，导入 %3，跳过 %4，问题 %5%6")
+                     .arg(labelOf(t.table))
+                     .arg(t.read)
+                     .arg(t.imported)
+                     .arg(t.skipped)
+                     .arg(t.problems.size())
+                     .arg(t.failed ? QStringLiteral("（已撤销）") : QString());
     for (const TableImport& t : tables) {
         if (t.problems.isEmpty() && t.notes.isEmpty() && t.replaced == 0) continue;
         lines << QString() << labelOf(t.table) + QStringLiteral("：");
