@@ -107,10 +107,9 @@ QVariant forEngine(const QVariant& value, ColumnKind kind, bool sqlite) {
     return value;
 }
 
-struct Failure {
-    QString column;
-    QString reason;
-};
+QString refused(const QSqlQuery& q) {
+    return QStringLiteral("数据库拒绝了这条记录（%1）。").arg(q.lastError().text());
+}
 
 class TableImporter {
 public:
@@ -256,7 +255,7 @@ private:
         const QString key = keyText(values);
         bindKey(m_exists, values);
         if (!m_exists.exec() || !m_exists.next()) {
-            fail(key, {}, m_exists.lastError().text());
+            fail(key, {}, refused(m_exists));
             return false;
         }
         const bool exists = m_exists.value(0).toLongLong() > 0;
@@ -275,7 +274,7 @@ private:
             bindValues(m_update, values);
             bindKey(m_update, values);
             if (!m_update.exec()) {
-                fail(key, {}, m_update.lastError().text());
+                fail(key, {}, refused(m_update));
                 return false;
             }
             if (administrator)
@@ -286,7 +285,7 @@ private:
         }
         bindValues(m_insert, values);
         if (!m_insert.exec()) {
-            fail(key, {}, m_insert.lastError().text());
+            fail(key, {}, refused(m_insert));
             return false;
         }
         ++m_result.imported;

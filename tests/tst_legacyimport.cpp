@@ -65,6 +65,11 @@ QString manifestForm(const QVariant& value, ColumnKind kind) {
     }
 }
 
+// A column or table name as the file's catalogue holds it.
+QByteArray encodedName(const QString& name) {
+    return QByteArray(reinterpret_cast<const char*>(name.utf16()), name.size() * 2);
+}
+
 qint64 count(QSqlDatabase db, const QString& sql) {
     QSqlQuery q(db);
     if (!q.exec(sql) || !q.next()) return -1;
@@ -240,9 +245,8 @@ private slots:
         } else {
             // Rename the table in the file's catalogue.
             QByteArray bytes = file.readAll();
-            const QByteArray name = QByteArray("P\0e\0i\0X\0u\0n\0", 12);
-            QCOMPARE(bytes.count(name), 1);
-            bytes.replace(name, QByteArray("P\0e\0i\0X\0u\0x\0", 12));
+            QCOMPARE(bytes.count(encodedName(QStringLiteral("PeiXun"))), 1);
+            bytes.replace(encodedName(QStringLiteral("PeiXun")), encodedName(QStringLiteral("PeiXux")));
             file.seek(0);
             file.write(bytes);
         }
@@ -258,6 +262,37 @@ private slots:
         QCOMPARE(fileHash(m_legacy), before);
         gConn.Close();
         QCOMPARE(fileHash(target->localPath()), databaseBefore);
+    }
+
+    void refusedRowRollsBackItsTableOnly() {
+        const auto target = openDatabase(TestDatabase::Kind::Local);
+        target->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PeiXun WHEN NEW.编号 = 'PX00002' "
+                                    "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        const LegacyImportReport report = import(m_legacy);
+        QVERIFY(!report.complete());
+        const TableImport* peiXun = tableIn(report, QStringLiteral("PeiXun"));
+        QVERIFY(peiXun->failed);
+        QCOMPARE(peiXun->imported, 0);
+        QVERIFY2(peiXun->problems.join(QString()).contains(QStringLiteral("'PX00002'")), qPrintable(report.text()));
+        QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM PeiXun")), 0);
+        QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM CaoZuoZheng")), 900);
+    }
+
+    void columnUnknownHereIsListedAndLeftOut() {
+        QFile file(m_legacy);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        QCOMPARE(bytes.count(encodedName(QStringLiteral("评定成绩"))), 1);
+        bytes.replace(encodedName(QStringLiteral("评定成绩")), encodedName(QStringLiteral("评定等级")));
+        file.seek(0);
+        file.write(bytes);
+        file.close();
+        const auto target = openDatabase(TestDatabase::Kind::Local);
+        const LegacyImportReport report = import(m_legacy);
+        QVERIFY2(report.complete(), qPrintable(report.text()));
+        QVERIFY2(tableIn(report, QStringLiteral("DangAnKu"))->problems.join(QString()).contains(QStringLiteral("评定等级")),
+                 qPrintable(report.text()));
+        QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM DangAnKu WHERE 评定成绩 IS NULL")), 3000);
     }
 
     void jetFileOfferedAsDatabasePointsToImport() {
