@@ -4,6 +4,7 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
+#include "Passwords.h"
 #include "ReportDbError.h"
 #include "StartUpHost.h"
 
@@ -74,7 +75,8 @@ void fEnter::cmdOk_Click() {
     try {
         if (!gUsersRs) throw DbError(DbErrorCode::NotOpen, QStringLiteral("操作员表没有打开。"));
         const QVariant stored = gUsersRs->Fields(QStringLiteral("PWD")).Value();
-        if (stored.isNull() || stored.toString() != typed) {
+        // Imported operators' passwords are kept as hashes; older ones compare as typed.
+        if (!passwordMatches(stored, typed)) {
             Beep();
             MsgBox(QStringLiteral("密码错误!"), vb::Critical);
             ui->txtId->setFocus();

@@ -314,7 +314,7 @@ void fMain::mnuOption_Click() {
 
 // Importing replaces operators and records: the administrator's own business.
 void fMain::mnuDaoRu_Click() {
-    if (gOperator != QLatin1String("管理员")) {
+    if (gOperator != QStringLiteral("管理员")) {
         Beep();
         MsgBox(QStringLiteral("只有管理员才能导入旧数据!"), vb::Critical);
         return;

@@ -2,6 +2,7 @@
 // the menu and what its items do before their windows open.
 #include "basGlobal.h"
 #include "fAbout.h"
+#include "fDaoRu.h"
 #include "fEnter.h"
 #include "fLinkData.h"
 #include "fMain.h"
@@ -244,6 +245,23 @@ private slots:
                 items << describe(a);
             QCOMPARE(items, expected[i].second);
         }
+    }
+
+    void importIsForTheAdministratorOnly() {
+        addDatabase();
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        fMain window;
+        QVERIFY(startAsAdministrator(window, modal));
+        modal.on<fDaoRu>([](fDaoRu* form) { form->reject(); });
+        window.findChild<QAction*>(QStringLiteral("mnuDaoRu"))->trigger();
+        QCOMPARE(modal.pending(), 0);
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+
+        gOperator = QStringLiteral("张丽");
+        window.findChild<QAction*>(QStringLiteral("mnuDaoRu"))->trigger();
+        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("只有管理员才能导入旧数据!"));
+        QCOMPARE(dialogs.lastMessage().icon, vb::Critical);
     }
 
     void entryAndQueryItemsAskForTheirRightEveryTime() {
