@@ -47,7 +47,7 @@ void fDaoRu::showProgress(const QString& table, int done, int total) {
 void fDaoRu::cmdImport_Click() {
     for (QProgressBar* bar : prbTable)
         bar->reset();
-    ui->txtReport->clear();
+    ui->txtReport->setPlainText(QStringLiteral("正在检查旧数据文件，请稍候...."));
     ui->cmdImport->setEnabled(false);
     ui->cmdBrowse->setEnabled(false);
     ui->cmdClose->setEnabled(false);
@@ -62,6 +62,7 @@ void fDaoRu::cmdImport_Click() {
         return answer == vb::Yes ? DuplicatePolicy::Replace : DuplicatePolicy::Skip;
     };
     hooks.progress = [this](const QString& table, int done, int total) { showProgress(table, done, total); };
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     LegacyImportReport report = importLegacyFile(ui->txtFile->text(), gConn,
                                                  gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath, hooks);
     saveImportReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());

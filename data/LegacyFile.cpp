@@ -1,5 +1,6 @@
 #include "LegacyFile.h"
 
+#include <cmath>
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
@@ -128,7 +129,10 @@ public:
         case MDB_DATETIME: {
             // Whole days from 1899-12-30; before it the day is negative and the time still positive.
             const double days = mdb_get_double(m_mdb->pg_buf, field.start);
-            return QDate(1899, 12, 30).addDays(qint64(days));
+            const QDate date = std::isfinite(days) && std::fabs(days) < 4e6 ? QDate(1899, 12, 30).addDays(qint64(days))
+                                                                            : QDate();
+            // A day number no calendar holds stays a number, which no date column takes.
+            return date.isValid() ? QVariant(date) : QVariant(days);
         }
         case MDB_BYTE:
             return double(mdb_get_byte(m_mdb->pg_buf, field.start));

@@ -294,7 +294,7 @@ private:
 
     DuplicatePolicy decide(const QString& key) {
         if (!m_policy)
-            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(m_spec.name, key) : DuplicatePolicy::Skip;
+            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(labelOf(m_spec.name), key) : DuplicatePolicy::Skip;
         return *m_policy;
     }
 

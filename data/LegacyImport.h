@@ -38,7 +38,8 @@ struct LegacyImportReport {
 };
 
 struct LegacyImportHooks {
-    // Asked once, at the first record whose key exists already; the answer holds for the import.
+    // Asked once, at the first record whose key exists already (the table as the report names it);
+    // the answer holds for the whole import.
     std::function<DuplicatePolicy(const QString& table, const QString& key)> askDuplicate;
     // Rows done of the table so far, and the table's row count.
     std::function<void(const QString& table, int done, int total)> progress;
