@@ -63,8 +63,8 @@ void fDaoRu::cmdImport_Click() {
     };
     hooks.progress = [this](const QString& table, int done, int total) { showProgress(table, done, total); };
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    LegacyImportReport report = importLegacyFile(ui->txtFile->text(), gConn,
-                                                 gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath, hooks);
+    LegacyImportReport report = importLegacyFile(
+        ui->txtFile->text(), gConn, gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath, hooks);
     saveImportReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
     ui->txtReport->setPlainText(report.text());
 

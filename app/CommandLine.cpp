@@ -132,8 +132,10 @@ std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
 std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     if (commandLine.mode() != QLatin1String("--import-legacy")) return std::nullopt;
     const QString file = commandLine.modeArgument();
-    if (file.isEmpty()) return failCommand(QStringLiteral("请给出要导入的旧数据文件：--import-legacy 文件名"));
-    const QString onDuplicate = commandLine.value(QStringLiteral("--on-duplicate")).value_or(QStringLiteral("skip"));
+    if (file.isEmpty())
+        return failCommand(QStringLiteral("请给出要导入的旧数据文件：--import-legacy 文件名"));
+    const QString onDuplicate =
+        commandLine.value(QStringLiteral("--on-duplicate")).value_or(QStringLiteral("skip"));
     if (onDuplicate != QLatin1String("skip") && onDuplicate != QLatin1String("replace"))
         return failCommand(QStringLiteral("--on-duplicate 只能是 skip（跳过）或 replace（替换）。"));
     const DuplicatePolicy policy =
@@ -145,7 +147,8 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     hooks.askDuplicate = [policy](const QString&, const QString&) { return policy; };
     QString target = gDbPath;
     if (gUseSqlServer) {
-        QStringList shown = commandLine.value(QStringLiteral("--server"))->split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QStringList shown =
+            commandLine.value(QStringLiteral("--server"))->split(QLatin1Char(' '), Qt::SkipEmptyParts);
         shown.removeIf([](const QString& pair) { return pair.startsWith(QLatin1String("password=")); });
         target = QStringLiteral("数据库服务器 ") + shown.join(QLatin1Char(' '));
     }

@@ -66,7 +66,8 @@ QString decodeJet4Text(const unsigned char* bytes, int size) {
 // Jet 3 keeps text in the file's code page.
 QString decodeJet3Text(const unsigned char* bytes, int size, int codePage) {
     const QByteArray raw(reinterpret_cast<const char*>(bytes), size);
-    const QByteArray name = codePage == 936 ? QByteArray("GB18030") : "windows-" + QByteArray::number(codePage);
+    const QByteArray name =
+        codePage == 936 ? QByteArray("GB18030") : "windows-" + QByteArray::number(codePage);
     QStringDecoder decoder(name.constData());
     if (!decoder.isValid()) return QString::fromLatin1(raw);
     return decoder.decode(raw);
@@ -129,8 +130,9 @@ public:
         case MDB_DATETIME: {
             // Whole days from 1899-12-30; before it the day is negative and the time still positive.
             const double days = mdb_get_double(m_mdb->pg_buf, field.start);
-            const QDate date = std::isfinite(days) && std::fabs(days) < 4e6 ? QDate(1899, 12, 30).addDays(qint64(days))
-                                                                            : QDate();
+            const QDate date = std::isfinite(days) && std::fabs(days) < 4e6
+                                   ? QDate(1899, 12, 30).addDays(qint64(days))
+                                   : QDate();
             // A day number no calendar holds stays a number, which no date column takes.
             return date.isValid() ? QVariant(date) : QVariant(days);
         }
@@ -197,8 +199,9 @@ bool isJetFile(const QString& path) {
 
 QString jetFileMessage(const QString& path) {
     if (!isJetFile(path)) return {};
-    return QStringLiteral("'%1' 是旧版的Access数据库，本系统不能直接打开它。\n"
-                          "请打开本系统的数据库，以管理员身份登录后，用【系统】-[导入旧数据]把它的数据导入进来。")
+    return QStringLiteral(
+               "'%1' 是旧版的Access数据库，本系统不能直接打开它。\n"
+               "请打开本系统的数据库，以管理员身份登录后，用【系统】-[导入旧数据]把它的数据导入进来。")
         .arg(path);
 }
 

@@ -28,7 +28,9 @@ const QVector<ImportedTable>& importedTables() {
         {QStringLiteral("CaoZuoZheng"), QStringLiteral("操作证"), {QStringLiteral("证号")}},
         {QStringLiteral("PeiXun"), QStringLiteral("安全生产培训"), {QStringLiteral("编号")}},
         {QStringLiteral("Users"), QStringLiteral("操作员"), {QStringLiteral("姓名")}},
-        {QStringLiteral("List"), QStringLiteral("选项"), {QStringLiteral("content"), QStringLiteral("leixing")}},
+        {QStringLiteral("List"),
+         QStringLiteral("选项"),
+         {QStringLiteral("content"), QStringLiteral("leixing")}},
     };
     return tables;
 }
@@ -41,7 +43,8 @@ QString labelOf(const QString& table) {
 
 QString shown(const QVariant& value) {
     if (value.isNull()) return QStringLiteral("(空)");
-    if (value.typeId() == QMetaType::QByteArray) return QStringLiteral("(%1 字节)").arg(value.toByteArray().size());
+    if (value.typeId() == QMetaType::QByteArray)
+        return QStringLiteral("(%1 字节)").arg(value.toByteArray().size());
     return value.toString();
 }
 
@@ -55,7 +58,8 @@ std::optional<QVariant> convert(const QVariant& value, ColumnKind kind) {
         if (type == QMetaType::QString) return value;
         if (type == QMetaType::QDate) return value.toDate().toString(Qt::ISODate);
         if (type == QMetaType::Double) return QString::number(value.toDouble(), 'g', 15);
-        if (type == QMetaType::Bool) return QString(value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+        if (type == QMetaType::Bool)
+            return QString(value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
         return std::nullopt;
     case ColumnKind::Date: {
         if (type == QMetaType::QDate) return value;
@@ -113,8 +117,8 @@ QString refused(const QSqlQuery& q) {
 
 class TableImporter {
 public:
-    TableImporter(const ImportedTable& spec, LegacyTable& legacy, QSqlDatabase db, const LegacyImportHooks& hooks,
-                  std::optional<DuplicatePolicy>& policy, int total)
+    TableImporter(const ImportedTable& spec, LegacyTable& legacy, QSqlDatabase db,
+                  const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total)
         : m_spec(spec), m_legacy(legacy), m_db(db), m_hooks(hooks), m_policy(policy), m_total(total),
           m_sqlite(db.driverName() == QLatin1String("QSQLITE")) {}
 
@@ -172,7 +176,8 @@ private:
                 m_columns.append({i, *target});
         }
         if (!unknown.isEmpty())
-            m_result.problems << QStringLiteral("旧数据中的列 %1 本系统没有，这些列没有导入。").arg(unknown.join(QStringLiteral("、")));
+            m_result.problems << QStringLiteral("旧数据中的列 %1 本系统没有，这些列没有导入。")
+                                     .arg(unknown.join(QStringLiteral("、")));
         for (const QString& key : m_spec.keyColumns)
             for (int i = 0; i < m_columns.size(); ++i)
                 if (m_columns[i].target.name == key) m_keyPositions.append(i);
@@ -191,11 +196,12 @@ private:
         m_exists = QSqlQuery(m_db);
         m_exists.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(m_spec.name, condition));
         m_insert = QSqlQuery(m_db);
-        m_insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                             .arg(m_spec.name, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+        m_insert.prepare(
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(m_spec.name, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
         m_update = QSqlQuery(m_db);
-        m_update.prepare(
-            QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_spec.name, sets.join(QStringLiteral(", ")), condition));
+        m_update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                             .arg(m_spec.name, sets.join(QStringLiteral(", ")), condition));
     }
 
     QString keyText(const QVector<QVariant>& values) const {
@@ -207,7 +213,9 @@ private:
 
     void fail(const QString& key, const QString& column, const QString& reason) {
         m_result.failed = true;
-        QString where = key.isEmpty() ? QString() : QStringLiteral("%1 为 '%2' 的记录").arg(m_spec.keyColumns.first(), key);
+        QString where = key.isEmpty()
+                            ? QString()
+                            : QStringLiteral("%1 为 '%2' 的记录").arg(m_spec.keyColumns.first(), key);
         if (!column.isEmpty()) where += QStringLiteral("，%1 列").arg(column);
         m_result.problems << (where.isEmpty() ? QString() : where + QStringLiteral("：")) + reason +
                                  QStringLiteral(" 此表已撤销，没有导入任何记录。");
@@ -241,7 +249,8 @@ private:
         }
         if (m_spec.name == QLatin1String("Users")) {
             for (int i = 0; i < m_columns.size(); ++i) {
-                if (m_columns[i].target.name.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0) continue;
+                if (m_columns[i].target.name.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0)
+                    continue;
                 if (values[i].toString().isEmpty()) continue; // no password stays no password
                 const QString hash = hashPassword(values[i].toString());
                 if (hash.isEmpty()) {
@@ -294,7 +303,8 @@ private:
 
     DuplicatePolicy decide(const QString& key) {
         if (!m_policy)
-            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(labelOf(m_spec.name), key) : DuplicatePolicy::Skip;
+            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(labelOf(m_spec.name), key)
+                                            : DuplicatePolicy::Skip;
         return *m_policy;
     }
 
@@ -418,7 +428,8 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
 
 void saveImportReport(LegacyImportReport& report, const QString& folder) {
     const QString path = QDir(folder).filePath(
-        QStringLiteral("导入报告-%1.txt").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+        QStringLiteral("导入报告-%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     report.savedAs = path;
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(report.text().toUtf8()) < 0) {

@@ -57,7 +57,8 @@ QString manifestForm(const QVariant& value, ColumnKind kind) {
             .arg(bytes.size());
     }
     case ColumnKind::Boolean:
-        return value.toBool() || value.toString() == QLatin1String("1") ? QStringLiteral("1") : QStringLiteral("0");
+        return value.toBool() || value.toString() == QLatin1String("1") ? QStringLiteral("1")
+                                                                        : QStringLiteral("0");
     case ColumnKind::Date:
         return value.typeId() == QMetaType::QDate ? value.toDate().toString(Qt::ISODate) : value.toString();
     default:
@@ -171,8 +172,9 @@ private slots:
             } else if (f[0] == QLatin1String("count") && keyOf.contains(f[1])) {
                 QCOMPARE(count(db, QStringLiteral("SELECT count(*) FROM %1").arg(f[1])), f[2].toLongLong());
             } else if (f[0] == QLatin1String("photos")) {
-                QCOMPARE(count(db, QStringLiteral("SELECT count(*) FROM %1 WHERE 照片 IS NOT NULL").arg(f[1])),
-                         f[2].toLongLong());
+                QCOMPARE(
+                    count(db, QStringLiteral("SELECT count(*) FROM %1 WHERE 照片 IS NOT NULL").arg(f[1])),
+                    f[2].toLongLong());
             } else if (f[0] == QLatin1String("row")) {
                 const QString& table = f[1];
                 const QString column = f[3];
@@ -182,7 +184,8 @@ private slots:
                 q.addBindValue(f[2]);
                 QVERIFY2(q.exec() && q.next(), qPrintable(table + QLatin1Char(' ') + f[2]));
                 const QString where = QStringLiteral("%1 %2 %3").arg(table, f[2], column);
-                if (column == QLatin1String("PWD") && expected != QLatin1String("\\N") && !expected.isEmpty()) {
+                if (column == QLatin1String("PWD") && expected != QLatin1String("\\N") &&
+                    !expected.isEmpty()) {
                     QVERIFY2(isPasswordHash(q.value(0).toString()), qPrintable(where));
                     QVERIFY2(passwordMatches(q.value(0), expected), qPrintable(where));
                 } else {
@@ -202,7 +205,9 @@ private slots:
         QCOMPARE(count(db, QStringLiteral("SELECT count(*) FROM (SELECT content, leixing FROM List "
                                           "GROUP BY content, leixing HAVING count(*) > 1) d")),
                  0);
-        QCOMPARE(count(db, QStringLiteral("SELECT count(*) FROM List WHERE content = '本科' AND leixing = '文化程度'")), 1);
+        QCOMPARE(count(db, QStringLiteral(
+                               "SELECT count(*) FROM List WHERE content = '本科' AND leixing = '文化程度'")),
+                 1);
         QCOMPARE(count(db, QStringLiteral("SELECT count(*) FROM System")), 1);
     }
 
@@ -213,7 +218,8 @@ private slots:
         if (!target) QSKIP("no PostgreSQL test server (ORVANTA_TEST_PG)");
         QVERIFY(import(m_legacy).complete());
         target->exec(QStringLiteral("UPDATE DangAnKu SET 姓名 = '改过' WHERE 证号 = '1999-0000001'"));
-        const QString name = QStringLiteral("SELECT count(*) FROM DangAnKu WHERE 证号 = '1999-0000001' AND 姓名 = '%1'");
+        const QString name =
+            QStringLiteral("SELECT count(*) FROM DangAnKu WHERE 证号 = '1999-0000001' AND 姓名 = '%1'");
 
         int asked = 0;
         const LegacyImportReport skipped = import(m_legacy, &asked, DuplicatePolicy::Skip);
@@ -255,7 +261,8 @@ private slots:
             file.resize(file.size() - 40 * 4096);
         }
         file.close();
-        if (damage == QLatin1String("no PeiXun")) renameInCopy(QStringLiteral("PeiXun"), QStringLiteral("PeiXux"));
+        if (damage == QLatin1String("no PeiXun"))
+            renameInCopy(QStringLiteral("PeiXun"), QStringLiteral("PeiXux"));
         const QByteArray before = fileHash(m_legacy);
 
         const auto target = openDatabase(TestDatabase::Kind::Local);
@@ -278,7 +285,8 @@ private slots:
         const TableImport* peiXun = tableIn(report, QStringLiteral("PeiXun"));
         QVERIFY(peiXun->failed);
         QCOMPARE(peiXun->imported, 0);
-        QVERIFY2(peiXun->problems.join(QString()).contains(QStringLiteral("'PX00002'")), qPrintable(report.text()));
+        QVERIFY2(peiXun->problems.join(QString()).contains(QStringLiteral("'PX00002'")),
+                 qPrintable(report.text()));
         QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM PeiXun")), 0);
         QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM CaoZuoZheng")), 900);
     }
@@ -288,9 +296,13 @@ private slots:
         const auto target = openDatabase(TestDatabase::Kind::Local);
         const LegacyImportReport report = import(m_legacy);
         QVERIFY2(report.complete(), qPrintable(report.text()));
-        QVERIFY2(tableIn(report, QStringLiteral("DangAnKu"))->problems.join(QString()).contains(QStringLiteral("评定等级")),
+        QVERIFY2(tableIn(report, QStringLiteral("DangAnKu"))
+                     ->problems.join(QString())
+                     .contains(QStringLiteral("评定等级")),
                  qPrintable(report.text()));
-        QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM DangAnKu WHERE 评定成绩 IS NULL")), 3000);
+        QCOMPARE(
+            count(gConn.database(), QStringLiteral("SELECT count(*) FROM DangAnKu WHERE 评定成绩 IS NULL")),
+            3000);
     }
 
     void jetFileOfferedAsDatabasePointsToImport() {
@@ -308,7 +320,8 @@ private slots:
         QCOMPARE(gDbPath, ours);
         const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
         QVERIFY(boxes.size() >= 1);
-        const QString jetBox = boxes.size() == 1 ? boxes[0].text : boxes[1].text; // after the print.dat notice
+        const QString jetBox =
+            boxes.size() == 1 ? boxes[0].text : boxes[1].text; // after the print.dat notice
         QVERIFY2(jetBox.contains(m_legacy) && jetBox.contains(QStringLiteral("旧版的Access数据库")) &&
                      jetBox.contains(QStringLiteral("[导入旧数据]")),
                  qPrintable(jetBox));
@@ -318,10 +331,10 @@ private slots:
 
         // A scheduled job pointed at the old file is refused the same way.
         gConn.Close();
-        QVERIFY(runCommand({QStringLiteral("orvanta"), QStringLiteral("--due-list"), QStringLiteral("--within"),
-                            QStringLiteral("30"), QStringLiteral("--out"),
-                            QDir(m_dir->path()).filePath(QStringLiteral("due.csv")), QStringLiteral("--database"),
-                            m_legacy}) != 0);
+        QVERIFY(runCommand({QStringLiteral("orvanta"), QStringLiteral("--due-list"),
+                            QStringLiteral("--within"), QStringLiteral("30"), QStringLiteral("--out"),
+                            QDir(m_dir->path()).filePath(QStringLiteral("due.csv")),
+                            QStringLiteral("--database"), m_legacy}) != 0);
         QCOMPARE(fileHash(m_legacy), before);
     }
 
@@ -330,10 +343,10 @@ private slots:
         QTest::addColumn<bool>("jetAsDatabase");
         QTest::addColumn<int>("status");
         QTest::newRow("default skip") << QStringList() << false << 0;
-        QTest::newRow("replace") << QStringList{QStringLiteral("--on-duplicate"), QStringLiteral("replace")} << false
-                                 << 0;
-        QTest::newRow("unknown choice") << QStringList{QStringLiteral("--on-duplicate"), QStringLiteral("ask")}
-                                        << false << 1;
+        QTest::newRow("replace") << QStringList{QStringLiteral("--on-duplicate"), QStringLiteral("replace")}
+                                 << false << 0;
+        QTest::newRow("unknown choice")
+            << QStringList{QStringLiteral("--on-duplicate"), QStringLiteral("ask")} << false << 1;
         QTest::newRow("old file as database") << QStringList() << true << 1;
     }
     void commandLineExitStatus() {
@@ -342,10 +355,11 @@ private slots:
         QFETCH(int, status);
         const QString database = QDir(m_dir->path()).filePath(QStringLiteral("MoLian.mdb"));
         QCOMPARE(createLocalDatabase(database), QString());
-        const QStringList arguments = QStringList{QStringLiteral("orvanta"), QStringLiteral("--import-legacy"),
-                                                  m_legacy, QStringLiteral("--database"),
-                                                  jetAsDatabase ? copyOfFixture(QStringLiteral("other.mdb")) : database} +
-                                      extra;
+        const QStringList arguments =
+            QStringList{QStringLiteral("orvanta"), QStringLiteral("--import-legacy"), m_legacy,
+                        QStringLiteral("--database"),
+                        jetAsDatabase ? copyOfFixture(QStringLiteral("other.mdb")) : database} +
+            extra;
         QCOMPARE(runCommand(arguments).value_or(-1), status);
         const QStringList reports = QDir(m_dir->path()).entryList({QStringLiteral("导入报告-*.txt")});
         QCOMPARE(reports.size(), status == 0 ? 1 : 0);

@@ -227,9 +227,8 @@ private slots:
             {QStringLiteral("mnuSystem|【系统】"),
              {QStringLiteral("mnuUser|[操作员设置]"), QStringLiteral("e|-"),
               QStringLiteral("mnuOption|[选项设置]"), QStringLiteral("mnuDaoRu|[导入旧数据]"),
-              QStringLiteral("mnuAbout|[关于系统]"),
-              QStringLiteral("a|-"), QStringLiteral("mnuSysBackUp|[退出并备份数据]"),
-              QStringLiteral("mnuExit|[退出系统]")}},
+              QStringLiteral("mnuAbout|[关于系统]"), QStringLiteral("a|-"),
+              QStringLiteral("mnuSysBackUp|[退出并备份数据]"), QStringLiteral("mnuExit|[退出系统]")}},
         };
         auto describe = [](const QAction* a) {
             return a->objectName() + QLatin1Char('|') + (a->isSeparator() ? QStringLiteral("-") : a->text());
