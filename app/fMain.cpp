@@ -341,11 +341,7 @@ void fMain::mnuOption_Click() {
 
 // Importing replaces operators and records: the administrator's own business.
 void fMain::mnuDaoRu_Click() {
-    if (gOperator != QStringLiteral("管理员")) {
-        Beep();
-        MsgBox(QStringLiteral("只有管理员才能导入旧数据!"), vb::Critical);
-        return;
-    }
+    if (!CheckAdministrator(QStringLiteral("导入旧数据"))) return;
     fDaoRu dialog(this);
     dialog.exec();
 }

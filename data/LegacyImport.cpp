@@ -1,6 +1,7 @@
 #include "LegacyImport.h"
 
 #include "adodb.h"
+#include "AuditLog.h"
 #include "LegacyFile.h"
 #include "Passwords.h"
 #include "Schema.h"
@@ -143,6 +144,7 @@ public:
             if (m_hooks.progress) m_hooks.progress(m_spec.name, m_result.read, m_total);
         }
         if (!m_result.failed && !m_legacy.error().isEmpty()) fail({}, {}, m_legacy.error());
+        if (!m_result.failed) recordInTrail();
         if (m_result.failed) {
             m_exists = QSqlQuery();
             m_insert = QSqlQuery();
@@ -157,6 +159,17 @@ public:
     }
 
 private:
+    // One trail row per table, in the table's own transaction: a table rolled back leaves none.
+    void recordInTrail() {
+        try {
+            AuditLog::record(m_db, AuditLog::kImport, m_spec.name, {}, {},
+                             QStringLiteral("导入 %1 条，其中替换 %2 条；跳过 %3 条")
+                                 .arg(m_result.imported).arg(m_result.replaced).arg(m_result.skipped));
+        } catch (const DbError& e) {
+            fail({}, {}, e.description);
+        }
+    }
+
     struct Mapped {
         int legacyIndex;
         ColumnDef target;

@@ -289,6 +289,10 @@ private slots:
                  qPrintable(report.text()));
         QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM PeiXun")), 0);
         QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM CaoZuoZheng")), 900);
+        // The trail names each imported table once and keeps nothing of the rolled-back one.
+        const QString trail = QStringLiteral("SELECT count(*) FROM AuditLog WHERE 操作 = '导入' AND 表名 = '%1'");
+        QCOMPARE(count(gConn.database(), trail.arg(QStringLiteral("CaoZuoZheng"))), 1);
+        QCOMPARE(count(gConn.database(), trail.arg(QStringLiteral("PeiXun"))), 0);
     }
 
     void columnUnknownHereIsListedAndLeftOut() {
