@@ -12,12 +12,14 @@
 #include "f1ZS.h"
 #include "fAbout.h"
 #include "fDaoQi.h"
+#include "fDaoRu.h"
 #include "fFindCZZ.h"
 #include "fFindPX.h"
 #include "fFindZS.h"
 #include "fmenu.h"
 #include "fOptions.h"
 #include "fPassword.h"
+#include "fPView.h"
 #include "fRiZhi.h"
 #include "fTongJi.h"
 #include "sBeiFen.h"
@@ -26,6 +28,7 @@
 #include "fUser.h"
 #include "LockKeys.h"
 #include "ModSql.h"
+#include "RegisterCatalog.h"
 #include "settings.h"
 #include "WindowHost.h"
 
@@ -81,6 +84,7 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMa
         {ui->mnuPassword, &fMain::mnuPassword_Click},
         {ui->mnuRiZhi, &fMain::mnuRiZhi_Click},
         {ui->mnuOption, &fMain::mnuOption_Click},
+        {ui->mnuDaoRu, &fMain::mnuDaoRu_Click},
         {ui->mnuAbout, &fMain::mnuAbout_Click},
         {ui->mnuSysBackUp, &fMain::mnuSysBackUp_Click},
         {ui->mnuExit, &fMain::mnuExit_Click},
@@ -298,20 +302,24 @@ void fMain::mnuTJ_Click() {
     ShowForm(fTongJi::instance());
 }
 
-// The list items need no right: the list window's refresh reopens the table named here.
-void fMain::mnuVczz_Click() {
-    gViewTable = QStringLiteral("CaoZuoZheng");
+// The list items need no right: the list window's refresh reopens the table named here, under
+// the register's list title.
+void fMain::showRegisterList(const QString& table) {
+    gViewTable = table;
+    if (const RegisterDef* shown = registerOfTable(table)) fPView::instance()->setStitle(shown->listTitle);
     fmenu::instance()->mnuRerush_Click();
+}
+
+void fMain::mnuVczz_Click() {
+    showRegisterList(QStringLiteral("CaoZuoZheng"));
 }
 
 void fMain::mnuVzs_Click() {
-    gViewTable = QStringLiteral("DangAnKu");
-    fmenu::instance()->mnuRerush_Click();
+    showRegisterList(QStringLiteral("DangAnKu"));
 }
 
 void fMain::mnuVpx_Click() {
-    gViewTable = QStringLiteral("PeiXun");
-    fmenu::instance()->mnuRerush_Click();
+    showRegisterList(QStringLiteral("PeiXun"));
 }
 
 void fMain::mnuUser_Click() {
@@ -335,6 +343,13 @@ void fMain::mnuOption_Click() {
     form->show();
     form->raise();
     form->activateWindow();
+}
+
+// Importing replaces operators and records: the administrator's own business.
+void fMain::mnuDaoRu_Click() {
+    if (!CheckAdministrator(QStringLiteral("导入旧数据"))) return;
+    fDaoRu dialog(this);
+    dialog.exec();
 }
 
 void fMain::mnuAbout_Click() {

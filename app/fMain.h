@@ -48,6 +48,7 @@ public slots:
     void mnuPassword_Click();
     void mnuRiZhi_Click();
     void mnuOption_Click();
+    void mnuDaoRu_Click();
     void mnuAbout_Click();
     void mnuSysBackUp_Click();
     void mnuExit_Click();
@@ -62,6 +63,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void showRegisterList(const QString& table);
     void buildStatusBar();
     void refreshClock();
     void refreshLockKeys();

@@ -5,9 +5,11 @@
 #include "f1ZS.h"
 #include "fFindZS.h"
 #include "FillResultList.h"
+#include "ListExporter.h"
 #include "fLinkData.h"
 #include "fMain.h"
 #include "fPView.h"
+#include "ListTable.h"
 #include "ListView.h"
 #include "ModSql.h"
 #include "QueryForm.h"
@@ -233,6 +235,17 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
         }
         all5000.name += QStringLiteral(", %1 hits").arg(fPView::instance()->rFill->RecordCount());
 
+        const ListTable shown = TableOfList(fPView::instance()->Lvw);
+        QTemporaryDir exports;
+        Figure csv{QStringLiteral("CSV export of those rows"), {}, QStringLiteral("≤ 200 ms")};
+        Figure xlsx{QStringLiteral("xlsx export of those rows"), {}, QStringLiteral("—")};
+        for (int run = 0; run < runs; ++run) {
+            csv.times << timed([&] { WriteCsv(exports.filePath(QStringLiteral("list.csv")), shown, false); });
+            xlsx.times << timed([&] {
+                WriteWorkbook(exports.filePath(QStringLiteral("list.xlsx")), fPView::instance()->title(), shown);
+            });
+        }
+
         Figure fill{QStringLiteral("FillResultList with 1000 rows"), {}, QStringLiteral("≤ 100 ms")};
         for (int run = 0; run < runs; ++run) {
             ListView listView;
@@ -240,7 +253,7 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
             fill.times << timed([&] { FillResultList(*thousand, &listView); });
         }
         figures << open << openCold << next << byKey << byCertificate << all << search << searchCold << shell
-                << page << all5000 << fill;
+                << page << all5000 << csv << xlsx << fill;
     } catch (const DbError& e) {
         out << "failed: " << e.description << Qt::endl;
         return 1;

@@ -3,6 +3,7 @@
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "FileCopy.h"
+#include "LegacyFile.h"
 #include "ModSql.h"
 #include "StartUpHost.h"
 #include "ui_sBeiFen.h"
@@ -212,6 +213,12 @@ void sBeiFen::restore() {
     const QString backup = ui->LblPath->text();
     if (samePath(gDbPath, backup)) {
         MsgBox(QStringLiteral("当前账套数据与备份数据存放目录相同!"), vb::Exclamation);
+        return;
+    }
+    // An old Access backup would leave a database this program cannot open: it is imported instead.
+    const QString legacy = jetFileMessage(backup);
+    if (!legacy.isEmpty()) {
+        MsgBox(legacy, vb::Exclamation);
         return;
     }
     bool copied = false;
