@@ -13,6 +13,7 @@
 #include <QProgressDialog>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
 
@@ -73,10 +74,14 @@ sBeiFen::sBeiFen(StartUpHost* host, bool backup, QWidget* parent)
     connect(ui->Drive1, &QComboBox::activated, this, &sBeiFen::Drive1_Change);
     connect(ui->CmdAdd, &QPushButton::clicked, this, &sBeiFen::CmdAdd_Click);
     connect(ui->CmdMiMa, &QPushButton::clicked, this, &sBeiFen::CmdMiMa_Click);
-    // The folder model fills in the background: keep the chosen folder in view as its parents arrive.
+    // The folder model fills and sorts in the background: bring the chosen folder into view once
+    // its parents have arrived, then leave the scrolling to the operator.
     connect(m_dirs, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
-        const QString chosen = dirPath();
-        if (chosen == loaded || chosen.startsWith(QDir(loaded).filePath(QString()))) scrollToChosenFolder();
+        if (!m_keepChosenInView) return;
+        const QString folder = loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/');
+        if (!(dirPath() + QLatin1Char('/')).startsWith(folder)) return;
+        if (QFileInfo(dirPath()).absolutePath() == QFileInfo(loaded).absoluteFilePath()) m_keepChosenInView = false;
+        QTimer::singleShot(100, this, &sBeiFen::scrollToChosenFolder);
     });
     connect(ui->CmdCanCel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -93,13 +98,15 @@ void sBeiFen::setDirPath(const QString& path) {
     if (!QFileInfo(path).isDir()) return;
     const QModelIndex index = m_dirs->index(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     ui->Dir1->setCurrentIndex(index);
+    m_keepChosenInView = true;
     scrollToChosenFolder();
 }
 
 void sBeiFen::scrollToChosenFolder() {
     const QModelIndex index = ui->Dir1->currentIndex();
     if (!index.isValid()) return;
-    ui->Dir1->expand(index.parent());
+    for (QModelIndex folder = index.parent(); folder.isValid(); folder = folder.parent())
+        ui->Dir1->expand(folder);
     ui->Dir1->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 

@@ -56,5 +56,6 @@ private:
     bool m_backup;
     bool m_connectionClosed = false;
     bool m_ending = false;
+    bool m_keepChosenInView = false;
     QFileSystemModel* m_dirs;
 };
