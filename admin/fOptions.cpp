@@ -10,8 +10,6 @@
 
 #include <QPointer>
 #include <QSignalBlocker>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 
@@ -21,14 +19,6 @@ const QString kAutoSize = QStringLiteral("cekAutoSize");
 const QString kPrompt = QStringLiteral("在此输入备选内容");
 
 QPointer<fOptions> theInstance;
-
-void execute(const QString& sql, const QVariantList& binds = {}) {
-    QSqlQuery query(gConn.database());
-    query.prepare(sql);
-    for (const QVariant& value : binds)
-        query.addBindValue(value);
-    if (!query.exec()) throw DbError(DbErrorCode::Driver, query.lastError().text());
-}
 
 } // namespace
 
@@ -122,7 +112,9 @@ void fOptions::cmdDel_Click() {
     const int row = ui->List1->currentRow();
     if (row < 0 || row >= m_ids.size()) return;
     // A line whose row could not be deleted stays, so the list keeps telling the truth.
-    if (!SkipOnError([&] { execute(QStringLiteral("DELETE FROM List WHERE id = ?"), {m_ids[row]}); })) return;
+    if (!SkipOnError(
+            [&] { DeleteWhere(gConn, QStringLiteral("List"), QStringLiteral("id = ?"), {m_ids[row]}); }))
+        return;
     ui->cmdDel->setEnabled(false);
     m_ids.remove(row);
     {
@@ -135,7 +127,7 @@ void fOptions::cmdDel_Click() {
 }
 
 void fOptions::cmdAllDel_Click() {
-    if (!SkipOnError([] { execute(QStringLiteral("DELETE FROM List")); })) return;
+    if (!SkipOnError([] { DeleteWhere(gConn, QStringLiteral("List")); })) return;
     ui->List1->clear();
     m_ids.clear();
     ui->cmdAllDel->setEnabled(false);

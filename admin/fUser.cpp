@@ -5,6 +5,8 @@
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "fPassword.h"
+#include "Passwords.h"
 #include "sAddUser.h"
 
 #include <QCheckBox>
@@ -13,18 +15,15 @@
 namespace {
 
 const QString kName = QStringLiteral("姓名");
-const QString kAdministrator = QStringLiteral("管理员");
 
-bool hasRows(Recordset& records) {
-    return !(records.IsBOF() && records.IsEOF());
-}
-
-// Moves to the first row and searches forward for the name; False when it is not there.
-bool findOperator(const QString& name) {
-    if (!gUsersRs || !hasRows(*gUsersRs)) return false;
-    gUsersRs->MoveFirst();
-    gUsersRs->Find(kName + QStringLiteral(" = ") + QuoteLiteral(name));
-    return !gUsersRs->IsEOF();
+// The operator on the current row of gUsersRs; empty without one.
+QString currentOperatorName() {
+    QString name;
+    SkipOnError([&] {
+        if (gUsersRs && !gUsersRs->IsBOF() && !gUsersRs->IsEOF())
+            name = gUsersRs->Fields(kName).Value().toString();
+    });
+    return name;
 }
 
 } // namespace
@@ -43,6 +42,7 @@ fUser::fUser(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::fUser>(
     connect(ui->cmdNewSysUser, &QPushButton::clicked, this, &fUser::cmdNewSysUser_Click);
     connect(ui->cmdDel, &QPushButton::clicked, this, &fUser::cmdDel_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &fUser::cmdClose_Click);
+    connect(ui->cmdPassword, &QPushButton::clicked, this, &fUser::cmdPassword_Click);
     for (const auto& [box, column] : m_rights)
         connect(box, &QCheckBox::clicked, this, [this, box, column] { storeRight(box, column); });
 }
@@ -59,6 +59,7 @@ void fUser::refillOperators() {
         ui->cboSysUser->setEditText(QString());
     }
     ui->cmdDel->setEnabled(false);
+    ui->cmdPassword->setEnabled(false);
     showRights();
 }
 
@@ -66,17 +67,18 @@ void fUser::cboSysUser_Change() {
     const QString name = ui->cboSysUser->currentText();
     if (name.isEmpty()) return;
     bool found = false;
-    SkipOnError([&] { found = findOperator(name); });
+    SkipOnError([&] { found = FindOperator(name); });
     ui->cmdDel->setEnabled(found);
+    ui->cmdPassword->setEnabled(found);
     showRights();
 }
 
 // The boxes follow the current row; without one they are cleared and locked, so a tick cannot
-// go astray.
+// go astray. Nobody's own rights can be ticked: they stay as another administrator set them.
 void fUser::showRights() {
-    bool current = false;
-    SkipOnError([&] { current = gUsersRs && !gUsersRs->IsBOF() && !gUsersRs->IsEOF(); });
-    ui->Frame1->setEnabled(current);
+    const QString shown = currentOperatorName();
+    const bool current = !shown.isEmpty();
+    ui->Frame1->setEnabled(current && shown != gOperator);
     for (const auto& [box, column] : m_rights) {
         bool granted = false;
         if (current) SkipOnError([&] { granted = RightGranted(gUsersRs->Fields(column).Value()); });
@@ -87,10 +89,10 @@ void fUser::showRights() {
 // Stored at once, so a right check made while the form is still open already sees it. A tick the
 // database refuses is taken back on screen.
 void fUser::storeRight(QCheckBox* box, const QString& column) {
-    const bool stored = SkipOnError([&] {
-        gUsersRs->Fields(column).setValue(box->isChecked());
-        gUsersRs->Update();
-    });
+    const bool stored = currentOperatorName() != gOperator && SkipOnError([&] {
+                            gUsersRs->Fields(column).setValue(box->isChecked());
+                            gUsersRs->Update();
+                        });
     if (!stored) {
         SkipOnError([] { gUsersRs->CancelUpdate(); });
         showRights();
@@ -105,10 +107,16 @@ void fUser::cmdNewSysUser_Click() {
     ui->cboSysUser->setCurrentIndex(ui->cboSysUser->count() - 1);
 }
 
+void fUser::cmdPassword_Click() {
+    const QString name = currentOperatorName();
+    if (name.isEmpty()) return;
+    fPassword dialog(name, name == gOperator ? fPassword::ChangeOwn : fPassword::SetForOperator, this);
+    dialog.exec();
+}
+
 void fUser::cmdDel_Click() {
     const QString name = ui->cboSysUser->currentText();
-    QString rowName = name;
-    SkipOnError([&] { rowName = gUsersRs->Fields(kName).Value().toString(); });
+    const QString rowName = currentOperatorName();
     if (name == kAdministrator || rowName == kAdministrator) {
         MsgBox(QStringLiteral("系统管理员不能删除!"), vb::Exclamation);
         return;
@@ -126,7 +134,7 @@ void fUser::cmdClose_Click() {
 
 bool fUser::onLoggedInOperator() {
     bool found = false;
-    SkipOnError([&] { found = findOperator(gOperator); });
+    SkipOnError([&] { found = FindOperator(gOperator); });
     return found;
 }
 

@@ -23,6 +23,8 @@ public slots:
     void cboSysUser_Change();
     void cmdNewSysUser_Click();
     void cmdDel_Click();
+    // A new password for the chosen operator (his own asks for the old one first).
+    void cmdPassword_Click();
     void cmdClose_Click();
     // Refused while the logged-in operator has no row.
     void reject() override;

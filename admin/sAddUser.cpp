@@ -4,6 +4,7 @@
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "Passwords.h"
 
 #include <QLineEdit>
 
@@ -81,7 +82,7 @@ bool sAddUser::storeOperator(const QString& code, const QString& name, const QSt
         gUsersRs->AddNew();
         gUsersRs->Fields(QStringLiteral("编号")).setValue(code);
         gUsersRs->Fields(QStringLiteral("姓名")).setValue(name);
-        gUsersRs->Fields(QStringLiteral("PWD")).setValue(password);
+        storePassword(gUsersRs->Fields(QStringLiteral("PWD")), password);
         for (const char* right : {"求职登记", "招聘登记", "人员查询", "职位查询", "职位速配", "打印操作"})
             gUsersRs->Fields(QString::fromUtf8(right)).setValue(true);
         gUsersRs->Fields(QStringLiteral("备注")).setValue(QString());

@@ -1,5 +1,7 @@
 #include "basSub.h"
 
+#include "Passwords.h"
+
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
@@ -117,20 +119,42 @@ bool RightGranted(const QVariant& value) {
     return isNumber && number != 0;
 }
 
-bool CheckRight(const QString& right) {
+bool HasRight(const QString& right) {
     bool granted = false;
     SkipOnError([&] {
         if (gUsersRs) granted = RightGranted(gUsersRs->Fields(right).Value());
     });
-    if (!granted) {
-        SkipOnError([&] {
-            Beep();
-            MsgBox(QStringLiteral("对不起，您无'") + right +
-                       QStringLiteral("'权限!请通过管理员为您设置该权限!"),
-                   vb::Critical);
-        });
-    }
     return granted;
+}
+
+namespace {
+
+void refuse(const QString& right, const QString& advice) {
+    SkipOnError([&] {
+        Beep();
+        MsgBox(QStringLiteral("对不起，您无'") + right + QStringLiteral("'权限!") + advice, vb::Critical);
+    });
+}
+
+} // namespace
+
+bool CheckRight(const QString& right) {
+    const bool granted = HasRight(right);
+    if (!granted) refuse(right, QStringLiteral("请通过管理员为您设置该权限!"));
+    return granted;
+}
+
+bool CheckAdministrator(const QString& what) {
+    const bool administrator = gOperator == kAdministrator;
+    if (!administrator) refuse(what, QStringLiteral("只有管理员可以使用该功能!"));
+    return administrator;
+}
+
+bool FindOperator(const QString& name) {
+    if (!gUsersRs || (gUsersRs->IsBOF() && gUsersRs->IsEOF())) return false;
+    gUsersRs->MoveFirst();
+    gUsersRs->Find(QStringLiteral("姓名 = ") + QuoteLiteral(name));
+    return !gUsersRs->IsEOF();
 }
 
 void AutoSizeForm(QWidget* form) {

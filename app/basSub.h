@@ -28,9 +28,16 @@ int FilterKey(int key, const QString& allowed = QString());
 // A right column read as Boolean; Null and unreadable values grant nothing.
 bool RightGranted(const QVariant& value);
 
+// True when the logged-in operator (current row of gUsersRs) holds the right. Silent; never throws.
+bool HasRight(const QString& right);
 // True when the logged-in operator (current row of gUsersRs) holds the right; otherwise beeps,
 // tells the user so, and returns False. Never throws.
 bool CheckRight(const QString& right);
+// True when the logged-in operator is the administrator; otherwise refuses `what` like CheckRight.
+bool CheckAdministrator(const QString& what);
+// Moves gUsersRs to the first row and searches forward for the operator; False when he is not
+// there. Throws on database errors.
+bool FindOperator(const QString& name);
 
 // Scales the form, its controls' positions, sizes and fonts from the 800 x 600 layout to the screen,
 // when gAutoSize is on.

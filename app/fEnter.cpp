@@ -1,9 +1,12 @@
 #include "fEnter.h"
 #include "ui_fEnter.h"
 
+#include "AuditLog.h"
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
+#include "ErrorTraps.h"
+#include "Passwords.h"
 #include "ReportDbError.h"
 #include "StartUpHost.h"
 
@@ -71,10 +74,11 @@ void fEnter::cmdOk_Click() {
         ui->txtId->setFocus();
         return;
     }
+    QVariant stored;
     try {
         if (!gUsersRs) throw DbError(DbErrorCode::NotOpen, QStringLiteral("操作员表没有打开。"));
-        const QVariant stored = gUsersRs->Fields(QStringLiteral("PWD")).Value();
-        if (stored.isNull() || stored.toString() != typed) {
+        stored = gUsersRs->Fields(QStringLiteral("PWD")).Value();
+        if (!passwordMatches(stored, typed)) {
             Beep();
             MsgBox(QStringLiteral("密码错误!"), vb::Critical);
             ui->txtId->setFocus();
@@ -86,11 +90,33 @@ void fEnter::cmdOk_Click() {
         return;
     }
     gOperator = ui->cboCZY->currentText();
+    m_deliveredPassword = gOperator == kAdministrator && typed == kDeliveredPassword;
+    recordLogin(!isPasswordHash(stored.toString()), typed);
     if (m_host) {
         m_host->showOperator(gOperator);
         m_host->bEnter = true;
     }
     accept();
+}
+
+// The login goes into the trail; a password still kept readable is replaced by its hash on the
+// way. Neither may keep the operator out: a database that refuses them is reported.
+void fEnter::recordLogin(bool rehash, const QString& typed) {
+    AuditLog::setOperator(gOperator);
+    ReportAndGoOn([&] {
+        WriteScope scope(gConn.database());
+        if (rehash) {
+            try {
+                storePassword(gUsersRs->Fields(QStringLiteral("PWD")), typed);
+                gUsersRs->Update();
+            } catch (...) {
+                SkipOnError([] { gUsersRs->CancelUpdate(); });
+                throw;
+            }
+        }
+        AuditLog::record(gConn.database(), AuditLog::kLogin, QStringLiteral("Users"), gOperator);
+        scope.commit();
+    });
 }
 
 void fEnter::cmdCancel_Click() {

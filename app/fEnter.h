@@ -22,6 +22,9 @@ public:
     explicit fEnter(StartUpHost* host, QWidget* parent = nullptr);
     ~fEnter() override;
 
+    // The administrator has just logged in with the password the database was delivered with.
+    bool usedDeliveredPassword() const { return m_deliveredPassword; }
+
 public slots:
     void cboCZY_Click();
     void cmdOk_Click();
@@ -33,7 +36,9 @@ protected:
 
 private:
     void setHeightTwips(int twips);
+    void recordLogin(bool rehash, const QString& typed);
 
     std::unique_ptr<Ui::fEnter> ui;
     StartUpHost* m_host;
+    bool m_deliveredPassword = false;
 };

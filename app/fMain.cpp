@@ -17,6 +17,8 @@
 #include "fFindZS.h"
 #include "fmenu.h"
 #include "fOptions.h"
+#include "fPassword.h"
+#include "fRiZhi.h"
 #include "fTongJi.h"
 #include "sBeiFen.h"
 #include "fEnter.h"
@@ -76,6 +78,8 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMa
         {ui->mnuVzs, &fMain::mnuVzs_Click},
         {ui->mnuVpx, &fMain::mnuVpx_Click},
         {ui->mnuUser, &fMain::mnuUser_Click},
+        {ui->mnuPassword, &fMain::mnuPassword_Click},
+        {ui->mnuRiZhi, &fMain::mnuRiZhi_Click},
         {ui->mnuOption, &fMain::mnuOption_Click},
         {ui->mnuAbout, &fMain::mnuAbout_Click},
         {ui->mnuSysBackUp, &fMain::mnuSysBackUp_Click},
@@ -200,16 +204,28 @@ bool fMain::startUp() {
     gAutoSize = true;
     ReportAndGoOn([&] { gAutoSize = autoSizeSetting(); });
 
+    bool deliveredPassword = false;
     ReportAndGoOn([&] {
         fEnter dialog(this, this);
         dialog.exec();
+        deliveredPassword = dialog.usedDeliveredPassword();
     });
     if (bUnload || !bEnter) {
         close();
         return false;
     }
     showDueReminder();
+    if (deliveredPassword) askForNewAdministratorPassword();
     return true;
+}
+
+void fMain::askForNewAdministratorPassword() {
+    if (MsgBox(QStringLiteral("管理员仍在使用初始密码，任何人都能以管理员身份进入系统。现在修改密码吗?"),
+               vb::YesNo | vb::Exclamation) == vb::Yes) {
+        fPassword dialog(gOperator, fPassword::SetForOperator, this);
+        if (dialog.exec() == QDialog::Accepted) return;
+    }
+    gStatusPanel.setText(QStringLiteral("管理员仍在使用初始密码"));
 }
 
 void fMain::showDueReminder() {
@@ -299,8 +315,19 @@ void fMain::mnuVpx_Click() {
 }
 
 void fMain::mnuUser_Click() {
+    if (!CheckAdministrator(QStringLiteral("操作员设置"))) return;
     fUser dialog(this);
     dialog.exec();
+}
+
+void fMain::mnuPassword_Click() {
+    fPassword dialog(gOperator, fPassword::ChangeOwn, this);
+    dialog.exec();
+}
+
+void fMain::mnuRiZhi_Click() {
+    if (!CheckAdministrator(QStringLiteral("操作日志"))) return;
+    ShowForm(fRiZhi::instance());
 }
 
 void fMain::mnuOption_Click() {

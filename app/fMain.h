@@ -45,6 +45,8 @@ public slots:
     void mnuVzs_Click();
     void mnuVpx_Click();
     void mnuUser_Click();
+    void mnuPassword_Click();
+    void mnuRiZhi_Click();
     void mnuOption_Click();
     void mnuAbout_Click();
     void mnuSysBackUp_Click();
@@ -63,6 +65,8 @@ private:
     void buildStatusBar();
     void refreshClock();
     void refreshLockKeys();
+    // The administrator logged in with the delivered password: change it now, or be reminded.
+    void askForNewAdministratorPassword();
 
     std::unique_ptr<Ui::fMain> ui;
     std::array<QLabel*, 7> m_panels{};

@@ -1,5 +1,7 @@
 #include "ModSql.h"
 
+#include "AuditLog.h"
+
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "ReportDbError.h"
@@ -181,6 +183,12 @@ bool OpenDatabase() {
             return false;
         }
         ensureDueDateIndexes(gConn.database());
+        // Without the trail every change is refused; reading still works, so the database opens.
+        try {
+            AuditLog::ensureTable(gConn.database());
+        } catch (...) {
+            ReportDbError();
+        }
         gUsersRs = std::make_shared<Recordset>();
         gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
         gListRs = std::make_shared<Recordset>();

@@ -1,5 +1,7 @@
 #include "Passwords.h"
 
+#include "adodb.h"
+
 #include <sodium.h>
 
 namespace {
@@ -34,4 +36,10 @@ bool passwordMatches(const QVariant& stored, const QString& typed) {
     const QByteArray hash = value.toLatin1(), utf8 = typed.toUtf8();
     return crypto_pwhash_str_verify(hash.constData(), utf8.constData(),
                                     static_cast<unsigned long long>(utf8.size())) == 0;
+}
+
+void storePassword(Field field, const QString& password) {
+    const QString hash = hashPassword(password);
+    if (hash.isEmpty()) throw DbError(DbErrorCode::Driver, QStringLiteral("无法保存密码：内存不足。"));
+    field.setValue(hash);
 }

@@ -19,6 +19,7 @@ struct TableDef {
     QStringList uniqueColumns;    // each one unique on its own
     QVector<QStringList> indexes; // columns the searches filter and order by
     QStringList uniqueTogether;   // one combined unique constraint, when set
+    QStringList auditKey;         // columns that name a row in the audit trail; empty: not audited
 };
 
 const QVector<TableDef>& databaseTables();
@@ -28,12 +29,15 @@ enum class SqlDialect { Sqlite, Postgres };
 
 // Statements that create every table and index on an empty database.
 QStringList schemaStatements(SqlDialect dialect);
+// Statements that create one table and its indexes, skipping what already exists.
+QStringList missingTableStatements(const TableDef& table, SqlDialect dialect);
 // The indexes on the review and renewal dates of the three registers; they may be run again.
 QStringList dueDateIndexStatements();
 // Gives a database made before those indexes existed its missing ones. A server role that may not
 // create indexes keeps working without them, only slower.
 void ensureDueDateIndexes(QSqlDatabase db);
-// Statements that fill a new database with its delivered content.
+// Statements that fill a new database with its delivered content (the administrator's password
+// as a fresh hash).
 QStringList deliveredContentStatements();
 
 // Runs the statements in one transaction; returns the first error text, empty on success.

@@ -1,5 +1,6 @@
 #include "adodb.h"
 
+#include "AuditLog.h"
 #include "Schema.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -245,6 +247,20 @@ bool loadSqliteIds(const QSqlDatabase& db, const QString& sql, const QVariantLis
     return true;
 }
 
+// True while the connection is inside a transaction, whoever opened it.
+bool inTransaction(const QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
+        return connection && !sqlite3_get_autocommit(connection);
+    }
+    if (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0) {
+        PGconn* connection = *static_cast<PGconn* const*>(handle.data());
+        return connection && PQtransactionStatus(connection) != PQTRANS_IDLE;
+    }
+    return false;
+}
+
 } // namespace
 
 QString QuoteLiteral(const QString& text) {
@@ -363,6 +379,41 @@ const QHash<QString, int>& Connection::columnTypes(const QString& table) {
             }
     }
     return *m_columnTypes.insert(key, types);
+}
+
+// ---------------------------------------------------------------------------------------------
+// WriteScope
+
+WriteScope::WriteScope(QSqlDatabase db) : m_db(db) {
+    if (!inTransaction(m_db)) {
+        if (!m_db.transaction()) throw errorFrom(m_db.lastError());
+        return;
+    }
+    static int savepoints = 0;
+    m_savepoint = QStringLiteral("write_%1").arg(++savepoints);
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SAVEPOINT ") + m_savepoint)) throw errorFrom(q.lastError());
+}
+
+WriteScope::~WriteScope() {
+    if (m_done) return;
+    if (m_savepoint.isEmpty()) {
+        m_db.rollback();
+        return;
+    }
+    QSqlQuery q(m_db);
+    q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + m_savepoint);
+    q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint);
+}
+
+void WriteScope::commit() {
+    if (m_savepoint.isEmpty()) {
+        if (!m_db.commit()) throw errorFrom(m_db.lastError());
+    } else {
+        QSqlQuery q(m_db);
+        if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint)) throw errorFrom(q.lastError());
+    }
+    m_done = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -924,12 +975,15 @@ void Recordset::insertPending() {
                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                             .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     if (postgres) sql += QStringLiteral(" RETURNING rowid");
+    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec()) raise(q.lastError());
     const qint64 id = postgres ? (q.next() ? q.value(0).toLongLong() : -1) : q.lastInsertId().toLongLong();
+    recordAudit(AuditLog::kAdded, {}, [this](int column) { return m_edits.value(column); });
+    scope.commit();
     m_ids.append(id);
     moveTo(m_ids.size() - 1);
     m_pages.remove((m_ids.size() - 1) / kPageRows);
@@ -965,8 +1019,15 @@ void Recordset::updatePending() {
         sets << quoted(m_columns[it.key()].name) + QStringLiteral(" = ?");
         values << toEngine(it.value(), m_columns[it.key()].type);
     }
+    // What the row held, the photo read only when it is being replaced.
+    QHash<int, QVariant> before;
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].fetchedWithPage || m_edits.contains(i))
+            before.insert(i, fromEngine(m_columns[i].fetchedWithPage ? original.values[i] : storedValue(i),
+                                        m_columns[i].type));
     QStringList guards;
     guardRow(id, original, guards, values);
+    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
     q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
@@ -976,6 +1037,10 @@ void Recordset::updatePending() {
     if (q.numRowsAffected() != 1)
         throw DbError(DbErrorCode::WriteConflict,
                       QStringLiteral("该记录已被其他用户修改或删除，本次修改没有保存。"));
+    recordAudit(
+        AuditLog::kChanged, [&](int column) { return before.value(column); },
+        [&](int column) { return m_edits.contains(column) ? m_edits.value(column) : before.value(column); });
+    scope.commit();
     // Keep the cached row in step with what was written.
     const qint64 page = m_pos / kPageRows;
     auto cached = m_pages.find(page);
@@ -997,9 +1062,15 @@ void Recordset::Delete() {
         CancelUpdate();
         return;
     }
+    const bool audited = !tableDef(m_table).auditKey.isEmpty();
+    QHash<int, QVariant> before;
+    if (audited)
+        for (int i = 0; i < m_columns.size(); ++i)
+            before.insert(i, fromEngine(storedValue(i), m_columns[i].type));
     QStringList guards;
     QVariantList values;
     guardRow(m_ids[m_pos], currentRow(), guards, values);
+    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
@@ -1007,6 +1078,8 @@ void Recordset::Delete() {
     if (!q.exec()) raise(q.lastError());
     if (q.numRowsAffected() != 1)
         throw DbError(DbErrorCode::WriteConflict, QStringLiteral("该记录已被其他用户修改或删除，没有删除。"));
+    recordAudit(AuditLog::kDeleted, [&](int column) { return before.value(column); }, {});
+    scope.commit();
     dropCurrentRow();
 }
 
@@ -1018,6 +1091,45 @@ void Recordset::dropCurrentRow() {
     m_pageOrder.clear();
     m_currentDeleted = true;
     if (m_moveObserver) m_moveObserver();
+}
+
+// "content[leixing]" style: the first key column, further ones in brackets.
+QString Recordset::auditKey(const std::function<QVariant(int)>& valueOf) const {
+    QString key;
+    const QStringList columns = tableDef(m_table).auditKey;
+    for (int k = 0; k < columns.size(); ++k) {
+        const int column = fieldIndex(columns[k]);
+        const QString text = column < 0 ? QString() : valueOf(column).toString();
+        key += k == 0 ? text : QLatin1Char('[') + text + QLatin1Char(']');
+    }
+    return key;
+}
+
+// Writes the audit rows of a change inside its transaction: the columns whose shown value differs
+// (a password whenever it was written anew). A missing `before` or `after` is an add or a delete.
+void Recordset::recordAudit(const QString& action, const std::function<QVariant(int)>& before,
+                            const std::function<QVariant(int)>& after) {
+    const TableDef& def = tableDef(m_table);
+    if (def.auditKey.isEmpty()) return;
+    // The server folds unquoted names to lower case; the trail names columns as the schema does.
+    const auto schemaName = [&](const QString& name) {
+        for (const ColumnDef& column : def.columns)
+            if (column.name.compare(name, Qt::CaseInsensitive) == 0) return column.name;
+        return name;
+    };
+    QVector<AuditLog::ColumnChange> changes;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        const Column& c = m_columns[i];
+        const QVariant oldValue = before ? before(i) : QVariant();
+        const QVariant newValue = after ? after(i) : QVariant();
+        const QString oldText = AuditLog::valueText(c.name, oldValue, c.type);
+        const QString newText = AuditLog::valueText(c.name, newValue, c.type);
+        const bool rewritten = before && after && m_edits.contains(i) && oldValue != newValue;
+        if (oldText != newText || (rewritten && AuditLog::isSecret(c.name)))
+            changes.append({schemaName(c.name), oldText, newText});
+    }
+    if (changes.isEmpty() && action == AuditLog::kChanged) return;
+    AuditLog::record(m_conn->database(), action, def.name, auditKey(after ? after : before), changes);
 }
 
 void Recordset::Find(const QString& criterion) {
@@ -1104,4 +1216,18 @@ void ForEachRow(Connection& conn, const Statement& statement,
             row.append(q.value(i));
         visit(row);
     }
+}
+
+qint64 DeleteWhere(Connection& conn, const QString& table, const QString& condition,
+                   const QVariantList& binds) {
+    QString sql = QStringLiteral("SELECT * FROM ") + table;
+    if (!condition.isEmpty()) sql += QStringLiteral(" WHERE ") + condition;
+    WriteScope scope(conn.database());
+    Recordset rows;
+    rows.Open(Statement{sql, sql, binds}, conn, ado::adOpenDynamic, ado::adLockOptimistic);
+    qint64 deleted = 0;
+    for (; !rows.IsEOF(); rows.MoveNext(), ++deleted)
+        rows.Delete();
+    scope.commit();
+    return deleted;
 }

@@ -80,6 +80,22 @@ private:
     QHash<QString, QHash<QString, int>> m_columnTypes;
 };
 
+// One change and what must be stored with it (its audit rows): together or not at all. Scopes
+// nest, and join a transaction the caller already opened on the same database.
+class WriteScope {
+public:
+    explicit WriteScope(QSqlDatabase db);
+    ~WriteScope();
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+    void commit();
+
+private:
+    QSqlDatabase m_db;
+    QString m_savepoint; // empty when the scope owns the transaction
+    bool m_done = false;
+};
+
 // A statement as the window records it (`text`, also the record set's Source) and as it runs
 // (`sql` with `?` placeholders and the bound values).
 struct Statement {
@@ -189,6 +205,9 @@ private:
     void updatePending();
     void guardRow(qint64 id, const Row& original, QStringList& conditions, QVariantList& values) const;
     void dropCurrentRow();
+    QString auditKey(const std::function<QVariant(int)>& valueOf) const;
+    void recordAudit(const QString& action, const std::function<QVariant(int)>& before,
+                     const std::function<QVariant(int)>& after);
     void forgetCurrentRow();
     QVariant toEngine(const QVariant& value, int type) const;
     QVariant fromEngine(const QVariant& value, int type) const;
@@ -230,6 +249,11 @@ using RecordsetPtr = std::shared_ptr<Recordset>;
 // register that need one column).
 void ForEachRow(Connection& conn, const Statement& statement,
                 const std::function<void(const QVariantList&)>& visit);
+
+// Deletes the rows of `table` that `condition` (with `?` for the values) selects, every one with
+// its audit rows, all in one transaction; an empty condition deletes them all. Returns how many.
+qint64 DeleteWhere(Connection& conn, const QString& table, const QString& condition = {},
+                   const QVariantList& binds = {});
 
 // A text literal for a criterion or SQL text: quotes doubled, so the text stays data.
 QString QuoteLiteral(const QString& text);

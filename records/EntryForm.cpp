@@ -39,6 +39,10 @@ const QString kIdentityKeys = QStringLiteral("0123456789.。-");
 const QString kChangedElsewhere =
     QStringLiteral("该记录已被其他用户修改。选‘是’用您输入的内容覆盖，选‘否’放弃您的修改并显示最新内容");
 const QString kDeletedElsewhere = QStringLiteral("该记录已被其他用户删除，您的修改无法保存。");
+const QString kEntryRight = QStringLiteral("资料录入");
+// What an operator without the entry right cannot press, however he reached the form.
+const char* const kChangingButtons[] = {"cmdNew",  "cmdEdit",    "cmdDelete",
+                                        "cmdSave", "cmdZhiZhao", "cmdDelPic"};
 
 bool isTextControl(QWidget* w) {
     return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w);
@@ -230,6 +234,19 @@ void EntryForm::SetMode(int mode) {
     SkipOnError([&] {
         if (mode == Browsing) button("cmdNew")->setFocus();
     });
+    lockWhenViewOnly();
+}
+
+bool EntryForm::viewOnly() const {
+    return !HasRight(kEntryRight);
+}
+
+void EntryForm::lockWhenViewOnly() {
+    const bool locked = viewOnly();
+    setWindowTitle(locked ? m_def.caption + QStringLiteral("（只能查看）") : m_def.caption);
+    if (!locked) return;
+    for (const char* name : kChangingButtons)
+        if (QPushButton* b = button(name)) b->setEnabled(false);
 }
 
 void EntryForm::ControlsEnabled(bool bEnabled) {
@@ -294,7 +311,7 @@ void EntryForm::showColumn(const BoundField& field) {
     } else if (field.column == m_def.nameFilledColumn) {
         // An empty memo takes the name shown; the change waits for the next update or move, and
         // is dropped when it cannot be stored there (changed elsewhere, a read-only file).
-        if (column.ActualSize() == 0) {
+        if (column.ActualSize() == 0 && !viewOnly()) {
             column.AppendChunk(ControlText(control(QStringLiteral("txtMingCheng"))));
             m_rMain->markChangeOptional();
         }
@@ -447,6 +464,7 @@ bool EntryForm::CheckEnabled() {
 }
 
 void EntryForm::cmdNew_Click() {
+    if (viewOnly()) return;
     if (button("cmdNew")->text() == kAdd) {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
@@ -463,6 +481,7 @@ void EntryForm::cmdNew_Click() {
 }
 
 void EntryForm::cmdSave_Click() {
+    if (viewOnly()) return;
     QWidget* key = control(QStringLiteral("txtBanHao"));
     QWidget* name = control(QStringLiteral("txtMingCheng"));
     if (FocusIfEmpty(key, NumberText(m_nMaxNum))) {
@@ -516,6 +535,7 @@ void EntryForm::cmdSave_Click() {
 }
 
 void EntryForm::cmdEdit_Click() {
+    if (viewOnly()) return;
     if (!returnToShownRow()) {
         if (button("cmdEdit")->text() == kEdit)
             SetMode(Browsing);
@@ -541,6 +561,7 @@ void EntryForm::cmdCancel_Click() {
 }
 
 void EntryForm::cmdDelete_Click() {
+    if (viewOnly()) return;
     const int answer = MsgBox(QStringLiteral("是否真的删除 '") + keyText() + QLatin1Char('\''),
                               vb::YesNo | vb::Exclamation | vb::DefaultButton2);
     if (answer == vb::No || !returnToShownRow()) return;
@@ -610,6 +631,7 @@ void EntryForm::cmdQuery_Click() {
 void EntryForm::cmdPrint_Click() {}
 
 void EntryForm::cmdZhiZhao_Click() {
+    if (viewOnly()) return;
     const auto path = ShowOpen(
         QStringLiteral("图片文件(Jpg,Bmp,Wmf,Gif)|*.Jpg;*.Bmp;*Wmf;*.jpeg;*.Gif;|所有文件|*.*|"), this);
     if (!path) return;
@@ -620,6 +642,7 @@ void EntryForm::cmdZhiZhao_Click() {
 }
 
 void EntryForm::cmdDelPic_Click() {
+    if (viewOnly()) return;
     m_photo->clearPicture();
     SetControlTag(m_photo, QString());
 }

@@ -67,6 +67,9 @@ protected:
 
 private:
     void SetMode(int mode);
+    // Without the entry right the form only shows records, whichever window opened it.
+    bool viewOnly() const;
+    void lockWhenViewOnly();
     void loadOptionLists();
     void writeColumn(const BoundField& field);
     void writeColumns();

@@ -3,8 +3,10 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "fOptions.h"
+#include "fPassword.h"
 #include "fUser.h"
 #include "ModalDriver.h"
+#include "Passwords.h"
 #include "sAddUser.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -202,7 +204,9 @@ private slots:
 
         const QString name = QStringLiteral("张三 ");
         QCOMPARE(storedUser(name, QStringLiteral("编号")).toString(), QStringLiteral("010"));
-        QCOMPARE(storedUser(name, QStringLiteral("PWD")).toString(), QStringLiteral("pw"));
+        const QVariant stored = storedUser(name, QStringLiteral("PWD"));
+        QVERIFY(isPasswordHash(stored.toString()));
+        QVERIFY(passwordMatches(stored, QStringLiteral("pw")));
         for (const char* right : {"人员查询", "打印操作", "求职登记", "招聘登记", "职位查询", "职位速配"})
             QVERIFY2(RightGranted(storedUser(name, QString::fromUtf8(right))), right);
         QVERIFY(!RightGranted(storedUser(name, QStringLiteral("资料录入"))));
@@ -257,17 +261,80 @@ private slots:
         QCOMPARE(currentOperator(), QStringLiteral("管理员"));
     }
 
-    void ownRightTakenAwayCountsAtOnce() {
-        gOperator = QStringLiteral("张三");
+    // Not even the administrator: his own rights stay as they are.
+    void nobodyTicksHisOwnRights() {
+        for (const QString& self : {QStringLiteral("张三"), QStringLiteral("管理员")}) {
+            gOperator = self;
+            fUser form;
+            choose(form, self);
+            QVERIFY(!child<QWidget>(&form, "Frame1")->isEnabled());
+            child<QCheckBox>(&form, "cekUser")->click();
+            QVERIFY(RightGranted(storedUser(self, QStringLiteral("资料录入"))));
+            choose(form, QStringLiteral("O'Neil"));
+            QVERIFY(child<QWidget>(&form, "Frame1")->isEnabled());
+        }
+    }
+
+    void passwordChangeRefusesWithItsMessages_data() {
+        QTest::addColumn<QString>("old");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("confirmation");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("wrong old") << "735"
+                                   << "n"
+                                   << "n"
+                                   << "旧密码错误!" << int(vb::Critical);
+        QTest::newRow("empty new") << "736"
+                                   << ""
+                                   << ""
+                                   << "必须输入密码!" << int(vb::Exclamation);
+        QTest::newRow("unconfirmed") << "736"
+                                     << "n"
+                                     << "N"
+                                     << "不能确认密码!" << int(vb::Exclamation);
+        QTest::newRow("changed") << "736"
+                                 << "n"
+                                 << "n"
+                                 << "密码已修改!" << int(vb::Information);
+    }
+    void passwordChangeRefusesWithItsMessages() {
+        QFETCH(QString, old);
+        QFETCH(QString, typed);
+        QFETCH(QString, confirmation);
+        QFETCH(QString, message);
+        QFETCH(int, icon);
+        fPassword dialog(QStringLiteral("管理员"), fPassword::ChangeOwn);
+        child<QLineEdit>(&dialog, "txtOld")->setText(old);
+        child<QLineEdit>(&dialog, "txtNew")->setText(typed);
+        child<QLineEdit>(&dialog, "txtNew2")->setText(confirmation);
+        click(&dialog, "cmdOk");
+        QCOMPARE(m_dialogs->lastMessage().text, message);
+        QCOMPARE(int(m_dialogs->lastMessage().icon), icon);
+        const bool changed = icon == int(vb::Information);
+        QCOMPARE(dialog.result(), changed ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        const QVariant stored = storedUser(QStringLiteral("管理员"), QStringLiteral("PWD"));
+        QCOMPARE(passwordMatches(stored, QStringLiteral("n")), changed);
+        QCOMPARE(passwordMatches(stored, QStringLiteral("736")), !changed);
+        QVERIFY(isPasswordHash(stored.toString()));
+    }
+
+    // The administrator sets a forgotten password without knowing it.
+    void administratorSetsAnotherOperatorsPassword() {
         fUser form;
-        form.show();
-        choose(form, QStringLiteral("张三"));
-        child<QCheckBox>(&form, "cekUser")->click();
-        click(&form, "cmdClose");
-        QVERIFY(!form.isVisible());
-        QCOMPARE(currentOperator(), QStringLiteral("张三"));
-        QVERIFY(!CheckRight(QStringLiteral("资料录入")));
-        QVERIFY(CheckRight(QStringLiteral("人员查询")));
+        choose(form, QStringLiteral("O'Neil"));
+        ModalDriver modal;
+        modal.on<fPassword>([](fPassword* d) {
+            QVERIFY(!child<QLineEdit>(d, "txtOld")->isVisibleTo(d));
+            child<QLineEdit>(d, "txtNew")->setText(QStringLiteral("新"));
+            child<QLineEdit>(d, "txtNew2")->setText(QStringLiteral("新"));
+            click(d, "cmdOk");
+        });
+        click(&form, "cmdPassword");
+        QCOMPARE(modal.pending(), 0);
+        QVERIFY(passwordMatches(storedUser(QStringLiteral("O'Neil"), QStringLiteral("PWD")),
+                                QStringLiteral("新")));
+        QCOMPARE(currentOperator(), QStringLiteral("O'Neil"));
     }
 
     void administratorCannotBeDeleted() {

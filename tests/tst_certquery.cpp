@@ -4,6 +4,7 @@
 #include "fFindZS.h"
 #include "fPView.h"
 #include "ListView.h"
+#include "Operators.h"
 #include "QueryDriver.h"
 #include "ScriptedDialogs.h"
 #include "TempConfigDir.h"
@@ -53,6 +54,7 @@ class CertificateQueryTest : public QObject {
         if (!m_db) return false;
         m_db->execAll(kCertificates);
         gConn.Open(m_db->connectionString());
+        LogInAs();
         return true;
     }
 
@@ -335,6 +337,7 @@ private slots:
                  "证书级别 TEXT, 备注 TEXT, 证号 TEXT UNIQUE)"),
              QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) SELECT 证号, 姓名 FROM Old")});
         gConn.Open(m_db->connectionString());
+        LogInAs();
         find();
         QCOMPARE(form()->resultList()->columnText(0), QStringLiteral("证号"));
         QCOMPARE(form()->resultList()->columnText(1), QStringLiteral("姓名"));

@@ -7,6 +7,7 @@
 #include "fmenu.h"
 #include "fPView.h"
 #include "ListView.h"
+#include "Operators.h"
 #include "QueryDriver.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -58,6 +59,7 @@ class OperationCertificateTest : public QObject {
         if (!m_db) return false;
         if (!rows.isEmpty()) m_db->execAll(rows);
         gConn.Open(m_db->connectionString());
+        LogInAs();
         return true;
     }
 

@@ -6,6 +6,7 @@
 #include "f1CZZ.h"
 #include "f1ZS.h"
 #include "fPView.h"
+#include "Operators.h"
 #include "OtherDesk.h"
 #include "PhotoBox.h"
 #include "ScriptedDialogs.h"
@@ -59,6 +60,7 @@ class DesksTest : public QObject {
             statements << QStringLiteral("INSERT INTO %1 (证号, 姓名) VALUES %2").arg(table, values);
         if (!statements.isEmpty()) m_db->execAll(statements);
         gConn.Open(m_db->connectionString());
+        LogInAs();
         m_check.Open(m_db->connectionString());
         return true;
     }

@@ -7,6 +7,7 @@
 #include "fFindZS.h"
 #include "fPView.h"
 #include "ListView.h"
+#include "Operators.h"
 #include "PhotoBox.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -41,6 +42,7 @@ class EntryFormTest : public QObject {
     void openForm(const QStringList& rows = {}) {
         if (!rows.isEmpty()) m_db->execAll(rows);
         gConn.Open(m_db->connectionString());
+        LogInAs();
         m_form = f1ZS::instance();
         m_form->show();
         QApplication::setActiveWindow(m_form);
@@ -284,6 +286,7 @@ private slots:
         m_db->exec(QStringLiteral("UPDATE DangAnKu SET 证书编号 = 'ZS-2' WHERE 证号 = '2'"));
         gConn.Close();
         gConn.Open(m_db->connectionString());
+        LogInAs();
         delete m_form;
         m_form = f1ZS::instance();
 

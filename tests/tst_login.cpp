@@ -2,6 +2,7 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "fEnter.h"
+#include "Passwords.h"
 #include "ScriptedDialogs.h"
 #include "StartUpHost.h"
 #include "TestDatabase.h"
@@ -144,6 +145,7 @@ private slots:
         QCOMPARE(gOperator, QStringLiteral("管理员"));
         QCOMPARE(m_host->shown, QStringLiteral("管理员"));
         QCOMPARE(gUsersRs->Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("管理员"));
+        QVERIFY(m_dialog->usedDeliveredPassword());
     }
 
     void passwordsCompareExactlyAndNullNeverMatches() {
@@ -163,13 +165,38 @@ private slots:
         QVERIFY(!m_host->bEnter);
     }
 
-    void nameWithAQuoteLogsIn() {
+    // O'Neil's row still holds its password readable, as an older database would.
+    void nameWithAQuoteLogsInAndAReadablePasswordIsHashedThen() {
         pick(QStringLiteral("O'Neil"));
         QVERIFY(button("cmdOk")->isEnabled());
         confirm(QStringLiteral("abc"));
         QCOMPARE(m_dialogs->msgBoxCount(), 0);
         QVERIFY(m_host->bEnter);
         QCOMPARE(gOperator, QStringLiteral("O'Neil"));
+        QVERIFY(!m_dialog->usedDeliveredPassword());
+
+        Recordset stored;
+        stored.Open(QStringLiteral("SELECT PWD FROM Users WHERE 编号 = '002'"), gConn);
+        const QVariant hash = stored.Fields(0).Value();
+        QVERIFY(isPasswordHash(hash.toString()));
+        QVERIFY(passwordMatches(hash, QStringLiteral("abc")));
+        // The next login opens the hash with the same password.
+        m_dialog = std::make_unique<fEnter>(m_host.get());
+        pick(QStringLiteral("O'Neil"));
+        confirm(QStringLiteral("abc"));
+        QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(m_dialogs->msgBoxCount(), 0);
+
+        Recordset trail;
+        trail.Open(
+            QStringLiteral("SELECT 操作员, 操作, 字段 FROM AuditLog WHERE 关键字 = 'O''Neil' ORDER BY 编号"),
+            gConn);
+        QStringList rows;
+        for (; !trail.IsEOF(); trail.MoveNext())
+            rows << trail.Fields(0).Value().toString() + trail.Fields(1).Value().toString() +
+                        trail.Fields(2).Value().toString();
+        QCOMPARE(rows, QStringList({QStringLiteral("O'Neil修改PWD"), QStringLiteral("O'Neil登录"),
+                                    QStringLiteral("O'Neil登录")}));
     }
 
     void enterInThePasswordBoxConfirms() {

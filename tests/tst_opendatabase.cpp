@@ -165,6 +165,24 @@ private slots:
         }
     }
 
+    // A database made before the audit trail gets its table, and the next change is recorded.
+    void olderDatabaseGetsTheAuditTable() {
+        addDeliveredFiles();
+        Connection setup;
+        setup.Open(local(appFile(QStringLiteral("MoLian.mdb"))));
+        QSqlQuery(setup.database()).exec(QStringLiteral("DROP TABLE AuditLog"));
+        setup.Close();
+        ScriptedDialogs dialogs;
+        QVERIFY(OpenDatabase());
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+        gUsersRs->Fields(QStringLiteral("Tag1")).setValue(false);
+        gUsersRs->Update();
+        Recordset trail;
+        trail.Open(QStringLiteral("AuditLog"), gConn);
+        QCOMPARE(trail.RecordCount(), 1);
+        QCOMPARE(trail.Fields(QStringLiteral("字段")).Value().toString(), QStringLiteral("Tag1"));
+    }
+
     void missingSystemTableIsReported() {
         addDeliveredFiles();
         Connection setup;

@@ -4,6 +4,7 @@
 #include "fFindPX.h"
 #include "fPView.h"
 #include "ListView.h"
+#include "Operators.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
 #include "TempConfigDir.h"
@@ -68,6 +69,7 @@ class TrainingRegisterTest : public QObject {
         if (!m_db) return false;
         if (!rows.isEmpty()) m_db->execAll(rows);
         gConn.Open(m_db->connectionString());
+        LogInAs();
         return true;
     }
 

@@ -1,0 +1,101 @@
+#include "AuditLog.h"
+
+#include "adodb.h"
+#include "Schema.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
+
+namespace AuditLog {
+
+namespace {
+
+const QString kTable = QStringLiteral("AuditLog");
+
+QString& operatorName() {
+    static QString name;
+    return name;
+}
+
+bool hasTable(QSqlDatabase db) {
+    QSqlQuery q(db);
+    const bool server = db.driverName() == QLatin1String("QPSQL");
+    q.prepare(server
+                  ? QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_name = 'auditlog'")
+                  : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'AuditLog'"));
+    return q.exec() && q.next();
+}
+
+} // namespace
+
+void setOperator(const QString& name) {
+    operatorName() = name;
+}
+
+QString currentOperator() {
+    if (!operatorName().isEmpty()) return operatorName();
+    // Command-line runs have no login: the system account that ran them stands in.
+    QString account = qEnvironmentVariable("USER");
+    if (account.isEmpty()) account = qEnvironmentVariable("USERNAME");
+    return QStringLiteral("(%1)").arg(account);
+}
+
+void ensureTable(QSqlDatabase db) {
+    if (hasTable(db)) return;
+    const SqlDialect dialect =
+        db.driverName() == QLatin1String("QPSQL") ? SqlDialect::Postgres : SqlDialect::Sqlite;
+    QSqlQuery q(db);
+    for (const QString& statement : missingTableStatements(tableDef(kTable), dialect))
+        if (!q.exec(statement)) throw DbError(DbErrorCode::Driver, q.lastError().text());
+}
+
+void record(QSqlDatabase db, const QString& action, const QString& table, const QString& key,
+            const QVector<ColumnChange>& changes, const QString& detail) {
+    ensureTable(db);
+    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString workstation = QSysInfo::machineHostName();
+    QVector<ColumnChange> rows = changes;
+    if (rows.isEmpty()) rows.append({QString(), QString(), detail});
+    QSqlQuery q(db);
+    q.prepare(
+        QStringLiteral("INSERT INTO AuditLog (时间, 操作员, 工作站, 表名, 关键字, 操作, 字段, 旧值, 新值) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const ColumnChange& row : rows) {
+        for (const QString& value : {time, currentOperator(), workstation, table, key, action, row.column,
+                                     row.oldValue, row.newValue})
+            q.addBindValue(value.isNull() ? QStringLiteral("") : value);
+        if (!q.exec())
+            throw DbError(DbErrorCode::Driver,
+                          QStringLiteral("操作日志无法写入，本次操作没有保存：") + q.lastError().text());
+    }
+}
+
+bool isSecret(const QString& column) {
+    return column.compare(QLatin1String("PWD"), Qt::CaseInsensitive) == 0;
+}
+
+QString valueText(const QString& column, const QVariant& value, int adoType) {
+    if (value.isNull() || !value.isValid()) return {};
+    if (isSecret(column)) return value.toString().isEmpty() ? QString() : QStringLiteral("******");
+    switch (adoType) {
+    case ado::adBoolean:
+        return value.toBool() ? QStringLiteral("是") : QStringLiteral("否");
+    case ado::adDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case ado::adLongVarBinary: {
+        const QByteArray bytes = value.toByteArray();
+        if (bytes.isEmpty()) return {};
+        return QStringLiteral("%1 字节 SHA-256 %2")
+            .arg(bytes.size())
+            .arg(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    }
+    default:
+        return value.toString();
+    }
+}
+
+} // namespace AuditLog

@@ -1,0 +1,9 @@
+#pragma once
+// Logging in without the login dialog, for tests that drive the windows behind it.
+
+#include <QString>
+
+// Opens gUsersRs on gConn and stands it on the operator's row, as a login does.
+void LogInAs(const QString& name = QStringLiteral("管理员"));
+// Closes gUsersRs and forgets the operator.
+void LogOut();
