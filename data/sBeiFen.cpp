@@ -18,7 +18,6 @@
 namespace {
 
 const QString kContact = QStringLiteral("如有问题，请与程序开发商联系!");
-const QString kAdministrator = QStringLiteral("管理员");
 
 int iconFor(BackupStatus status) {
     switch (status) {
