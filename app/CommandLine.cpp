@@ -3,6 +3,8 @@
 #include "Backup.h"
 #include "basGlobal.h"
 #include "DueListCommand.h"
+#include "LegacyFile.h"
+#include "LegacyImport.h"
 #include "ModSql.h"
 #include "Schema.h"
 
@@ -84,6 +86,10 @@ QString openCommandDatabase(const CommandLine& commandLine) {
     gUseSqlServer = server.has_value();
     gConnStr = gUseSqlServer ? serverStringFromConninfo(*server)
                              : localConnectionString(gDbPath = commandDatabasePath(commandLine));
+    if (!gUseSqlServer) {
+        const QString legacy = jetFileMessage(gDbPath);
+        if (!legacy.isEmpty()) return legacy;
+    }
     try {
         gConn.CursorLocation = ado::adUseClient;
         gConn.Open(gConnStr);
@@ -173,6 +179,37 @@ std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
     if (result.status != BackupStatus::Done) return failCommand(result.message);
     tellCommand(result.message);
     return 0;
+
+// --import-legacy FILE [--on-duplicate skip|replace]: the report goes to standard output.
+std::optional<int> runImportLegacy(const CommandLine& commandLine) {
+    if (commandLine.mode() != QLatin1String("--import-legacy")) return std::nullopt;
+    const QString file = commandLine.modeArgument();
+    if (file.isEmpty())
+        return failCommand(QStringLiteral("请给出要导入的旧数据文件：--import-legacy 文件名"));
+    const QString onDuplicate =
+        commandLine.value(QStringLiteral("--on-duplicate")).value_or(QStringLiteral("skip"));
+    if (onDuplicate != QLatin1String("skip") && onDuplicate != QLatin1String("replace"))
+        return failCommand(QStringLiteral("--on-duplicate 只能是 skip（跳过）或 replace（替换）。"));
+    const DuplicatePolicy policy =
+        onDuplicate == QLatin1String("replace") ? DuplicatePolicy::Replace : DuplicatePolicy::Skip;
+    const QString error = openCommandDatabase(commandLine);
+    if (!error.isEmpty()) return failCommand(error);
+
+    LegacyImportHooks hooks;
+    hooks.askDuplicate = [policy](const QString&, const QString&) { return policy; };
+    QString target = gDbPath;
+    if (gUseSqlServer) {
+        QStringList shown =
+            commandLine.value(QStringLiteral("--server"))->split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        shown.removeIf([](const QString& pair) { return pair.startsWith(QLatin1String("password=")); });
+        target = QStringLiteral("数据库服务器 ") + shown.join(QLatin1Char(' '));
+    }
+    LegacyImportReport report = importLegacyFile(file, gConn, target, hooks);
+    gConn.Close();
+    saveImportReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
+    QTextStream(stdout) << report.text();
+    if (report.complete()) return 0;
+    return failCommand(QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
 }
 
 } // namespace
@@ -181,7 +218,7 @@ std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run : {&runCreateDatabase, &runBackupOrRestore, &runDueList}) {
+    for (const auto& run : {&runCreateDatabase, &runDueList, &runImportLegacy, &runBackupOrRestore}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));

@@ -12,6 +12,7 @@
 #include "f1ZS.h"
 #include "fAbout.h"
 #include "fDaoQi.h"
+#include "fDaoRu.h"
 #include "fFindCZZ.h"
 #include "fFindPX.h"
 #include "fFindZS.h"
@@ -81,6 +82,7 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMa
         {ui->mnuPassword, &fMain::mnuPassword_Click},
         {ui->mnuRiZhi, &fMain::mnuRiZhi_Click},
         {ui->mnuOption, &fMain::mnuOption_Click},
+        {ui->mnuDaoRu, &fMain::mnuDaoRu_Click},
         {ui->mnuAbout, &fMain::mnuAbout_Click},
         {ui->mnuSysBackUp, &fMain::mnuSysBackUp_Click},
         {ui->mnuExit, &fMain::mnuExit_Click},
@@ -335,6 +337,13 @@ void fMain::mnuOption_Click() {
     form->show();
     form->raise();
     form->activateWindow();
+}
+
+// Importing replaces operators and records: the administrator's own business.
+void fMain::mnuDaoRu_Click() {
+    if (!CheckAdministrator(QStringLiteral("导入旧数据"))) return;
+    fDaoRu dialog(this);
+    dialog.exec();
 }
 
 void fMain::mnuAbout_Click() {

@@ -48,6 +48,7 @@ public slots:
     void mnuPassword_Click();
     void mnuRiZhi_Click();
     void mnuOption_Click();
+    void mnuDaoRu_Click();
     void mnuAbout_Click();
     void mnuSysBackUp_Click();
     void mnuExit_Click();

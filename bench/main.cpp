@@ -2,11 +2,13 @@
 //
 //   orvanta_bench [--sizes 10000,100000,1000000] [--runs 5] [--dir DIR] [--pg "host=... dbname=..."]
 //   orvanta_bench --due [--sizes ...] [--pg ...]   the reminder window and the statistics instead
+//   orvanta_bench --import FILE.mdb [--pg ...]      the import of an old Access database instead
 //
 // Each size is measured in a fresh child process, so its peak memory is its own.
 #include "Benchmarks.h"
 #include "DueBenchmarks.h"
 #include "Generator.h"
+#include "ImportBenchmark.h"
 #include "Schema.h"
 
 #include <QApplication>
@@ -85,11 +87,15 @@ int main(int argc, char** argv) {
          {QStringLiteral("due"), QStringLiteral("measure the reminder window and the statistics")},
          {QStringLiteral("measure-due"), QStringLiteral("(internal) measure them on one database"),
           QStringLiteral("database")},
-         {QStringLiteral("server"), QStringLiteral("(internal) the database is a libpq connection string")}});
+         {QStringLiteral("server"), QStringLiteral("(internal) the database is a libpq connection string")},
+         {QStringLiteral("import"), QStringLiteral("measure the import of this old Access database"),
+          QStringLiteral("file")}});
     parser.process(app);
     const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
 
     if (parser.isSet(QStringLiteral("startup"))) return measureStartUp();
+    if (parser.isSet(QStringLiteral("import")))
+        return measureImport(parser.value(QStringLiteral("import")), parser.value(QStringLiteral("pg")), runs, out);
     if (parser.isSet(QStringLiteral("measure-due")))
         return measureDueAndStatistics(parser.value(QStringLiteral("measure-due")),
                                        parser.isSet(QStringLiteral("server")), runs, out);

@@ -4,6 +4,7 @@
 
 #include "basGlobal.h"
 #include "dialogs.h"
+#include "LegacyFile.h"
 #include "ReportDbError.h"
 #include "Schema.h"
 #include "settings.h"
@@ -72,15 +73,23 @@ bool chooseProvider(const QString& appDir, QString& server) {
     server.clear();
     gStatusPanel.setText(QStringLiteral("正在连接本地数据,请稍候...."));
     ReadDataIni();
+    const QString filter = QStringLiteral("本系统数据库文件|MoLian.mdb|所有文件|*.*|");
     if (!FileExists(gDbPath)) {
         const QString delivered = appDir + QStringLiteral("MoLian.mdb");
         if (FileExists(delivered)) {
             gDbPath = delivered;
         } else {
-            const auto chosen = ShowOpen(QStringLiteral("本系统数据库文件|MoLian.mdb|所有文件|*.*|"));
+            const auto chosen = ShowOpen(filter);
             if (!chosen) return false;
             gDbPath = *chosen;
         }
+    }
+    // An office's old Access file is brought over by the import, never opened (nor written) here.
+    for (QString legacy; !(legacy = jetFileMessage(gDbPath)).isEmpty();) {
+        MsgBox(legacy, vb::Exclamation);
+        const auto chosen = ShowOpen(filter);
+        if (!chosen) return false;
+        gDbPath = *chosen;
     }
     gConnStr = localConnectionString(gDbPath);
     return true;

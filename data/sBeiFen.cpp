@@ -2,6 +2,7 @@
 
 #include "basGlobal.h"
 #include "dialogs.h"
+#include "LegacyFile.h"
 #include "ModSql.h"
 #include "Passwords.h"
 #include "StartUpHost.h"
@@ -220,6 +221,12 @@ void sBeiFen::restore() {
     const QString backup = ui->LblPath->text();
     if (const auto refusal = sameFileRefusal(backup, gDbPath)) {
         conclude(*refusal);
+        return;
+    }
+    // An old Access backup would leave a database this program cannot open: it is imported instead.
+    const QString legacy = jetFileMessage(backup);
+    if (!legacy.isEmpty()) {
+        MsgBox(legacy, vb::Exclamation);
         return;
     }
     const BackupResult declined{

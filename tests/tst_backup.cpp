@@ -216,6 +216,25 @@ private slots:
         QVERIFY(m_host.bUnload);
     }
 
+    void oldAccessBackupIsNotRestored() {
+        const QByteArray before = contents(gDbPath);
+        const QString backup = QDir(m_elsewhere->path()).filePath(QStringLiteral("MoLianBackUp.Mdb"));
+        QFile jet(backup);
+        QVERIFY(jet.open(QIODevice::WriteOnly));
+        jet.write(QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(4096 - 20, '\0'));
+        jet.close();
+        gConn.Close();
+        sBeiFen dialog(&m_host, false);
+        dialog.setDirPath(m_elsewhere->path());
+        dialog.DoSub();
+        dialog.CmdAdd_Click();
+        QVERIFY2(m_dialogs->lastMessage().text.contains(QStringLiteral("[导入旧数据]")),
+                 qPrintable(m_dialogs->lastMessage().text));
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(contents(gDbPath), before);
+        QVERIFY(!m_host.bUnload);
+    }
+
     void declinedRestoreLeavesTheDatabase() {
         const QByteArray before = contents(gDbPath);
         QCOMPARE(createLocalDatabase(elsewhereBackup()), QString());

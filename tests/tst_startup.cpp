@@ -2,6 +2,7 @@
 // the menu and what its items do before their windows open.
 #include "basGlobal.h"
 #include "fAbout.h"
+#include "fDaoRu.h"
 #include "fEnter.h"
 #include "fLinkData.h"
 #include "fMain.h"
@@ -252,9 +253,9 @@ private slots:
             {QStringLiteral("mnuSystem|【系统】"),
              {QStringLiteral("mnuUser|[操作员设置]"), QStringLiteral("mnuPassword|[修改密码]"),
               QStringLiteral("mnuRiZhi|[操作日志]"), QStringLiteral("e|-"),
-              QStringLiteral("mnuOption|[选项设置]"), QStringLiteral("mnuAbout|[关于系统]"),
-              QStringLiteral("a|-"), QStringLiteral("mnuSysBackUp|[退出并备份数据]"),
-              QStringLiteral("mnuExit|[退出系统]")}},
+              QStringLiteral("mnuOption|[选项设置]"), QStringLiteral("mnuDaoRu|[导入旧数据]"),
+              QStringLiteral("mnuAbout|[关于系统]"), QStringLiteral("a|-"),
+              QStringLiteral("mnuSysBackUp|[退出并备份数据]"), QStringLiteral("mnuExit|[退出系统]")}},
         };
         auto describe = [](const QAction* a) {
             return a->objectName() + QLatin1Char('|') + (a->isSeparator() ? QStringLiteral("-") : a->text());
@@ -270,6 +271,25 @@ private slots:
                 items << describe(a);
             QCOMPARE(items, expected[i].second);
         }
+    }
+
+    void importIsForTheAdministratorOnly() {
+        addDatabase();
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        fMain window;
+        QVERIFY(startAsAdministrator(window, modal));
+        const int shown = dialogs.msgBoxCount();
+        modal.on<fDaoRu>([](fDaoRu* form) { form->reject(); });
+        window.findChild<QAction*>(QStringLiteral("mnuDaoRu"))->trigger();
+        QCOMPARE(modal.pending(), 0);
+        QCOMPARE(dialogs.msgBoxCount(), shown);
+
+        gOperator = QStringLiteral("张丽");
+        window.findChild<QAction*>(QStringLiteral("mnuDaoRu"))->trigger();
+        QCOMPARE(dialogs.lastMessage().text,
+                 QStringLiteral("对不起，您无'导入旧数据'权限!只有管理员可以使用该功能!"));
+        QCOMPARE(dialogs.lastMessage().icon, vb::Critical);
     }
 
     void entryAndQueryItemsAskForTheirRightEveryTime() {

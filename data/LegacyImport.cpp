@@ -1,0 +1,452 @@
+#include "LegacyImport.h"
+
+#include "adodb.h"
+#include "AuditLog.h"
+#include "LegacyFile.h"
+#include "Passwords.h"
+#include "Schema.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+const QString kAdministrator = QStringLiteral("管理员");
+
+struct ImportedTable {
+    QString name;
+    QString label;
+    QStringList keyColumns; // the record's identity; List merges on both of its columns
+};
+
+const QVector<ImportedTable>& importedTables() {
+    static const QVector<ImportedTable> tables = {
+        {QStringLiteral("DangAnKu"), QStringLiteral("证书"), {QStringLiteral("证号")}},
+        {QStringLiteral("CaoZuoZheng"), QStringLiteral("操作证"), {QStringLiteral("证号")}},
+        {QStringLiteral("PeiXun"), QStringLiteral("安全生产培训"), {QStringLiteral("编号")}},
+        {QStringLiteral("Users"), QStringLiteral("操作员"), {QStringLiteral("姓名")}},
+        {QStringLiteral("List"),
+         QStringLiteral("选项"),
+         {QStringLiteral("content"), QStringLiteral("leixing")}},
+    };
+    return tables;
+}
+
+QString labelOf(const QString& table) {
+    for (const ImportedTable& t : importedTables())
+        if (t.name == table) return QStringLiteral("%1（%2）").arg(t.name, t.label);
+    return table;
+}
+
+QString shown(const QVariant& value) {
+    if (value.isNull()) return QStringLiteral("(空)");
+    if (value.typeId() == QMetaType::QByteArray)
+        return QStringLiteral("(%1 字节)").arg(value.toByteArray().size());
+    return value.toString();
+}
+
+// A value of the legacy file as the target column's kind needs it; nullopt when it cannot be one.
+std::optional<QVariant> convert(const QVariant& value, ColumnKind kind) {
+    if (value.isNull()) return QVariant();
+    const int type = value.typeId();
+    switch (kind) {
+    case ColumnKind::Text:
+    case ColumnKind::Memo:
+        if (type == QMetaType::QString) return value;
+        if (type == QMetaType::QDate) return value.toDate().toString(Qt::ISODate);
+        if (type == QMetaType::Double) return QString::number(value.toDouble(), 'g', 15);
+        if (type == QMetaType::Bool)
+            return QString(value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+        return std::nullopt;
+    case ColumnKind::Date: {
+        if (type == QMetaType::QDate) return value;
+        if (type != QMetaType::QString) return std::nullopt;
+        const QString text = value.toString().trimmed();
+        if (text.isEmpty()) return QVariant();
+        for (const char* format : {"yyyy-M-d", "yyyy/M/d", "yyyy.M.d", "yyyyMMdd"}) {
+            const QDate date = QDate::fromString(text, QLatin1String(format));
+            if (date.isValid()) return date;
+        }
+        return std::nullopt;
+    }
+    case ColumnKind::Boolean:
+        if (type == QMetaType::Bool) return value;
+        if (type == QMetaType::Double) return value.toDouble() != 0;
+        return std::nullopt;
+    case ColumnKind::Binary:
+        if (type == QMetaType::QByteArray) return value;
+        return std::nullopt;
+    case ColumnKind::Number:
+    case ColumnKind::Counter:
+        if (type == QMetaType::Double) return value;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+QVariant typedNull(ColumnKind kind) {
+    switch (kind) {
+    case ColumnKind::Date:
+        return QVariant(QMetaType::fromType<QDate>());
+    case ColumnKind::Boolean:
+        return QVariant(QMetaType::fromType<bool>());
+    case ColumnKind::Binary:
+        return QVariant(QMetaType::fromType<QByteArray>());
+    case ColumnKind::Number:
+    case ColumnKind::Counter:
+        return QVariant(QMetaType::fromType<double>());
+    default:
+        return QVariant(QMetaType::fromType<QString>());
+    }
+}
+
+// The value as the engine stores the kind (SQLite: ISO date text, 0/1).
+QVariant forEngine(const QVariant& value, ColumnKind kind, bool sqlite) {
+    if (value.isNull()) return typedNull(kind);
+    if (sqlite && kind == ColumnKind::Date) return value.toDate().toString(Qt::ISODate);
+    if (sqlite && kind == ColumnKind::Boolean) return value.toBool() ? 1 : 0;
+    return value;
+}
+
+QString refused(const QSqlQuery& q) {
+    return QStringLiteral("数据库拒绝了这条记录（%1）。").arg(q.lastError().text());
+}
+
+class TableImporter {
+public:
+    TableImporter(const ImportedTable& spec, LegacyTable& legacy, QSqlDatabase db,
+                  const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total)
+        : m_spec(spec), m_legacy(legacy), m_db(db), m_hooks(hooks), m_policy(policy), m_total(total),
+          m_sqlite(db.driverName() == QLatin1String("QSQLITE")) {}
+
+    TableImport run() {
+        m_result.table = m_spec.name;
+        mapColumns();
+        for (const QString& key : m_spec.keyColumns) {
+            if (m_legacy.columnIndex(key) < 0) {
+                m_result.failed = true;
+                m_result.problems << QStringLiteral("旧数据中没有 %1 列，此表没有导入。").arg(key);
+                return m_result;
+            }
+        }
+        if (!m_db.transaction()) {
+            fail({}, {}, m_db.lastError().text());
+            return m_result;
+        }
+        prepare();
+        while (m_legacy.next()) {
+            ++m_result.read;
+            if (!importRow()) break;
+            if (m_hooks.progress) m_hooks.progress(m_spec.name, m_result.read, m_total);
+        }
+        if (!m_result.failed && !m_legacy.error().isEmpty()) fail({}, {}, m_legacy.error());
+        if (!m_result.failed) recordInTrail();
+        if (m_result.failed) {
+            m_exists = QSqlQuery();
+            m_insert = QSqlQuery();
+            m_update = QSqlQuery();
+            m_db.rollback();
+            m_result.imported = m_result.replaced = m_result.skipped = 0;
+        } else if (!m_db.commit()) {
+            fail({}, {}, m_db.lastError().text());
+            m_db.rollback();
+        }
+        return m_result;
+    }
+
+private:
+    // One trail row per table, in the table's own transaction: a table rolled back leaves none.
+    void recordInTrail() {
+        try {
+            AuditLog::record(m_db, AuditLog::kImport, m_spec.name, {}, {},
+                             QStringLiteral("导入 %1 条，其中替换 %2 条；跳过 %3 条")
+                                 .arg(m_result.imported).arg(m_result.replaced).arg(m_result.skipped));
+        } catch (const DbError& e) {
+            fail({}, {}, e.description);
+        }
+    }
+
+    struct Mapped {
+        int legacyIndex;
+        ColumnDef target;
+    };
+
+    void mapColumns() {
+        const TableDef& def = tableDef(m_spec.name);
+        QStringList unknown;
+        for (int i = 0; i < m_legacy.columns().size(); ++i) {
+            const QString& name = m_legacy.columns()[i].name;
+            const auto target = std::find_if(def.columns.begin(), def.columns.end(), [&](const ColumnDef& c) {
+                return c.name.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            if (target == def.columns.end())
+                unknown << name;
+            else if (target->kind != ColumnKind::Counter) // the database numbers its own rows
+                m_columns.append({i, *target});
+        }
+        if (!unknown.isEmpty())
+            m_result.problems << QStringLiteral("旧数据中的列 %1 本系统没有，这些列没有导入。")
+                                     .arg(unknown.join(QStringLiteral("、")));
+        for (const QString& key : m_spec.keyColumns)
+            for (int i = 0; i < m_columns.size(); ++i)
+                if (m_columns[i].target.name == key) m_keyPositions.append(i);
+    }
+
+    void prepare() {
+        QStringList names, marks, sets, where;
+        for (const Mapped& m : m_columns) {
+            names << m.target.name;
+            marks << QStringLiteral("?");
+            sets << m.target.name + QStringLiteral(" = ?");
+        }
+        for (const QString& key : m_spec.keyColumns)
+            where << key + QStringLiteral(" = ?");
+        const QString condition = where.join(QStringLiteral(" AND "));
+        m_exists = QSqlQuery(m_db);
+        m_exists.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(m_spec.name, condition));
+        m_insert = QSqlQuery(m_db);
+        m_insert.prepare(
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(m_spec.name, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+        m_update = QSqlQuery(m_db);
+        m_update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                             .arg(m_spec.name, sets.join(QStringLiteral(", ")), condition));
+    }
+
+    QString keyText(const QVector<QVariant>& values) const {
+        QStringList parts;
+        for (int position : m_keyPositions)
+            parts << values[position].toString();
+        return parts.join(QLatin1Char('/'));
+    }
+
+    void fail(const QString& key, const QString& column, const QString& reason) {
+        m_result.failed = true;
+        QString where = key.isEmpty()
+                            ? QString()
+                            : QStringLiteral("%1 为 '%2' 的记录").arg(m_spec.keyColumns.first(), key);
+        if (!column.isEmpty()) where += QStringLiteral("，%1 列").arg(column);
+        m_result.problems << (where.isEmpty() ? QString() : where + QStringLiteral("：")) + reason +
+                                 QStringLiteral(" 此表已撤销，没有导入任何记录。");
+    }
+
+    bool importRow() {
+        QVector<QVariant> values;
+        values.reserve(m_columns.size());
+        const QString rawKey = m_legacy.value(m_legacy.columnIndex(m_spec.keyColumns.first())).toString();
+        for (const Mapped& m : m_columns) {
+            const QVariant raw = m_legacy.value(m.legacyIndex);
+            const auto value = convert(raw, m.target.kind);
+            if (!value) {
+                fail(rawKey, m.target.name, QStringLiteral("值 %1 不能存入此列。").arg(shown(raw)));
+                return false;
+            }
+            values.append(*value);
+        }
+        if (!m_legacy.error().isEmpty()) return false;
+
+        const bool isList = m_spec.name == QLatin1String("List");
+        for (int position : m_keyPositions) {
+            if (values[position].toString().isEmpty()) {
+                if (isList) { // an empty option offers nothing
+                    ++m_result.skipped;
+                    return true;
+                }
+                fail(rawKey, m_columns[position].target.name, QStringLiteral("关键字为空。"));
+                return false;
+            }
+        }
+        if (m_spec.name == QLatin1String("Users")) {
+            for (int i = 0; i < m_columns.size(); ++i) {
+                if (m_columns[i].target.name.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0)
+                    continue;
+                if (values[i].toString().isEmpty()) continue; // no password stays no password
+                const QString hash = hashPassword(values[i].toString());
+                if (hash.isEmpty()) {
+                    fail(rawKey, m_columns[i].target.name, QStringLiteral("密码无法加密保存。"));
+                    return false;
+                }
+                values[i] = hash;
+            }
+        }
+
+        const QString key = keyText(values);
+        bindKey(m_exists, values);
+        if (!m_exists.exec() || !m_exists.next()) {
+            fail(key, {}, refused(m_exists));
+            return false;
+        }
+        const bool exists = m_exists.value(0).toLongLong() > 0;
+        m_exists.finish();
+        if (exists) {
+            if (isList) { // merged: the category has the value already
+                ++m_result.skipped;
+                return true;
+            }
+            // The office knows the password of its own administrator, not the delivered one.
+            const bool administrator = m_spec.name == QLatin1String("Users") && key == kAdministrator;
+            if (!administrator && decide(key) == DuplicatePolicy::Skip) {
+                ++m_result.skipped;
+                return true;
+            }
+            bindValues(m_update, values);
+            bindKey(m_update, values);
+            if (!m_update.exec()) {
+                fail(key, {}, refused(m_update));
+                return false;
+            }
+            if (administrator)
+                m_result.notes << QStringLiteral("管理员 已换为旧数据中的记录，请用旧数据中的密码登录。");
+            ++m_result.imported;
+            ++m_result.replaced;
+            return true;
+        }
+        bindValues(m_insert, values);
+        if (!m_insert.exec()) {
+            fail(key, {}, refused(m_insert));
+            return false;
+        }
+        ++m_result.imported;
+        return true;
+    }
+
+    DuplicatePolicy decide(const QString& key) {
+        if (!m_policy)
+            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(labelOf(m_spec.name), key)
+                                            : DuplicatePolicy::Skip;
+        return *m_policy;
+    }
+
+    void bindValues(QSqlQuery& q, const QVector<QVariant>& values) const {
+        for (int i = 0; i < m_columns.size(); ++i)
+            q.addBindValue(forEngine(values[i], m_columns[i].target.kind, m_sqlite));
+    }
+
+    void bindKey(QSqlQuery& q, const QVector<QVariant>& values) const {
+        for (int position : m_keyPositions)
+            q.addBindValue(forEngine(values[position], m_columns[position].target.kind, m_sqlite));
+    }
+
+    const ImportedTable& m_spec;
+    LegacyTable& m_legacy;
+    QSqlDatabase m_db;
+    const LegacyImportHooks& m_hooks;
+    std::optional<DuplicatePolicy>& m_policy;
+    int m_total;
+    bool m_sqlite;
+    QVector<Mapped> m_columns;
+    QVector<int> m_keyPositions;
+    QSqlQuery m_exists, m_insert, m_update;
+    TableImport m_result;
+};
+
+// Reads every value of every table once, photos included, so that a damaged file is found before
+// anything is written. Returns the error, or the row count of each table.
+QString checkFile(LegacyFile& file, QVector<int>& rowCounts) {
+    const QStringList present = file.tableNames();
+    for (const ImportedTable& spec : importedTables()) {
+        if (!present.contains(spec.name, Qt::CaseInsensitive))
+            return QStringLiteral("旧数据文件中没有表 %1。").arg(labelOf(spec.name));
+    }
+    for (const ImportedTable& spec : importedTables()) {
+        const auto table = file.table(spec.name);
+        if (!table) return QStringLiteral("旧数据文件中的表 %1 无法读取。").arg(labelOf(spec.name));
+        int rows = 0;
+        while (table->next()) {
+            for (int i = 0; i < table->columns().size(); ++i)
+                table->value(i);
+            ++rows;
+        }
+        if (!table->error().isEmpty()) return table->error();
+        rowCounts.append(rows);
+    }
+    return {};
+}
+
+} // namespace
+
+QStringList legacyImportTables() {
+    QStringList names;
+    for (const ImportedTable& t : importedTables())
+        names << t.name;
+    return names;
+}
+
+bool LegacyImportReport::complete() const {
+    if (!fatal.isEmpty()) return false;
+    for (const TableImport& t : tables)
+        if (t.failed || t.imported + t.skipped != t.read) return false;
+    return true;
+}
+
+QString LegacyImportReport::text() const {
+    QStringList lines;
+    lines << QStringLiteral("旧数据导入报告") << QStringLiteral("旧数据文件：%1").arg(file)
+          << QStringLiteral("导入到：%1").arg(database);
+    if (!fatal.isEmpty()) {
+        lines << QString() << QStringLiteral("没有导入任何数据：%1").arg(fatal);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
+    lines << QStringLiteral("已有的记录：%1")
+                 .arg(!policy                               ? QStringLiteral("没有遇到")
+                      : *policy == DuplicatePolicy::Replace ? QStringLiteral("用旧数据替换")
+                                                            : QStringLiteral("跳过，保留原记录"));
+    // One line a table: the names are of different widths in any font.
+    lines << QString();
+    for (const TableImport& t : tables)
+        lines << QStringLiteral("%1：读出 %2，导入 %3，跳过 %4，问题 %5%6")
+                     .arg(labelOf(t.table))
+                     .arg(t.read)
+                     .arg(t.imported)
+                     .arg(t.skipped)
+                     .arg(t.problems.size())
+                     .arg(t.failed ? QStringLiteral("（已撤销）") : QString());
+    for (const TableImport& t : tables) {
+        if (t.problems.isEmpty() && t.notes.isEmpty() && t.replaced == 0) continue;
+        lines << QString() << labelOf(t.table) + QStringLiteral("：");
+        if (t.replaced > 0) lines << QStringLiteral("  %1 条已有的记录换成了旧数据。").arg(t.replaced);
+        for (const QString& line : t.problems + t.notes)
+            lines << QStringLiteral("  ") + line;
+    }
+    lines << QString()
+          << (complete() ? QStringLiteral("结果：全部记录都已导入或按选择跳过。")
+                         : QStringLiteral("结果：有记录没有导入，请查看上面列出的问题。"));
+    if (!savedAs.isEmpty()) lines << QStringLiteral("报告已保存在：%1").arg(savedAs);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const QString& databaseName,
+                                    const LegacyImportHooks& hooks) {
+    LegacyImportReport report;
+    report.file = path;
+    report.database = databaseName;
+    LegacyFile file;
+    report.fatal = file.open(path);
+    QVector<int> rowCounts;
+    if (report.fatal.isEmpty()) report.fatal = checkFile(file, rowCounts);
+    if (!report.fatal.isEmpty()) return report;
+
+    QSqlDatabase db = conn.database();
+    for (int i = 0; i < importedTables().size(); ++i) {
+        const ImportedTable& spec = importedTables()[i];
+        const auto legacy = file.table(spec.name);
+        report.tables.append(TableImporter(spec, *legacy, db, hooks, report.policy, rowCounts[i]).run());
+    }
+    return report;
+}
+
+void saveImportReport(LegacyImportReport& report, const QString& folder) {
+    const QString path = QDir(folder).filePath(
+        QStringLiteral("导入报告-%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    report.savedAs = path;
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(report.text().toUtf8()) < 0) {
+        report.savedAs.clear();
+        out.remove();
+    }
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Brings an office's old Access database over into the open database: the three registers, the
+// operators and the option values, each table in one transaction. No window: the import window
+// and the command line give it a question to ask and a place to show progress.
+
+#include <functional>
+#include <optional>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class Connection;
+
+enum class DuplicatePolicy { Skip, Replace };
+
+struct TableImport {
+    QString table;
+    int read = 0;
+    int imported = 0; // replaced ones included
+    int replaced = 0;
+    int skipped = 0;
+    QStringList problems; // in the system's words, one a line
+    QStringList notes;    // what changed that the office should know, not a fault
+    bool failed = false;  // rolled back: nothing of this table was written
+};
+
+struct LegacyImportReport {
+    QString file;
+    QString database;
+    std::optional<DuplicatePolicy> policy; // unset when no record already existed
+    QString fatal;                         // the file could not be read: nothing was written
+    QVector<TableImport> tables;
+    QString savedAs; // the text file the report was saved in, empty when it could not be saved
+
+    // Every row imported or deliberately skipped.
+    bool complete() const;
+    QString text() const;
+};
+
+struct LegacyImportHooks {
+    // Asked once, at the first record whose key exists already (the table as the report names it);
+    // the answer holds for the whole import.
+    std::function<DuplicatePolicy(const QString& table, const QString& key)> askDuplicate;
+    // Rows done of the table so far, and the table's row count.
+    std::function<void(const QString& table, int done, int total)> progress;
+};
+
+// The tables imported, in order.
+QStringList legacyImportTables();
+
+// Imports `file` over `conn`; `databaseName` only names the target in the report.
+LegacyImportReport importLegacyFile(const QString& file, Connection& conn, const QString& databaseName,
+                                    const LegacyImportHooks& hooks);
+
+// Saves the report's text beside the database (the local file's folder, else the program's) and
+// records where in `report.savedAs`.
+void saveImportReport(LegacyImportReport& report, const QString& folder);
