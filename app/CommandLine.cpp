@@ -179,6 +179,7 @@ std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
     if (result.status != BackupStatus::Done) return failCommand(result.message);
     tellCommand(result.message);
     return 0;
+}
 
 // --import-legacy FILE [--on-duplicate skip|replace]: the report goes to standard output.
 std::optional<int> runImportLegacy(const CommandLine& commandLine) {

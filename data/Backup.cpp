@@ -1,5 +1,7 @@
 #include "Backup.h"
 
+#include "adodb.h"
+#include "AuditLog.h"
 #include "Passwords.h"
 
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSqlDatabase>
 #include <QUuid>
 #include <QVariant>
 
@@ -302,6 +305,27 @@ std::optional<QString> storedHash(Sqlite& db) {
     return hashes.isEmpty() ? QString() : hashes.first().toString();
 }
 
+// The trail row of a backup or restore, through a connection of its own to the file.
+bool recordInTrail(const QString& databasePath, const QString& action, const QString& detail) {
+    const QString connection = QStringLiteral("trail-") + QUuid::createUuid().toString();
+    bool written = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
+        if (db.open()) {
+            try {
+                AuditLog::record(db, action, {}, {}, {}, detail);
+                written = true;
+            } catch (const DbError&) {
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return written;
+}
+
 } // namespace
 
 QString backupFilePath(const QString& folder) {
@@ -376,7 +400,11 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
         step = copy.place(target);
     }
     if (step.status != BackupStatus::Done) return step;
-    return {BackupStatus::Done, QStringLiteral("备份数据：") + target + QStringLiteral("成功!"), {}};
+    QString message = QStringLiteral("备份数据：") + target + QStringLiteral("成功!");
+    // The backup stands verified; a trail that cannot take its row is said, not hidden.
+    if (!recordInTrail(databasePath, AuditLog::kBackup, target))
+        message += QStringLiteral("（操作日志无法写入）");
+    return {BackupStatus::Done, message, {}};
 }
 
 BackupResult restoreDatabase(const QString& backupPath, const QString& databasePath, const QString& password,
@@ -397,6 +425,9 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
     if (step.status != BackupStatus::Done) return step;
     RowCounts counts;
     if (!isSoundDatabase(candidate.path, counts)) return {BackupStatus::Refused, kNotABackup, {}};
+    // The restored data carries its own restore in the trail; without that row nothing is replaced.
+    if (!recordInTrail(candidate.path, AuditLog::kRestore, backupPath))
+        return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。"));
     if (progress && !progress(950)) return cancelled;
 
     const QString kept = keptName(target);

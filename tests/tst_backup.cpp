@@ -55,6 +55,19 @@ qint64 certificates(const QString& path) {
     return rs.RecordCount();
 }
 
+qint64 trailRows(const QString& path, const QString& action) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM AuditLog WHERE 操作 = ?", -1, &q, nullptr);
+    const QByteArray text = action.toUtf8();
+    sqlite3_bind_text(q, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    const qint64 rows = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int64(q, 0) : -1;
+    sqlite3_finalize(q);
+    sqlite3_close(db);
+    return rows;
+}
+
 bool intact(const QString& path) {
     Connection conn;
     conn.Open(localConnectionString(path));
@@ -332,6 +345,9 @@ private slots:
         QVERIFY(!QFile::exists(gDbPath + QStringLiteral("-journal")));
         QVERIFY(QFile::exists(result.keptCopy + QStringLiteral("-journal")));
         QCOMPARE(certificates(result.keptCopy), 201); // the kept copy still recovers with its journal
+        // The backup is in the trail of the data it was taken from, the restore in the restored data.
+        QCOMPARE(trailRows(result.keptCopy, QStringLiteral("备份")), 1);
+        QCOMPARE(trailRows(gDbPath, QStringLiteral("恢复")), 1);
     }
 
     void everyBackupTakenWhileAnotherDeskSavesIsSound() {
