@@ -5,6 +5,7 @@
 #include "DueListCommand.h"
 #include "LegacyFile.h"
 #include "LegacyImport.h"
+#include "ListCommand.h"
 #include "ModSql.h"
 #include "Schema.h"
 
@@ -219,7 +220,8 @@ std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run : {&runCreateDatabase, &runDueList, &runImportLegacy, &runBackupOrRestore}) {
+    for (const auto& run :
+         {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));

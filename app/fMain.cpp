@@ -19,6 +19,7 @@
 #include "fmenu.h"
 #include "fOptions.h"
 #include "fPassword.h"
+#include "fPView.h"
 #include "fRiZhi.h"
 #include "fTongJi.h"
 #include "sBeiFen.h"
@@ -27,6 +28,7 @@
 #include "fUser.h"
 #include "LockKeys.h"
 #include "ModSql.h"
+#include "RegisterCatalog.h"
 #include "settings.h"
 #include "WindowHost.h"
 
@@ -300,20 +302,24 @@ void fMain::mnuTJ_Click() {
     ShowForm(fTongJi::instance());
 }
 
-// The list items need no right: the list window's refresh reopens the table named here.
-void fMain::mnuVczz_Click() {
-    gViewTable = QStringLiteral("CaoZuoZheng");
+// The list items need no right: the list window's refresh reopens the table named here, under
+// the register's list title.
+void fMain::showRegisterList(const QString& table) {
+    gViewTable = table;
+    if (const RegisterDef* shown = registerOfTable(table)) fPView::instance()->setStitle(shown->listTitle);
     fmenu::instance()->mnuRerush_Click();
+}
+
+void fMain::mnuVczz_Click() {
+    showRegisterList(QStringLiteral("CaoZuoZheng"));
 }
 
 void fMain::mnuVzs_Click() {
-    gViewTable = QStringLiteral("DangAnKu");
-    fmenu::instance()->mnuRerush_Click();
+    showRegisterList(QStringLiteral("DangAnKu"));
 }
 
 void fMain::mnuVpx_Click() {
-    gViewTable = QStringLiteral("PeiXun");
-    fmenu::instance()->mnuRerush_Click();
+    showRegisterList(QStringLiteral("PeiXun"));
 }
 
 void fMain::mnuUser_Click() {

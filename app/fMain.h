@@ -63,6 +63,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void showRegisterList(const QString& table);
     void buildStatusBar();
     void refreshClock();
     void refreshLockKeys();

@@ -2,6 +2,8 @@
 
 #include "dialogs.h"
 
+#include <algorithm>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -33,12 +35,44 @@ QString sheetName(const QString& title) {
     return name.isEmpty() ? QStringLiteral("Sheet1") : name;
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(QRegularExpression(QStringLiteral("[\",\\r\\n]")))) return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+// A spreadsheet would take a cell starting like this for a formula.
+bool startsLikeFormula(const QString& text) {
+    if (text.isEmpty()) return false;
+    const QChar first = text.front();
+    return first == QLatin1Char('=') || first == QLatin1Char('+') || first == QLatin1Char('-') ||
+           first == QLatin1Char('@') || first == QLatin1Char('\t') || first == QLatin1Char('\r');
 }
+
+void appendCsvField(QString& out, const QString& text) {
+    const bool quoted = std::any_of(text.begin(), text.end(), [](QChar ch) {
+        return ch == QLatin1Char('"') || ch == QLatin1Char(',') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n');
+    });
+    if (quoted) out += QLatin1Char('"');
+    if (startsLikeFormula(text)) out += QLatin1Char('\'');
+    if (!quoted) {
+        out += text;
+        return;
+    }
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('"')) out += QLatin1Char('"');
+        out += ch;
+    }
+    out += QLatin1Char('"');
+}
+
+// Column width in Excel's units: CJK characters take two.
+double displayWidth(const QString& text) {
+    double widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        double width = 0;
+        for (const QChar ch : line)
+            width += ch.unicode() >= 0x2E80 ? 2 : 1;
+        widest = std::max(widest, width);
+    }
+    return widest;
+}
+
+constexpr double kWidestColumn = 50;
 
 } // namespace
 
@@ -48,17 +82,63 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
     if (!workbook) return QStringLiteral("无法创建文件");
     const QByteArray sheet = sheetName(sheetTitle).toUtf8();
     lxw_worksheet* worksheet = workbook_add_worksheet(workbook, sheet.constData());
-    lxw_format* bold = workbook_add_format(workbook);
-    format_set_bold(bold);
-    // Every cell is written as the text the list shows, so nothing is reinterpreted.
-    const auto write = [&](int row, const QStringList& cells, lxw_format* format) {
-        for (int column = 0; column < cells.size(); ++column)
-            worksheet_write_string(worksheet, lxw_row_t(row), lxw_col_t(column), cells[column].toUtf8().constData(),
-                                   format);
-    };
-    write(0, table.headers, bold);
-    for (int row = 0; row < table.rows.size(); ++row)
-        write(row + 1, table.rows[row], nullptr);
+    lxw_format* heading = workbook_add_format(workbook);
+    format_set_bold(heading);
+    format_set_font_size(heading, 14);
+    format_set_align(heading, LXW_ALIGN_CENTER);
+    lxw_format* header = workbook_add_format(workbook);
+    format_set_bold(header);
+    format_set_border(header, LXW_BORDER_THIN);
+    format_set_bg_color(header, 0xE1E1E1);
+    lxw_format* date = workbook_add_format(workbook);
+    format_set_num_format(date, "yyyy-mm-dd");
+    format_set_align(date, LXW_ALIGN_LEFT);
+    lxw_format* wrapped = workbook_add_format(workbook);
+    format_set_text_wrap(wrapped);
+    format_set_align(wrapped, LXW_ALIGN_VERTICAL_TOP);
+
+    const int columns = int(table.headers.size());
+    lxw_row_t row = 0;
+    if (!sheetTitle.isEmpty()) {
+        const QByteArray title = sheetTitle.toUtf8();
+        if (columns > 1)
+            worksheet_merge_range(worksheet, 0, 0, 0, lxw_col_t(columns - 1), title.constData(), heading);
+        else
+            worksheet_write_string(worksheet, 0, 0, title.constData(), heading);
+        ++row;
+    }
+    QList<double> widths(columns, 0);
+    for (int column = 0; column < columns; ++column) {
+        worksheet_write_string(worksheet, row, lxw_col_t(column), table.headers[column].toUtf8().constData(), header);
+        widths[column] = displayWidth(table.headers[column]);
+    }
+    worksheet_freeze_panes(worksheet, row + 1, 0);
+    ++row;
+
+    // Dates become real dates; every other cell stays the text stored, so identity numbers and
+    // scores are never reinterpreted as numbers.
+    for (const QStringList& cells : table.rows) {
+        for (int column = 0; column < columns && column < cells.size(); ++column) {
+            const QString& text = cells[column];
+            if (text.isEmpty()) continue;
+            const QDate day =
+                table.dateColumns.contains(column) ? QDate::fromString(text, QStringLiteral("yyyy-MM-dd")) : QDate();
+            if (day.isValid()) {
+                lxw_datetime value{day.year(), day.month(), day.day(), 0, 0, 0};
+                worksheet_write_datetime(worksheet, row, lxw_col_t(column), &value, date);
+                widths[column] = std::max(widths[column], 10.0);
+                continue;
+            }
+            const double width = displayWidth(text);
+            const bool wraps = width > kWidestColumn || text.contains(QLatin1Char('\n'));
+            worksheet_write_string(worksheet, row, lxw_col_t(column), text.toUtf8().constData(),
+                                   wraps ? wrapped : nullptr);
+            widths[column] = std::max(widths[column], std::min(width, kWidestColumn));
+        }
+        ++row;
+    }
+    for (int column = 0; column < columns; ++column)
+        worksheet_set_column(worksheet, lxw_col_t(column), lxw_col_t(column), widths[column] + 2, nullptr);
     const lxw_error result = workbook_close(workbook);
     return result == LXW_NO_ERROR ? QString() : QString::fromUtf8(lxw_strerror(result));
 }
@@ -66,10 +146,11 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
 QString WriteCsv(const QString& path, const ListTable& table, bool gbk) {
     QString text;
     const auto line = [&](const QStringList& cells) {
-        QStringList fields;
-        for (const QString& cell : cells)
-            fields << csvField(cell);
-        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            if (i > 0) text += QLatin1Char(',');
+            appendCsvField(text, cells[i]);
+        }
+        text += QLatin1String("\r\n");
     };
     line(table.headers);
     for (const QStringList& row : table.rows)

@@ -5,15 +5,19 @@
 #include "ListView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextLayout>
 
 namespace {
 
 constexpr double kDefaultMarginMm = 15;
 constexpr double kDefaultFontSize = 10;
+constexpr double kSmallestFontSize = 7;
+constexpr double kFontStep = 0.5;
 const QString kDefaultFontName = QStringLiteral("宋体");
 
 QStringList noteTexts(const QVariantList& notes) {
@@ -41,7 +45,169 @@ bool findSettings(Recordset& setup, const QString& title) {
     return !setup.IsEOF();
 }
 
+// Line breaks of any kind become the separator text layout breaks at.
+QString printedText(const QString& text) {
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) return text;
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
+    lines.replace(QLatin1Char('\r'), QChar::LineSeparator);
+    lines.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    return lines;
+}
+
+// Where a line may break between characters: at blanks and around CJK characters.
+bool breaksAround(QChar ch) {
+    return ch.isSpace() || ch.unicode() >= 0x2E80;
+}
+
+// What a column needs: its widest line (natural), and the narrowest width it still reads well at
+// (enough): no word broken, a name or a short remark on one line, a header on at most two lines.
+struct ColumnNeed {
+    qreal natural = 0;
+    qreal enough = 0;
+};
+
+// A CJK character is the widest word of a CJK text; a text reads well at this many of them.
+constexpr int kEnoughCharacters = 6;
+
+struct TextWidths {
+    qreal natural = 0;
+    qreal widestWord = 0;
+};
+
+void measureText(const QString& text, const QFontMetricsF& metrics, qreal cjkWidth, TextWidths& widths) {
+    for (const QString& line : text.split(QChar::LineSeparator)) {
+        const qreal width = metrics.horizontalAdvance(line);
+        widths.natural = std::max(widths.natural, width);
+        if (width <= widths.widestWord) continue;
+        if (std::none_of(line.begin(), line.end(), breaksAround)) {
+            widths.widestWord = width;
+            continue;
+        }
+        qsizetype wordStart = 0;
+        for (qsizetype i = 0; i <= line.size(); ++i) {
+            if (i < line.size() && !breaksAround(line[i])) continue;
+            if (i < line.size() && !line[i].isSpace()) widths.widestWord = std::max(widths.widestWord, cjkWidth);
+            if (i > wordStart)
+                widths.widestWord =
+                    std::max(widths.widestWord, metrics.horizontalAdvance(line.mid(wordStart, i - wordStart)));
+            wordStart = i + 1;
+        }
+    }
+}
+
+QList<ColumnNeed> measureColumns(const QStringList& headers, const QList<QStringList>& rows,
+                                 const QFontMetricsF& metrics) {
+    const qreal cjkWidth = metrics.horizontalAdvance(QChar(0x4E2D));
+    QList<TextWidths> cells(headers.size());
+    for (const QStringList& row : rows)
+        for (int column = 0; column < headers.size(); ++column)
+            measureText(printedText(row.value(column)), metrics, cjkWidth, cells[column]);
+    QList<ColumnNeed> needs;
+    for (int column = 0; column < headers.size(); ++column) {
+        const QString header = printedText(headers[column]);
+        const qreal headerWidth = metrics.horizontalAdvance(header);
+        const bool breakable = std::any_of(header.begin(), header.end(), breaksAround);
+        const qreal headerEnough =
+            breakable ? metrics.horizontalAdvance(header.left((header.size() + 1) / 2)) : headerWidth;
+        const TextWidths& cell = cells[column];
+        const qreal cellEnough = std::min(cell.natural, std::max(cell.widestWord, cjkWidth * kEnoughCharacters));
+        needs << ColumnNeed{std::max(headerWidth, cell.natural), std::max({headerEnough, cellEnough, cell.widestWord})};
+    }
+    return needs;
+}
+
+// Widths for `columns` in `available`, each at least what it needs to read well (no word wider
+// than a third of the page is kept whole); empty when they cannot fit.
+QList<int> allocateWidths(const QList<ColumnNeed>& needs, const QList<int>& columns, qreal scale, qreal padding,
+                          int available) {
+    const qreal widestWord = available / 3.0;
+    QList<qreal> least, natural;
+    for (int column : columns) {
+        natural << needs[column].natural * scale + padding;
+        least << std::min(needs[column].enough * scale, widestWord) + padding;
+    }
+    const qreal leastTotal = std::accumulate(least.begin(), least.end(), qreal(0));
+    const qreal naturalTotal = std::accumulate(natural.begin(), natural.end(), qreal(0));
+    if (leastTotal > available) return {};
+    QList<int> widths;
+    for (int i = 0; i < columns.size(); ++i) {
+        // What is left beyond the least widths goes to the columns that would wrap, by how much.
+        const qreal share = naturalTotal <= available ? natural[i] - least[i]
+                                                      : (natural[i] - least[i]) * (available - leastTotal) /
+                                                            (naturalTotal - leastTotal);
+        widths << int(std::floor(least[i] + share));
+    }
+    return widths;
+}
+
+// The key column, with the row number before it when the list shows one.
+QList<int> keyColumns(const QStringList& headers) {
+    if (headers.size() > 1 && headers.first() == QLatin1String("序号")) return {0, 1};
+    return {0};
+}
+
+// Columns in page-wide groups, each starting with the key columns.
+QList<QList<int>> columnGroups(const QList<ColumnNeed>& needs, const QStringList& headers, qreal padding,
+                               int available) {
+    QList<int> all(headers.size());
+    std::iota(all.begin(), all.end(), 0);
+    if (!allocateWidths(needs, all, 1, padding, available).isEmpty()) return {all};
+    const QList<int> keys = keyColumns(headers);
+    QList<QList<int>> groups;
+    QList<int> group = keys;
+    for (int column = int(keys.size()); column < headers.size(); ++column) {
+        QList<int> wider = group;
+        wider << column;
+        if (group.size() > keys.size() && allocateWidths(needs, wider, 1, padding, available).isEmpty()) {
+            groups << group;
+            wider = keys;
+            wider << column;
+        }
+        group = wider;
+    }
+    groups << group;
+    return groups;
+}
+
+// Text may run into the right padding a little: laid-out glyphs come out slightly wider than
+// measured, and a word must not break for that.
+qreal lineWidth(int cellWidth, int padding) {
+    return cellWidth - padding;
+}
+
+QTextOption cellOption() {
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
+
+// Lays the text out in lines of `width`; returns the height the lines take.
+qreal layOutLines(QTextLayout& layout, qreal width) {
+    layout.setTextOption(cellOption());
+    layout.beginLayout();
+    qreal height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    return height;
+}
+
 } // namespace
+
+struct ListPrinter::Layout {
+    QFont font;
+    int padding = 0;    // left and right of a cell's text
+    int lineHeight = 0; // a one-line row
+    QList<QList<int>> groups;
+    QList<QList<int>> widths; // per group, in the group's column order
+    int headerHeight = 0;
+    QList<int> rowHeights;
+    QList<Page> pages;
+};
 
 void ListPrinter::SetPageNotes(const QVariantList& footerNotes, const QVariantList& headNotes) {
     m_footerNotes = noteTexts(footerNotes);
@@ -59,6 +225,7 @@ bool ListPrinter::LoadList() {
 bool ListPrinter::LoadRows(const QStringList& headers, const QStringList& cells) {
     if (headers.isEmpty()) return false;
     m_headers = headers;
+    m_note.clear();
     m_rows.clear();
     // A short last row is padded rather than dropped.
     for (qsizetype first = 0; first < cells.size(); first += headers.size()) {
@@ -91,6 +258,9 @@ bool ListPrinter::Execute(const RecordsetPtr& setup, const QString& title) {
                                    QPageLayout::Millimeter);
         m_font = QFont(m_setup->Fields(QStringLiteral("FontName")).Value().toString());
         m_font.setPointSizeF(std::max(4.0, number("FontSize")));
+        fitToPage(true);
+    } else {
+        fitToPage(false);
     }
     if (m_preview) {
         QPrinter printer(QPrinter::HighResolution);
@@ -140,74 +310,129 @@ void ListPrinter::keepSettings(const QPrinter& printer) {
     m_setup->Update();
 }
 
-QList<ListPrinter::Page> ListPrinter::layOut(QPrinter& printer) const {
-    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
-    const QFontMetrics body(m_font, &printer);
-    const QFontMetrics heading(headingFont(m_font), &printer);
-    const int line = body.height() * 3 / 2;
-    int headHeight = heading.height() * 2 + line; // heading and the header row
-    if (!m_note.isEmpty()) headHeight += line;
-    if (!m_headNotes.isEmpty()) headHeight += line;
-    const int bodyHeight = area.height() - headHeight - line * 2; // the footer and a gap
-    const int perPage = std::max(1, bodyHeight / line);
-
-    const int pages = std::max(1, int((m_rows.size() + perPage - 1) / perPage));
-    const QString notes = m_footerNotes.join(QLatin1Char(' '));
-    QList<Page> result;
-    for (int page = 0; page < pages; ++page) {
-        Page p;
-        p.firstRow = page * perPage;
-        p.rowCount = std::min<int>(perPage, int(m_rows.size()) - p.firstRow);
-        p.rowCount = std::max(0, p.rowCount);
-        p.footer = QStringLiteral("%1    第%2页 共%3页").arg(notes).arg(page + 1).arg(pages).trimmed();
-        result << p;
+void ListPrinter::fitToPage(bool orientationSaved) {
+    // Measured once at the set size; smaller sizes scale the widths with the size.
+    QPrinter printer(QPrinter::HighResolution);
+    const QFontMetricsF metrics(m_font, &printer);
+    const QList<ColumnNeed> needs = measureColumns(m_headers, m_rows, metrics);
+    QList<int> all(m_headers.size());
+    std::iota(all.begin(), all.end(), 0);
+    const double setSize = m_font.pointSizeF();
+    QList<QPageLayout::Orientation> orientations{m_pageLayout.orientation()};
+    if (!orientationSaved) orientations = {QPageLayout::Portrait, QPageLayout::Landscape};
+    m_printFont = m_font;
+    for (const QPageLayout::Orientation orientation : orientations) {
+        m_pageLayout.setOrientation(orientation);
+        const int available = m_pageLayout.paintRectPixels(printer.resolution()).width();
+        // The set size first in each orientation; shrinking only once landscape is taken.
+        const double smallest = orientation == orientations.last() ? std::min(setSize, kSmallestFontSize) : setSize;
+        for (double size = setSize; size >= smallest - 1e-9; size -= kFontStep) {
+            const qreal scale = size / setSize;
+            if (!allocateWidths(needs, all, scale, std::ceil(metrics.height() * scale / 4) * 2, available).isEmpty()) {
+                m_printFont.setPointSizeF(size);
+                return;
+            }
+        }
     }
-    return result;
+    // Too wide even so: the smallest size, and the columns continue on following pages.
+    m_printFont.setPointSizeF(std::min(setSize, kSmallestFontSize));
 }
 
-QList<int> ListPrinter::columnWidths(const QFontMetrics& metrics, int available) const {
-    const int padding = metrics.averageCharWidth() * 2;
-    QList<int> widths;
-    for (int column = 0; column < m_headers.size(); ++column) {
-        int width = metrics.horizontalAdvance(m_headers[column]);
-        for (const QStringList& row : m_rows)
-            width = std::max(width, metrics.horizontalAdvance(row.value(column)));
-        widths << width + padding;
+ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
+    Layout layout;
+    layout.font = m_printFont;
+    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QFontMetricsF metrics(layout.font, &printer);
+    layout.padding = int(std::ceil(metrics.height() / 4));
+    const int verticalPadding = int(std::ceil(metrics.height() / 4));
+    layout.lineHeight = int(std::ceil(metrics.height())) + verticalPadding * 2;
+    const QList<ColumnNeed> needs = measureColumns(m_headers, m_rows, metrics);
+    layout.groups = columnGroups(needs, m_headers, layout.padding * 2, area.width());
+    for (const QList<int>& group : layout.groups) {
+        QList<int> widths = allocateWidths(needs, group, 1, layout.padding * 2, area.width());
+        if (widths.isEmpty()) // wider than the page even alone: each column gets its share
+            for (int i = 0; i < group.size(); ++i)
+                widths << area.width() / int(group.size());
+        layout.widths << widths;
     }
-    // Too wide for the page: every column gives up the same share, long texts are elided.
-    int total = 0;
-    for (int width : widths)
-        total += width;
-    if (total > available)
-        for (int& width : widths)
-            width = int(qint64(width) * available / total);
-    return widths;
+
+    // A row is as high as its tallest cell on any of its pages.
+    const auto rowHeight = [&](const QStringList& cells) {
+        qreal height = 0;
+        for (int g = 0; g < layout.groups.size(); ++g)
+            for (int i = 0; i < layout.groups[g].size(); ++i) {
+                const QString text = printedText(cells.value(layout.groups[g][i]));
+                const qreal inner = lineWidth(layout.widths[g][i], layout.padding);
+                if (text.isEmpty()) continue;
+                if (!text.contains(QChar::LineSeparator) && metrics.horizontalAdvance(text) <= inner) {
+                    height = std::max(height, metrics.height());
+                    continue;
+                }
+                QTextLayout lines(text, layout.font, &printer);
+                height = std::max(height, layOutLines(lines, inner));
+            }
+        return std::max(layout.lineHeight, int(std::ceil(height)) + verticalPadding * 2);
+    };
+    layout.headerHeight = rowHeight(m_headers);
+    for (const QStringList& row : m_rows)
+        layout.rowHeights << rowHeight(row);
+
+    const QFontMetrics heading(headingFont(layout.font), &printer);
+    int headHeight = heading.height() * 2 + layout.headerHeight;
+    if (!m_note.isEmpty()) headHeight += layout.lineHeight;
+    if (!m_headNotes.isEmpty()) headHeight += layout.lineHeight;
+    const int bodyHeight = area.height() - headHeight - layout.lineHeight * 2; // the footer and a gap
+
+    // Rows by page; every band of rows is printed once per column group, one page after the other.
+    QList<std::pair<int, int>> bands;
+    int first = 0;
+    while (first < m_rows.size() || bands.isEmpty()) {
+        int used = 0;
+        int count = 0;
+        while (first + count < m_rows.size() && (count == 0 || used + layout.rowHeights[first + count] <= bodyHeight))
+            used += layout.rowHeights[first + count++];
+        bands << std::pair{first, count};
+        first += count;
+    }
+    const int pages = int(bands.size() * layout.groups.size());
+    const QString notes = m_footerNotes.join(QLatin1Char(' '));
+    for (const auto& [firstRow, rowCount] : bands)
+        for (const QList<int>& group : layout.groups) {
+            Page page;
+            page.firstRow = firstRow;
+            page.rowCount = rowCount;
+            page.columns = group;
+            page.footer = QStringLiteral("%1    第%2页 共%3页").arg(notes).arg(layout.pages.size() + 1).arg(pages).trimmed();
+            layout.pages << page;
+        }
+    return layout;
+}
+
+QList<ListPrinter::Page> ListPrinter::layOut(QPrinter& printer) const {
+    return layOutTable(printer).pages;
 }
 
 void ListPrinter::paint(QPrinter* printer) const {
     QPainter painter(printer);
-    const QList<Page> pages = layOut(*printer);
+    const Layout layout = layOutTable(*printer);
     const QRect area = printer->pageLayout().paintRectPixels(printer->resolution());
-    painter.setFont(m_font);
-    const QList<int> widths = columnWidths(QFontMetrics(m_font, printer), area.width());
-    for (int i = 0; i < pages.size(); ++i) {
+    for (int i = 0; i < layout.pages.size(); ++i) {
         if (i > 0) printer->newPage();
         // The painter draws relative to the printable area.
-        paintPage(painter, QRect(QPoint(0, 0), area.size()), pages[i], widths);
+        paintPage(painter, QRect(QPoint(0, 0), area.size()), layout, layout.pages[i]);
     }
 }
 
-void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Page& page, const QList<int>& widths) const {
-    const QFontMetrics body(m_font, painter.device());
-    const int line = body.height() * 3 / 2;
+void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Layout& layout, const Page& page) const {
+    const int line = layout.lineHeight;
     int y = area.top();
 
-    const QFont heading = headingFont(m_font);
+    const QFont heading = headingFont(layout.font);
     painter.setFont(heading);
     const int headingHeight = QFontMetrics(heading, painter.device()).height() * 2;
     painter.drawText(QRect(area.left(), y, area.width(), headingHeight), Qt::AlignCenter, m_title);
     y += headingHeight;
-    painter.setFont(m_font);
+    painter.setFont(layout.font);
     if (!m_note.isEmpty()) {
         painter.drawText(QRect(area.left(), y, area.width(), line), Qt::AlignCenter, m_note);
         y += line;
@@ -218,24 +443,27 @@ void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Page& pa
         y += line;
     }
 
+    const int group = int(layout.groups.indexOf(page.columns));
+    const QList<int>& widths = layout.widths[group];
     const int tableWidth = std::accumulate(widths.begin(), widths.end(), 0);
-    const auto drawRow = [&](const QStringList& cells, bool header) {
+    const int verticalPadding = (line - QFontMetrics(layout.font, painter.device()).height()) / 2;
+    const auto drawRow = [&](const QStringList& cells, int height, bool header) {
         int x = area.left();
-        if (header) painter.fillRect(QRect(x, y, tableWidth, line), QColor(225, 225, 225));
-        for (int column = 0; column < widths.size(); ++column) {
-            const QRect cell(x, y, widths[column], line);
-            const int pad = body.averageCharWidth() / 2;
-            const QString text = body.elidedText(cells.value(column), Qt::ElideRight, cell.width() - pad * 2);
-            painter.drawText(cell.adjusted(pad, 0, -pad, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
+        if (header) painter.fillRect(QRect(x, y, tableWidth, height), QColor(225, 225, 225));
+        for (int i = 0; i < page.columns.size(); ++i) {
+            const QRect cell(x, y, widths[i], height);
+            QTextLayout text(printedText(cells.value(page.columns[i])), layout.font, painter.device());
+            layOutLines(text, lineWidth(widths[i], layout.padding));
+            text.draw(&painter, QPointF(x + layout.padding, y + verticalPadding));
             if (m_mode == RuledMode) painter.drawRect(cell);
-            x += widths[column];
+            x += widths[i];
         }
-        if (m_mode != RuledMode && header) painter.drawLine(area.left(), y + line, x, y + line);
-        y += line;
+        if (m_mode != RuledMode && header) painter.drawLine(area.left(), y + height, x, y + height);
+        y += height;
     };
-    drawRow(m_headers, true);
+    drawRow(m_headers, layout.headerHeight, true);
     for (int row = page.firstRow; row < page.firstRow + page.rowCount; ++row)
-        drawRow(m_rows[row], false);
+        drawRow(m_rows[row], layout.rowHeights[row], false);
 
     painter.drawText(QRect(area.left(), area.bottom() - line, area.width(), line), Qt::AlignRight | Qt::AlignVCenter,
                      page.footer);

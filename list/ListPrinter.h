@@ -2,6 +2,11 @@
 // The print component: lays a list out as a paged table (heading, header row on every page, the
 // page notes with the date, page numbers), previews it on screen or prints it. Page settings are
 // kept per title in the PrintSetup table of print.dat.
+//
+// Every cell is printed in full: column widths come from the measured texts, long texts wrap
+// inside their cell and the row grows. Without saved settings a table too wide for portrait is
+// printed landscape; the font then shrinks down to 7 pt, and columns that still do not fit
+// continue on following pages, each repeating the key column.
 
 #include "adodb.h"
 
@@ -24,7 +29,7 @@ public:
     void SetMode(int mode) { m_mode = mode; }
     void SetPreview(bool preview) { m_preview = preview; }
     void SetTitle(const QString& title) { m_title = title; }
-    // A line under the heading; none when empty.
+    // A line under the heading (the count line); none when empty.
     void SetNote(const QString& note) { m_note = note; }
     // Footer notes (left of the page number) and notes above the table; empty items are skipped.
     void SetPageNotes(const QVariantList& footerNotes, const QVariantList& headNotes);
@@ -34,6 +39,7 @@ public:
     // Take the rows from the list set by SetListView; false when there is no list or no column.
     bool LoadList();
     // Rows of headers.size() cells each, taken from `cells` in order; false without headers.
+    // Clears the note, which belonged to the rows loaded before.
     bool LoadRows(const QStringList& headers, const QStringList& cells);
     // Applies the page settings saved under the title (none with a null `setup`) and, in preview
     // mode, shows the preview. False when nothing is loaded.
@@ -45,16 +51,22 @@ public:
     struct Page {
         int firstRow = 0;
         int rowCount = 0;
+        QList<int> columns; // the columns on this page, the key column first
         QString footer;
     };
     QList<Page> layOut(QPrinter& printer) const;
     QStringList headers() const { return m_headers; }
     QList<QStringList> rows() const { return m_rows; }
+    // The page and font Execute chose for the loaded table.
+    QPageLayout pageLayout() const { return m_pageLayout; }
+    QFont printFont() const { return m_printFont; }
 
 private:
+    struct Layout;
+    Layout layOutTable(QPrinter& printer) const;
+    void fitToPage(bool orientationSaved);
     void paint(QPrinter* printer) const;
-    void paintPage(QPainter& painter, const QRect& area, const Page& page, const QList<int>& widths) const;
-    QList<int> columnWidths(const QFontMetrics& metrics, int available) const;
+    void paintPage(QPainter& painter, const QRect& area, const Layout& layout, const Page& page) const;
     void preparePrinter(QPrinter& printer) const;
     void keepSettings(const QPrinter& printer);
 
@@ -70,5 +82,6 @@ private:
     QList<QStringList> m_rows;
     RecordsetPtr m_setup;
     QPageLayout m_pageLayout;
-    QFont m_font;
+    QFont m_font;      // as set up for the title
+    QFont m_printFont; // m_font, shrunk when the table is too wide for the page
 };

@@ -9,6 +9,7 @@ class ListView;
 struct ListTable {
     QStringList headers;
     QList<QStringList> rows; // each row: its text, then its cells 1 .. column count - 1
+    QList<int> dateColumns;  // columns holding dates as yyyy-MM-dd
 };
 
 // Empty without a list.

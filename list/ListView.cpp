@@ -145,6 +145,11 @@ QAbstractItemView* ListView::currentView() const {
 
 void ListView::clearColumns() {
     m_model->clearColumns();
+    m_dateColumns.clear();
+}
+
+void ListView::setDateColumn(int column) {
+    if (!m_dateColumns.contains(column)) m_dateColumns << column;
 }
 
 int ListView::addColumn(const QString& text, int width) {

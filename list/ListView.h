@@ -36,6 +36,9 @@ public:
     QString columnText(int column) const;
     int columnWidth(int column) const;
     void setColumnWidth(int column, int width);
+    // Columns that hold dates (yyyy-MM-dd), so that exports write them as dates.
+    void setDateColumn(int column);
+    bool isDateColumn(int column) const { return m_dateColumns.contains(column); }
 
     void clearRows();
     // Returns the index of the new row. With sorting on and a sort key other than column 0 the row
@@ -77,6 +80,9 @@ public:
 
     void setTag(const QString& tag) { m_tag = tag; }
     QString tag() const { return m_tag; }
+    // Which rows of how many the list holds, printed under the heading; empty when not known.
+    void setCountNote(const QString& note) { m_countNote = note; }
+    QString countNote() const { return m_countNote; }
 
     // The view now on show, and the two views behind the styles.
     QAbstractItemView* currentView() const;
@@ -103,4 +109,6 @@ private:
     int m_view = Report;
     bool m_multiSelect = false;
     QString m_tag;
+    QString m_countNote;
+    QList<int> m_dateColumns;
 };

@@ -154,7 +154,9 @@ void fPView::BuildColumns() {
         if (!rFill) return;
         for (int i = 0; i < rFill->FieldCount(); ++i) {
             Field field = rFill->Fields(i);
-            if (IsListedField(i, field.Type())) Lvw->addColumn(field.Name());
+            if (!IsListedField(i, field.Type())) continue;
+            const int column = Lvw->addColumn(field.Name());
+            if (field.Type() == ado::adDate) Lvw->setDateColumn(column);
         }
     });
 }
@@ -167,6 +169,10 @@ void fPView::FillPage() {
     setCursor(Qt::WaitCursor);
     progressStep = float(bar->maximum()) / nListNum;
     Lvw->clearRows();
+    qint64 firstRecord = 0;
+    SkipOnError([&] {
+        if (rFill && !rFill->IsEOF() && !rFill->IsBOF()) firstRecord = rFill->AbsolutePosition();
+    });
 
     // Which fields give the row text and the cells: the same rule BuildColumns used.
     QVector<int> types;
@@ -218,6 +224,13 @@ void fPView::FillPage() {
     Lvw->endBatch();
     // A sorted list puts new rows in order; their numbers must still read 1..n from the top.
     if (bXuHao && Lvw->sorted()) renumberRows();
+    const qint64 count = recordCount();
+    Lvw->setCountNote(firstRecord > 0 && Lvw->rowCount() > 0
+                          ? QStringLiteral("第 %1–%2 条，共 %3 条")
+                                .arg(firstRecord)
+                                .arg(firstRecord + Lvw->rowCount() - 1)
+                                .arg(count)
+                          : QString());
     endPage(!reachedEnd);
 }
 

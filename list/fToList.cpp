@@ -33,6 +33,15 @@ std::optional<bool> storedTick(const QString& text) {
 
 } // namespace
 
+QString ColumnChoicePrefix(const QString& source, const QString& title) {
+    return source.size() <= kLongestTableName ? source : title;
+}
+
+bool SavedColumnTick(const QString& prefix, int index) {
+    return storedTick(GetSetting(ExeName(), kSection, prefix + QString::number(index), QStringLiteral("True")))
+        .value_or(true);
+}
+
 fToList* fToList::instance() {
     if (!theInstance) theInstance = new fToList(mainWindow());
     return theInstance;
@@ -84,7 +93,7 @@ QString fToList::keyPrefix() const {
     SkipOnError([&] {
         if (view->rFill) source = view->rFill->Source();
     });
-    return source.size() <= kLongestTableName ? source : view->LblTitle[1]->text();
+    return ColumnChoicePrefix(source, view->LblTitle[1]->text());
 }
 
 void fToList::CmdList_Click() {

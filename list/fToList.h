@@ -11,6 +11,11 @@ namespace Ui {
 class fToList;
 }
 
+// The key prefix a column choice is saved under: a short table name itself, else the list's title.
+QString ColumnChoicePrefix(const QString& source, const QString& title);
+// The saved tick of field `index` under `prefix`; ticked when nothing was saved.
+bool SavedColumnTick(const QString& prefix, int index);
+
 class fToList : public QDialog {
     Q_OBJECT
 

@@ -6,6 +6,7 @@
 #include "fPView.h"
 #include "ListView.h"
 #include "modPrintOut.h"
+#include "RegisterCatalog.h"
 
 #include <QPointer>
 
@@ -92,6 +93,9 @@ void fmenu::mnuRerush_Click() {
     if (!ReportAndGoOn([&] { rs->Open(gViewTable, gConn, ado::adOpenDynamic, ado::adLockOptimistic); }))
         return;
     fPView* view = fPView::instance();
+    // A register's list opened before any title was given carries the register's own.
+    if (const RegisterDef* shown = registerOfTable(gViewTable); shown && view->title().isEmpty())
+        view->setStitle(shown->listTitle);
     view->rName = gViewTable;
     view->doFill(true, rs);
 }

@@ -4,6 +4,7 @@
 #include "ErrorTraps.h"
 #include "ListExporter.h"
 #include "ListPrinter.h"
+#include "ListView.h"
 #include "ModSql.h"
 
 #include <QDate>
@@ -40,7 +41,7 @@ void PrintList(bool bPreview, ListView* list, const QString& title) {
         component.SetMode(ListPrinter::RuledMode);
         component.SetPreview(bPreview);
         component.SetTitle(title);
-        component.SetNote(QString());
+        component.SetNote(list ? list->countNote() : QString());
         component.SetPageNotes(gPageNotesA, gPageNotesB);
         if (gOperator == kAdministrator) component.SetAdminMode(true);
         if (!component.LoadList()) return;

@@ -190,6 +190,7 @@ RecordsetPtr openDueList(Connection& conn, const DueQuery& query, const QDate& t
 ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today) {
     ListTable table;
     table.headers = dueListHeaders();
+    table.dateColumns = {DueColumn::Date};
     ForEachRow(conn, dueStatement(query, conn.engine(), today), [&](const QVariantList& values) {
         QStringList row;
         for (const QVariant& value : values)

@@ -2,57 +2,11 @@
 
 #include "basGlobal.h"
 #include "CommandLine.h"
-#include "dialogs.h"
 #include "DueDates.h"
-#include "ListExporter.h"
-#include "ListPrinter.h"
-#include "ListTable.h"
 #include "Schema.h"
-
-#include <QFileInfo>
-#include <QPrinter>
+#include "TableFiles.h"
 
 namespace {
-
-// Stands in for the dialogs while a mode runs: the print dialog "chooses" a PDF file, messages
-// go to standard error.
-class PdfOnlyDialogs : public DialogService {
-public:
-    explicit PdfOnlyDialogs(QString path) : m_path(std::move(path)) {}
-    int msgBox(const QString& prompt, int, const QString&) override {
-        tellCommand(prompt);
-        return vb::OK;
-    }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> showOpen(const QString&, QWidget*) override { return std::nullopt; }
-    void beep() override {}
-    bool printDialog(QPrinter& printer, QWidget*) override {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(m_path);
-        return true;
-    }
-
-private:
-    QString m_path;
-};
-
-QString writePdf(const QString& path, const QString& title, const ListTable& table) {
-    PdfOnlyDialogs dialogs(path);
-    setDialogService(&dialogs);
-    ListPrinter printer;
-    printer.SetMode(ListPrinter::RuledMode);
-    printer.SetPreview(false);
-    printer.SetTitle(title);
-    QStringList cells;
-    for (const QStringList& row : table.rows)
-        cells << row;
-    const bool written =
-        printer.LoadRows(table.headers, cells) && printer.Execute(nullptr, title) && printer.PrintOut(1);
-    setDialogService(nullptr);
-    return written && QFileInfo(path).size() > 0 ? QString() : QStringLiteral("无法创建文件");
-}
 
 // The window the command line asks for; an error text in `error` when it asks wrongly.
 std::optional<DueQuery> windowAsked(const CommandLine& commandLine, const QDate& today, QString& error) {
@@ -94,10 +48,8 @@ std::optional<int> runDueList(const CommandLine& commandLine) {
     const auto query = windowAsked(commandLine, today, error);
     if (!query) return failCommand(error);
     const QString out = commandLine.value(QStringLiteral("--out")).value_or(QString());
-    const QString suffix = QFileInfo(out).suffix().toLower();
-    if (out.isEmpty() || !QStringList{"pdf", "xlsx", "csv"}.contains(suffix))
-        return failCommand(
-            QStringLiteral("请用 --out 指定以 .pdf、.xlsx 或 .csv 结尾的输出文件：%1").arg(out));
+    error = TableFileNameError(out);
+    if (!error.isEmpty()) return failCommand(error);
 
     error = openCommandDatabase(commandLine);
     if (!error.isEmpty()) return failCommand(error);
@@ -109,9 +61,7 @@ std::optional<int> runDueList(const CommandLine& commandLine) {
         return failCommand(QStringLiteral("读取到期记录时出错：") + e.description);
     }
     const QString title = dueListTitle(*query);
-    error = suffix == QLatin1String("pdf")    ? writePdf(out, title, table)
-            : suffix == QLatin1String("xlsx") ? WriteWorkbook(out, title, table)
-                                              : WriteCsv(out, table, false);
+    error = WriteTableFile(out, title, table, QString(), false);
     if (!error.isEmpty()) return failCommand(QStringLiteral("无法写入文件%1：%2").arg(out, error));
     tellCommand(QStringLiteral("已写出 %1 条到期记录：%2").arg(table.rows.size()).arg(out));
     return 0;

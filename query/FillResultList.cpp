@@ -37,10 +37,14 @@ bool FillResultList(Recordset& rs, ListView* list) {
         const int fields = rs.FieldCount();
         for (int j = 0; j < fields; ++j)
             types.append(rs.Fields(j).Type());
-        list->addColumn(rs.Fields(0).Name());
+        const auto add = [&](int field) {
+            const int column = list->addColumn(rs.Fields(field).Name());
+            if (types[field] == ado::adDate) list->setDateColumn(column);
+        };
+        add(0);
         for (int j = 1; j < fields; ++j) {
             if (!IsListedField(j, types[j])) continue;
-            list->addColumn(rs.Fields(j).Name());
+            add(j);
             cellFields.append(j);
         }
     });
@@ -67,6 +71,8 @@ void FillListFromTable(const ListTable& table, ListView* list) {
     list->clearColumns();
     for (const QString& header : table.headers)
         list->addColumn(header);
+    for (int column : table.dateColumns)
+        list->setDateColumn(column);
     list->beginBatch();
     for (const QStringList& cells : table.rows) {
         const int row = list->addRow(cells.value(0));

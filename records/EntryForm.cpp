@@ -23,6 +23,7 @@
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
 
@@ -627,8 +628,37 @@ void EntryForm::cmdQuery_Click() {
     if (CheckRight(QStringLiteral("人员查询"))) ShowForm(queryForm());
 }
 
-// The print button has no action in the entry forms.
-void EntryForm::cmdPrint_Click() {}
+RecordCard EntryForm::shownCard() const {
+    RecordCard card;
+    card.title = m_def.cardTitle;
+    card.printed = QDate::currentDate();
+    for (const BoundField& field : m_def.fields) {
+        QWidget* w = control(field.control);
+        if (w == m_photo) continue;
+        QString label = field.column;
+        if (auto* caption = findChild<QLabel*>(QStringLiteral("lbl_") + field.control))
+            label = caption->text().remove(QLatin1Char('*')).remove(QLatin1Char(':')).remove(QStringLiteral("：")).trimmed();
+        QString value;
+        if (auto* date = qobject_cast<DatePicker*>(w))
+            value = date->value().toDate().toString(QStringLiteral("yyyy-MM-dd"));
+        else if (w)
+            value = ControlText(w);
+        card.lines.append({label, value});
+    }
+    if (m_photo && m_photo->hasPicture())
+        card.photo = m_photo->picture().toImage();
+    else if (m_photo && m_photo->holdsPhoto())
+        card.photoNote = m_photo->text();
+    return card;
+}
+
+void EntryForm::cmdPrint_Click() {
+    if (!CheckRight(QStringLiteral("打印操作"))) return;
+    const RecordCard card = shownCard();
+    QPrinter printer(QPrinter::HighResolution);
+    card.preparePrinter(printer);
+    ShowPrintPreview(printer, [&card](QPrinter* target) { card.paint(target); }, this);
+}
 
 void EntryForm::cmdZhiZhao_Click() {
     if (viewOnly()) return;

@@ -4,6 +4,7 @@
 // (.ui) and the windows it opens; everything else comes from its register description.
 
 #include "adodb.h"
+#include "RecordCard.h"
 #include "RegisterCatalog.h"
 
 #include <optional>
@@ -32,6 +33,8 @@ public:
 
     double nMaxNum() const { return m_nMaxNum; }
     RecordsetPtr rMain() const { return m_rMain; }
+    // The record shown, as its printed card: every field with the form's label, and the photo.
+    RecordCard shownCard() const;
     const RegisterDef& registerDef() const { return m_def; }
 
     // The value of the leading number of a key: blanks ignored, then the longest leading decimal

@@ -36,6 +36,7 @@ RegisterDef buildCertificate() {
     r.counterKey = QStringLiteral("证书证号");
     r.listTitle = QStringLiteral("证书信息列表");
     r.caption = QStringLiteral("证书资料录入");
+    r.cardTitle = QStringLiteral("证书资料卡");
     r.fields = {{QStringLiteral("证号"), QStringLiteral("txtBanHao")},
                 {QStringLiteral("姓名"), QStringLiteral("txtMingCheng")},
                 {QStringLiteral("性别"), QStringLiteral("cboSex")},
@@ -86,6 +87,7 @@ RegisterDef buildOperationCertificate() {
     r.counterKey = QStringLiteral("证号");
     r.listTitle = QStringLiteral("操作证信息列表");
     r.caption = QStringLiteral("作业证/操作证资料录入");
+    r.cardTitle = QStringLiteral("操作证资料卡");
     r.fields = {{QStringLiteral("证号"), QStringLiteral("txtBanHao")},
                 {QStringLiteral("姓名"), QStringLiteral("txtMingCheng")},
                 {QStringLiteral("性别"), QStringLiteral("cboSex")},
@@ -139,6 +141,7 @@ RegisterDef buildTraining() {
     r.counterKey = QStringLiteral("培训证号");
     r.listTitle = QStringLiteral("安全生产负责人培训资料列表");
     r.caption = QStringLiteral("安全生产负责人培训资料录入");
+    r.cardTitle = QStringLiteral("安全生产负责人培训资料卡");
     r.fields = {{QStringLiteral("编号"), QStringLiteral("txtBanHao")},
                 {QStringLiteral("姓名"), QStringLiteral("txtMingCheng")},
                 {QStringLiteral("性别"), QStringLiteral("cboSex")},
@@ -205,4 +208,10 @@ const RegisterDef& operationCertificateRegister() {
 const RegisterDef& trainingRegister() {
     static const RegisterDef r = buildTraining();
     return r;
+}
+
+const RegisterDef* registerOfTable(const QString& table) {
+    for (const RegisterDef* r : {&certificateRegister(), &operationCertificateRegister(), &trainingRegister()})
+        if (r->table.compare(table, Qt::CaseInsensitive) == 0) return r;
+    return nullptr;
 }

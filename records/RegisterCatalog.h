@@ -43,6 +43,7 @@ struct RegisterDef {
     QString counterKey;
     QString listTitle;
     QString caption;
+    QString cardTitle; // heading of the printed record card
     QVector<BoundField> fields;
     QVector<OptionCombo> optionCombos;
     QVector<WalkStep> walk;
@@ -62,3 +63,5 @@ struct RegisterDef {
 const RegisterDef& certificateRegister();
 const RegisterDef& operationCertificateRegister();
 const RegisterDef& trainingRegister();
+// The register kept in `table`; nullptr for any other table.
+const RegisterDef* registerOfTable(const QString& table);

@@ -20,7 +20,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 class EntryFormTest : public QObject {
@@ -483,6 +486,39 @@ private slots:
         child("txtBeiZhu")->setFocus(); // typing ends: a one-digit day is whole
         button("cmdEdit")->click();
         QCOMPARE(stored("1", "发证日期").toDate(), QDate(2023, 2, 5));
+    }
+
+    void printPreviewsTheShownRecordAsACard() {
+        openForm({row(QStringLiteral("K1"), QStringLiteral("张三"), QStringLiteral("高级"))});
+        gUsersRs = std::make_shared<Recordset>();
+        gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        QImage portrait(60, 80, QImage::Format_RGB32);
+        portrait.fill(Qt::darkBlue);
+        m_form->findChild<PhotoBox*>()->setPicture(QPixmap::fromImage(portrait));
+        QCOMPARE(m_form->shownCard().photo.size(), QSize(60, 80));
+
+        QTemporaryDir folder;
+        const QString pdf = folder.filePath(QStringLiteral("card.pdf"));
+        m_dialogs->answerPreview(pdf);
+        button("cmdPrint")->click();
+        QCOMPARE(m_dialogs->calls(ScriptedDialogs::Kind::Preview).size(), 1);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QString printed =
+            QString::fromUtf8(text.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
+        for (const QString& expected :
+             {QStringLiteral("证书资料卡"), QStringLiteral("证号K1"), QStringLiteral("姓名张三"), QStringLiteral("证书级别高级"),
+              QStringLiteral("打印日期：") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))})
+            QVERIFY2(printed.contains(expected), qPrintable(expected));
+
+        // Without the print right nothing is previewed.
+        gUsersRs->Fields(QStringLiteral("打印操作")).setValue(false);
+        gUsersRs->Update();
+        button("cmdPrint")->click();
+        QCOMPARE(m_dialogs->calls(ScriptedDialogs::Kind::Preview).size(), 1);
+        QVERIFY(m_dialogs->lastMessage().text.contains(QStringLiteral("打印操作")));
+        gUsersRs.reset();
     }
 };
 

@@ -1,0 +1,71 @@
+#include "TableFiles.h"
+
+#include "CommandLine.h"
+#include "dialogs.h"
+#include "ListExporter.h"
+#include "ListPrinter.h"
+
+#include <QFileInfo>
+#include <QPrinter>
+
+namespace {
+
+// Stands in for the dialogs while a mode runs: the print dialog "chooses" a PDF file, messages
+// go to standard error.
+class PdfOnlyDialogs : public DialogService {
+public:
+    explicit PdfOnlyDialogs(QString path) : m_path(std::move(path)) {}
+    int msgBox(const QString& prompt, int, const QString&) override {
+        tellCommand(prompt);
+        return vb::OK;
+    }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    std::optional<QString> showOpen(const QString&, QWidget*) override { return std::nullopt; }
+    void beep() override {}
+    bool printDialog(QPrinter& printer, QWidget*) override {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_path);
+        return true;
+    }
+
+private:
+    QString m_path;
+};
+
+QString writePdf(const QString& path, const QString& title, const ListTable& table, const QString& note) {
+    PdfOnlyDialogs dialogs(path);
+    setDialogService(&dialogs);
+    ListPrinter printer;
+    printer.SetMode(ListPrinter::RuledMode);
+    printer.SetPreview(false);
+    printer.SetTitle(title);
+    QStringList cells;
+    for (const QStringList& row : table.rows)
+        cells << row;
+    bool written = printer.LoadRows(table.headers, cells);
+    printer.SetNote(note);
+    written = written && printer.Execute(nullptr, title) && printer.PrintOut(1);
+    setDialogService(nullptr);
+    return written && QFileInfo(path).size() > 0 ? QString() : QStringLiteral("无法创建文件");
+}
+
+QString suffixOf(const QString& path) {
+    return QFileInfo(path).suffix().toLower();
+}
+
+} // namespace
+
+QString TableFileNameError(const QString& path) {
+    if (!path.isEmpty() && QStringList{"pdf", "xlsx", "csv"}.contains(suffixOf(path))) return {};
+    return QStringLiteral("请用 --out 指定以 .pdf、.xlsx 或 .csv 结尾的输出文件：%1").arg(path);
+}
+
+QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
+                       bool gbk) {
+    const QString suffix = suffixOf(path);
+    return suffix == QLatin1String("pdf")    ? writePdf(path, title, table, note)
+           : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, table)
+                                             : WriteCsv(path, table, gbk);
+}

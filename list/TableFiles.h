@@ -1,0 +1,12 @@
+#pragma once
+// Writing a list to a file chosen by its name (.pdf, .xlsx, .csv) without any window: what the
+// command-line modes use, through the same print and export code as the list window.
+
+#include "ListTable.h"
+
+// Empty when `path` ends in .pdf, .xlsx or .csv; otherwise what to tell the operator.
+QString TableFileNameError(const QString& path);
+// Writes the table under `title`; `note` is the printout's count line. Returns an empty text on
+// success, else what went wrong.
+QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
+                       bool gbk);
