@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "Backup.h"
 #include "basGlobal.h"
 #include "DueListCommand.h"
 #include "LegacyFile.h"
@@ -9,6 +10,7 @@
 #include "Schema.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -129,6 +131,57 @@ std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
     return std::nullopt;
 }
 
+// The backup password a scheduled job keeps in a file: its first line.
+std::optional<QString> passwordInFile(const QString& path, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("无法读取密码文件 '%1'。").arg(path);
+        return std::nullopt;
+    }
+    QString password = QString::fromUtf8(file.readLine());
+    while (password.endsWith(QLatin1Char('\n')) || password.endsWith(QLatin1Char('\r')))
+        password.chop(1);
+    if (password.isEmpty()) {
+        error = QStringLiteral("密码文件 '%1' 中没有密码。").arg(path);
+        return std::nullopt;
+    }
+    return password;
+}
+
+// `--backup DIR` and `--restore FILE`, with the checks of the backup form.
+std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
+    const bool backup = commandLine.mode() == QLatin1String("--backup");
+    if (!backup && commandLine.mode() != QLatin1String("--restore")) return std::nullopt;
+    const QString chosen = commandLine.modeArgument();
+    if (chosen.isEmpty())
+        return failCommand(backup ? QStringLiteral("请在 --backup 后指定备份目录。")
+                                  : QStringLiteral("请在 --restore 后指定备份文件。"));
+    const bool serverChosen = commandLine.has(QStringLiteral("--server")) ||
+                              (!commandLine.has(QStringLiteral("--database")) && SavedServerChoice());
+    if (serverChosen) return failCommand(serverKeepsItsOwnBackups());
+    if (backup ? !QFileInfo(chosen).isDir() : !QFileInfo(chosen).isFile())
+        return failCommand(
+            (backup ? QStringLiteral("备份目录 '%1' 不存在。") : QStringLiteral("找不到备份文件 '%1'。"))
+                .arg(chosen));
+    const QString database = commandDatabasePath(commandLine);
+    QString password;
+    if (const auto file = commandLine.value(QStringLiteral("--password-file"))) {
+        QString error;
+        const auto read = passwordInFile(*file, error);
+        if (!read) return failCommand(error);
+        password = *read;
+    } else if (backup ? !backupPasswordHash(database).isEmpty() : isSealedBackup(chosen)) {
+        return failCommand(
+            (backup ? QStringLiteral("已设置备份密码，") : QStringLiteral("备份数据已加密，")) +
+            QStringLiteral("请用 --password-file 指定存放备份密码的文件。"));
+    }
+    const BackupResult result =
+        backup ? backUpDatabase(database, chosen, password) : restoreDatabase(chosen, database, password);
+    if (result.status != BackupStatus::Done) return failCommand(result.message);
+    tellCommand(result.message);
+    return 0;
+}
+
 // --import-legacy FILE [--on-duplicate skip|replace]: the report goes to standard output.
 std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     if (commandLine.mode() != QLatin1String("--import-legacy")) return std::nullopt;
@@ -167,7 +220,8 @@ std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run : {&runCreateDatabase, &runDueList, &runList, &runImportLegacy}) {
+    for (const auto& run :
+         {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));

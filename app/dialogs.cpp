@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -13,6 +14,10 @@
 #include <QPushButton>
 
 DialogService::~DialogService() = default;
+
+std::optional<QString> DialogService::passwordBox(const QString& prompt, const QString& title) {
+    return inputBox(prompt, title, QString());
+}
 
 std::optional<SaveChoice> DialogService::showSave(const QString&, const QString&, int, QWidget*) {
     return std::nullopt;
@@ -64,6 +69,18 @@ QString resolvedTitle(const QString& title) {
     return title.isEmpty() ? ProductTitle() : title;
 }
 
+std::optional<QString> askText(const QString& prompt, const QString& title, const QString& defaultText,
+                               QLineEdit::EchoMode echo) {
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setTextEchoMode(echo);
+    if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue();
+}
+
 class QtDialogService final : public DialogService {
 public:
     int msgBox(const QString& prompt, int flags, const QString& title) override {
@@ -86,13 +103,11 @@ public:
 
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override {
-        QInputDialog dialog(QApplication::activeWindow());
-        dialog.setWindowTitle(title);
-        dialog.setLabelText(prompt);
-        dialog.setTextValue(defaultText);
-        if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
-        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-        return dialog.textValue();
+        return askText(prompt, title, defaultText, QLineEdit::Normal);
+    }
+
+    std::optional<QString> passwordBox(const QString& prompt, const QString& title) override {
+        return askText(prompt, title, QString(), QLineEdit::Password);
     }
 
     std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) override {
@@ -178,6 +193,10 @@ int MsgBox(const QString& prompt, int flags, const QString& title) {
 
 std::optional<QString> InputBox(const QString& prompt, const QString& title, const QString& defaultText) {
     return currentService->inputBox(prompt, resolvedTitle(title), defaultText);
+}
+
+std::optional<QString> PasswordBox(const QString& prompt, const QString& title) {
+    return currentService->passwordBox(prompt, resolvedTitle(title));
 }
 
 std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent) {

@@ -37,6 +37,8 @@ public:
     virtual int msgBox(const QString& prompt, int flags, const QString& title) = 0;
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;
+    // Like an input box, with the typed text hidden.
+    virtual std::optional<QString> passwordBox(const QString& prompt, const QString& title);
     virtual std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) = 0;
     virtual void beep() = 0;
     // The printing and saving dialogs answer "cancelled" unless a service offers them.
@@ -56,6 +58,8 @@ int MsgBox(const QString& prompt, int flags = vb::OKOnly, const QString& title =
 // nullopt when cancelled; an empty text when confirmed empty.
 std::optional<QString> InputBox(const QString& prompt, const QString& title = QString(),
                                 const QString& defaultText = QString());
+// nullopt when cancelled; the typed text is never shown.
+std::optional<QString> PasswordBox(const QString& prompt, const QString& title = QString());
 // `vbFilter` is "description|patterns|description|patterns|"; returns the chosen file's full path,
 // nullopt when cancelled.
 std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent = nullptr);

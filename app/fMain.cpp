@@ -361,9 +361,7 @@ void fMain::mnuAbout_Click() {
 
 void fMain::mnuSysBackUp_Click() {
     if (gUseSqlServer) {
-        MsgBox(QStringLiteral("您现在是采用SQLServer数据库,"
-                              "不能备份本地数据库。要备份数据，请在SqlServer中设置自动备份数据！"),
-               vb::Information);
+        MsgBox(serverKeepsItsOwnBackups(), vb::Information);
         return;
     }
     sBeiFen backup(this, true, this);

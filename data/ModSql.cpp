@@ -156,6 +156,17 @@ QString serverFallbackConnectionString(const QString& server) {
            server;
 }
 
+bool SavedServerChoice() {
+    // Saved as "True" or "False"; older or hand-edited values may be numbers.
+    const QString text = GetSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData"),
+                                    QStringLiteral("0"))
+                             .trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    return isNumber && number != 0;
+}
+
 void ReadDataIni() {
     QFile file(AppPath() + QStringLiteral("data.ini"));
     if (!file.open(QIODevice::ReadOnly)) return;

@@ -9,6 +9,8 @@ QString AppPath();
 bool FileExists(const QString& path);
 // Sets gDbPath to the first line of data.ini when that line names an existing file.
 void ReadDataIni();
+// The choice the data source dialog remembered ("LinkData"): true for the server database.
+bool SavedServerChoice();
 // Opens print settings, the shared connection and the system record sets; False ends the program.
 bool OpenDatabase();
 

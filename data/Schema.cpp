@@ -40,7 +40,13 @@ QVector<TableDef> buildTables() {
                   {QStringLiteral("content"), QStringLiteral("leixing")},
                   {QStringLiteral("content"), QStringLiteral("leixing")}};
 
-    TableDef system{QStringLiteral("System"), {{QStringLiteral("Ver"), K::Number}}, {}, {}, {}, {}};
+    // 备份密码 holds only the hash of the backup password; older databases get it when one is set.
+    TableDef system{QStringLiteral("System"),
+                    {{QStringLiteral("Ver"), K::Number}, {QStringLiteral("备份密码"), K::Text}},
+                    {},
+                    {},
+                    {},
+                    {}};
 
     TableDef dangAnKu{QStringLiteral("DangAnKu"),
                       {{QStringLiteral("证号"), K::Text},

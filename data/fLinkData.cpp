@@ -17,15 +17,6 @@ namespace {
 const QString kSection = QStringLiteral("System");
 const QString kKey = QStringLiteral("LinkData");
 
-// The saved choice is "True" or "False"; older or hand-edited values may be numbers.
-bool serverChosen(const QString& saved) {
-    const QString text = saved.trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
-    bool isNumber = false;
-    const double number = text.toDouble(&isNumber);
-    return isNumber && number != 0;
-}
-
 } // namespace
 
 fLinkData::fLinkData(StartUpHost* host, QWidget* parent)
@@ -40,7 +31,7 @@ fLinkData::fLinkData(StartUpHost* host, QWidget* parent)
     for (QRadioButton* option : optData)
         connect(option, &QRadioButton::toggled, this, &fLinkData::optData_Click);
 
-    const bool server = serverChosen(GetSetting(ExeName(), kSection, kKey, QStringLiteral("0")));
+    const bool server = SavedServerChoice();
     optData[0]->setChecked(server);
     optData[1]->setChecked(!server);
     optData_Click();

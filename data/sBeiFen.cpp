@@ -2,54 +2,36 @@
 
 #include "basGlobal.h"
 #include "dialogs.h"
-#include "FileCopy.h"
 #include "LegacyFile.h"
 #include "ModSql.h"
+#include "Passwords.h"
 #include "StartUpHost.h"
 #include "ui_sBeiFen.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QProgressDialog>
 #include <QStorageInfo>
 #include <QStyle>
-#include <QUuid>
+#include <QTimer>
 
 namespace {
 
-const QString kBackupName = QStringLiteral("MoLianBackUp.Mdb");
 const QString kContact = QStringLiteral("如有问题，请与程序开发商联系!");
 
-// Compacts a copy of the database into the backup file; an error text, empty on success.
-QString compactInto(const QString& source, const QString& target) {
-    const QString name = QStringLiteral("compact-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(source);
-        if (!db.open()) {
-            error = db.lastError().text();
-        } else {
-            QSqlQuery vacuum(db);
-            vacuum.prepare(QStringLiteral("VACUUM INTO ?"));
-            vacuum.addBindValue(target);
-            if (!vacuum.exec()) error = vacuum.lastError().text();
-        }
-        db.close();
+int iconFor(BackupStatus status) {
+    switch (status) {
+    case BackupStatus::Done:
+        return vb::Information;
+    case BackupStatus::Cancelled:
+    case BackupStatus::Refused:
+        return vb::Exclamation;
+    case BackupStatus::WrongPassword:
+    case BackupStatus::Failed:
+        break;
     }
-    QSqlDatabase::removeDatabase(name);
-    return error;
-}
-
-bool samePath(const QString& a, const QString& b) {
-    const QFileInfo left(a), right(b);
-    if (left.exists() && right.exists()) return left.canonicalFilePath() == right.canonicalFilePath();
-    return QDir::cleanPath(left.absoluteFilePath()).toUpper() ==
-           QDir::cleanPath(right.absoluteFilePath()).toUpper();
+    return vb::Critical;
 }
 
 } // namespace
@@ -82,20 +64,30 @@ sBeiFen::sBeiFen(StartUpHost* host, bool backup, QWidget* parent)
     ui->CmdCanCel->move(m_backup ? 263 : 377, ui->CmdCanCel->y());
     ui->LblTip->setVisible(!m_backup);
     ui->ImgTip->setVisible(!m_backup);
+    ui->LblMiMa->move(folderLeft, ui->LblMiMa->y());
+    ui->CmdMiMa->setVisible(m_backup);
+    ui->CmdMiMa->setEnabled(gOperator == kAdministrator);
+    if (!ui->CmdMiMa->isEnabled()) ui->CmdMiMa->setToolTip(QStringLiteral("只有管理员可以设置备份密码。"));
+    if (m_backup) showPasswordState();
 
     connect(ui->Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this, &sBeiFen::DoSub);
     connect(ui->Drive1, &QComboBox::activated, this, &sBeiFen::Drive1_Change);
     connect(ui->CmdAdd, &QPushButton::clicked, this, &sBeiFen::CmdAdd_Click);
+    connect(ui->CmdMiMa, &QPushButton::clicked, this, &sBeiFen::CmdMiMa_Click);
+    // The folder model fills and sorts in the background: bring the chosen folder into view once
+    // its parents have arrived, then leave the scrolling to the operator.
+    connect(m_dirs, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (!m_keepChosenInView) return;
+        const QString folder = loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/');
+        if (!(dirPath() + QLatin1Char('/')).startsWith(folder)) return;
+        if (QFileInfo(dirPath()).absolutePath() == QFileInfo(loaded).absoluteFilePath()) m_keepChosenInView = false;
+        QTimer::singleShot(100, this, &sBeiFen::scrollToChosenFolder);
+    });
     connect(ui->CmdCanCel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 sBeiFen::~sBeiFen() {
     delete ui;
-}
-
-QString sBeiFen::backupTarget(const QString& folder) {
-    // Joined without doubling the separator, also at the root of a drive.
-    return QDir(folder).filePath(kBackupName);
 }
 
 QString sBeiFen::dirPath() const {
@@ -106,12 +98,27 @@ void sBeiFen::setDirPath(const QString& path) {
     if (!QFileInfo(path).isDir()) return;
     const QModelIndex index = m_dirs->index(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     ui->Dir1->setCurrentIndex(index);
-    ui->Dir1->scrollTo(index);
+    m_keepChosenInView = true;
+    scrollToChosenFolder();
+}
+
+void sBeiFen::scrollToChosenFolder() {
+    const QModelIndex index = ui->Dir1->currentIndex();
+    if (!index.isValid()) return;
+    for (QModelIndex folder = index.parent(); folder.isValid(); folder = folder.parent())
+        ui->Dir1->expand(folder);
+    ui->Dir1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void sBeiFen::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    scrollToChosenFolder();
 }
 
 void sBeiFen::setStartPath(const QString& path) {
-    ui->LblPath->setText(path);
-    setDirPath(path);
+    const QFileInfo start(path);
+    setDirPath(start.isDir() ? start.absoluteFilePath() : start.absolutePath());
+    DoSub();
 }
 
 void sBeiFen::DoSub() {
@@ -121,15 +128,18 @@ void sBeiFen::DoSub() {
         ui->CmdAdd->setEnabled(true);
         return;
     }
-    const QString found = backupTarget(dir);
+    const QString found = backupFilePath(dir);
     if (!dir.isEmpty() && FileExists(found)) {
         ui->CmdAdd->setEnabled(true);
         ui->Label3->setText(QStringLiteral("找到文件在下列路径中:"));
         ui->LblPath->setText(found);
+        ui->LblMiMa->setText(isSealedBackup(found) ? QStringLiteral("此备份数据已加密，恢复时要输入备份密码。")
+                                                   : QString());
     } else {
         ui->Label3->setText(QStringLiteral("当前路径无待恢复数据!"));
         ui->CmdAdd->setEnabled(false);
         ui->LblPath->clear();
+        ui->LblMiMa->clear();
     }
 }
 
@@ -159,10 +169,26 @@ void sBeiFen::CmdAdd_Click() {
         restore();
 }
 
-void sBeiFen::showFileError(const QString& description, bool writeProtected) {
-    MsgBox((writeProtected ? QStringLiteral("数据已被写保护!确认没有其它用户打开原有数据!") : description) +
-               kContact,
-           vb::Critical);
+BackupResult sBeiFen::withProgress(const std::function<BackupResult(const ProgressStep&)>& work) {
+    QProgressDialog progress(m_backup ? QStringLiteral("正在备份数据...") : QStringLiteral("正在恢复数据..."),
+                             QStringLiteral("取消"), 0, 1000, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    return work([&](int permille) {
+        progress.setValue(permille);
+        return !progress.wasCanceled();
+    });
+}
+
+void sBeiFen::conclude(const BackupResult& result) {
+    MsgBox(result.message, iconFor(result.status));
+    if (result.status == BackupStatus::Done || result.status == BackupStatus::Cancelled) endProgram();
+}
+
+void sBeiFen::showPasswordState() {
+    ui->LblMiMa->setText(backupPasswordHash(gDbPath).isEmpty()
+                             ? QStringLiteral("未设置备份密码，备份数据不加密。")
+                             : QStringLiteral("已设置备份密码，备份数据将加密。"));
 }
 
 void sBeiFen::backUp() {
@@ -170,49 +196,31 @@ void sBeiFen::backUp() {
         gConn.Close();
         m_connectionClosed = true;
     }
-    const QString target = backupTarget(ui->LblPath->text());
-    if (samePath(target, gDbPath)) {
-        MsgBox(QStringLiteral("当前账套数据与备份数据存放目录相同!"), vb::Exclamation);
+    const QString folder = ui->LblPath->text();
+    const QString target = backupFilePath(folder);
+    if (const auto refusal = sameFileRefusal(target, gDbPath)) {
+        conclude(*refusal);
         return;
     }
-    if (QFileInfo::exists(target)) {
-        const int answer = MsgBox(QStringLiteral("当前目录 ' ") + ui->LblPath->text() +
-                                      QStringLiteral(" ' 已有目标数据!覆盖吗?"),
-                                  vb::YesNo | vb::Question);
-        if (answer != vb::Yes) return;
-        QFile old(target);
-        if (!old.remove()) {
-            showFileError(old.errorString(), !QFileInfo(QFileInfo(target).absolutePath()).isWritable());
-            return;
-        }
+    QString password;
+    if (!backupPasswordHash(gDbPath).isEmpty()) {
+        const auto typed = PasswordBox(QStringLiteral("请输入备份密码："));
+        if (!typed) return;
+        password = *typed;
     }
-    const QString temporary =
-        AppPath() + QDate::currentDate().toString(QStringLiteral("yyMMdd")) + QStringLiteral(".dat");
-    if (QFileInfo::exists(temporary) && !QFile::remove(temporary)) {
-        showFileError(QStringLiteral("不能删除临时文件 %1。").arg(temporary), true);
+    // The earlier backup is replaced only once the new one has been checked.
+    if (QFileInfo::exists(target) &&
+        MsgBox(QStringLiteral("当前目录 ' ") + folder + QStringLiteral(" ' 已有目标数据!覆盖吗?"),
+               vb::YesNo | vb::Question) != vb::Yes)
         return;
-    }
-    QString error;
-    if (CopyWithProgress(gDbPath, temporary, this, &error) != CopyResult::Copied) {
-        MsgBox(QStringLiteral("取消备份操作到：") + target, vb::Exclamation);
-    } else {
-        error = compactInto(temporary, target);
-        if (!error.isEmpty()) {
-            QFile::remove(temporary);
-            QFile::remove(target); // never leave a half-written backup behind
-            showFileError(error, false);
-            return;
-        }
-        MsgBox(QStringLiteral("备份数据：") + target + QStringLiteral("成功!"), vb::Information);
-    }
-    QFile::remove(temporary);
-    endProgram();
+    conclude(withProgress(
+        [&](const ProgressStep& progress) { return backUpDatabase(gDbPath, folder, password, progress); }));
 }
 
 void sBeiFen::restore() {
     const QString backup = ui->LblPath->text();
-    if (samePath(gDbPath, backup)) {
-        MsgBox(QStringLiteral("当前账套数据与备份数据存放目录相同!"), vb::Exclamation);
+    if (const auto refusal = sameFileRefusal(backup, gDbPath)) {
+        conclude(*refusal);
         return;
     }
     // An old Access backup would leave a database this program cannot open: it is imported instead.
@@ -221,17 +229,56 @@ void sBeiFen::restore() {
         MsgBox(legacy, vb::Exclamation);
         return;
     }
-    bool copied = false;
-    if (!QFileInfo::exists(gDbPath) ||
+    const BackupResult declined{
+        BackupStatus::Cancelled, QStringLiteral("取消恢复数据操作到：") + gDbPath, {}};
+    if (QFileInfo::exists(gDbPath) &&
         MsgBox(QStringLiteral("文件 '") + gDbPath + QStringLiteral("' 已经存在，要用备份数据替换它吗?"),
-               vb::YesNo | vb::Question) == vb::Yes)
-        copied = CopyWithProgress(backup, gDbPath, this) == CopyResult::Copied;
-    if (copied)
-        MsgBox(QStringLiteral("从:") + backup + QStringLiteral("恢复数据成功!请重新启动系统！"),
-               vb::Information);
-    else
-        MsgBox(QStringLiteral("取消恢复数据操作到：") + gDbPath, vb::Exclamation);
-    endProgram();
+               vb::YesNo | vb::Question) != vb::Yes) {
+        conclude(declined);
+        return;
+    }
+    QString password;
+    if (isSealedBackup(backup)) {
+        const auto typed = PasswordBox(QStringLiteral("此备份数据已加密，请输入备份密码："));
+        if (!typed) {
+            conclude(declined);
+            return;
+        }
+        password = *typed;
+    }
+    conclude(withProgress(
+        [&](const ProgressStep& progress) { return restoreDatabase(backup, gDbPath, password, progress); }));
+}
+
+void sBeiFen::CmdMiMa_Click() {
+    const QString stored = backupPasswordHash(gDbPath);
+    if (!stored.isEmpty()) {
+        const auto current = PasswordBox(QStringLiteral("请输入现有的备份密码："));
+        if (!current) return;
+        if (!passwordMatches(stored, *current)) {
+            MsgBox(QStringLiteral("备份密码不正确!"), vb::Critical);
+            return;
+        }
+    }
+    const auto chosen = PasswordBox(QStringLiteral("请输入新的备份密码（不输入则以后的备份不加密）："));
+    if (!chosen) return;
+    if (!chosen->isEmpty()) {
+        const auto again = PasswordBox(QStringLiteral("请再输入一次新的备份密码："));
+        if (!again) return;
+        if (*again != *chosen) {
+            MsgBox(QStringLiteral("两次输入的密码不一致，备份密码没有改变。"), vb::Exclamation);
+            return;
+        }
+    }
+    const QString error = setBackupPassword(gDbPath, *chosen);
+    if (!error.isEmpty()) {
+        MsgBox(error, vb::Critical);
+        return;
+    }
+    MsgBox(chosen->isEmpty() ? QStringLiteral("备份密码已取消，以后的备份不再加密。")
+                             : QStringLiteral("备份密码已设置，以后的备份都将加密。"),
+           vb::Information);
+    showPasswordState();
 }
 
 void sBeiFen::endProgram() {

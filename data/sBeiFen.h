@@ -1,6 +1,9 @@
 #pragma once
 // Backing up the local database into a chosen folder, or restoring it from such a backup. Both end
-// the program once the copy has been attempted, so the next start works on a consistent file.
+// the program once the backup or restore has been done or cancelled, so the next start works on a
+// consistent file; a refused or failed attempt leaves the form open and the files as they were.
+
+#include "Backup.h"
 
 #include <QDialog>
 
@@ -20,32 +23,39 @@ public:
     ~sBeiFen() override;
 
     bool bBeiFen() const { return m_backup; }
-    // Shows `path` as the chosen folder's label text and selects the folder when it is one.
+    // Opens on `path`: a folder, or the folder holding a file such as the database.
     void setStartPath(const QString& path);
     // Refreshes the labels and the OK button from the folder chosen in the directory list.
     void DoSub();
     QString dirPath() const;
     void setDirPath(const QString& path);
 
-    static QString backupTarget(const QString& folder);
-
 public slots:
     void CmdAdd_Click();
+    // Sets, changes or clears the backup password (the administrator only).
+    void CmdMiMa_Click();
 
 protected:
     void done(int result) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void Drive1_Change();
     void backUp();
     void restore();
+    // Runs a backup or restore under a cancellable progress display.
+    BackupResult withProgress(const std::function<BackupResult(const ProgressStep&)>& work);
+    // Tells the result; a finished or cancelled attempt ends the program.
+    void conclude(const BackupResult& result);
+    void showPasswordState();
+    void scrollToChosenFolder();
     void endProgram();
-    void showFileError(const QString& description, bool writeProtected);
 
     Ui::sBeiFen* ui;
     StartUpHost* m_host;
     bool m_backup;
     bool m_connectionClosed = false;
     bool m_ending = false;
+    bool m_keepChosenInView = false;
     QFileSystemModel* m_dirs;
 };

@@ -59,6 +59,7 @@ private slots:
     void messageTextIsPlain();
     void inputBox_data();
     void inputBox();
+    void passwordBoxHidesWhatIsTyped();
     void openDialog();
     void openDialogCancelled();
 
@@ -189,6 +190,17 @@ void tst_dialogs::inputBox() {
         accept ? dialog->accept() : dialog->reject();
     });
     QCOMPARE(InputBox("请输入服务器名称", QString(), "SERVER01"), result);
+}
+
+void tst_dialogs::passwordBoxHidesWhatIsTyped() {
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
+        dialog->setTextValue("geheim");
+        dialog->accept();
+    });
+    QCOMPARE(PasswordBox("请输入备份密码："), std::optional<QString>("geheim"));
 }
 
 void tst_dialogs::openDialog() {

@@ -1,0 +1,446 @@
+#include "Backup.h"
+
+#include "adodb.h"
+#include "AuditLog.h"
+#include "Passwords.h"
+
+#include <cerrno>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QUuid>
+#include <QVariant>
+
+namespace {
+
+const QString kBackupName = QStringLiteral("MoLianBackUp.Mdb");
+const QString kPasswordColumn = QStringLiteral("备份密码");
+const QString kContact = QStringLiteral("如有问题，请与程序开发商联系!");
+const QString kNotABackup = QStringLiteral("所选文件不是有效的备份数据，现有数据没有改变。");
+// How long a desk may hold its write lock before the backup gives up.
+constexpr int kBusyWaitMs = 5000;
+constexpr int kPagesPerStep = 256;
+
+BackupResult failed(const QString& description) {
+    return {BackupStatus::Failed, description + kContact, {}};
+}
+
+BackupResult writeProtected() {
+    return failed(QStringLiteral("数据已被写保护!确认没有其它用户打开原有数据!"));
+}
+
+BackupResult fromSqlite(int code, const QString& path) {
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return writeProtected();
+    case SQLITE_FULL:
+        return failed(QStringLiteral("磁盘空间不足。"));
+    case SQLITE_CANTOPEN:
+        return failed(QStringLiteral("无法打开文件 '%1'。").arg(path));
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return failed(QStringLiteral("数据文件 '%1' 已损坏。").arg(path));
+    default:
+        return failed(QStringLiteral("读写文件 '%1' 时出错（%2）。").arg(path).arg(code));
+    }
+}
+
+BackupResult fromErrno(int error, const QString& path) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+        return writeProtected();
+    case ENOSPC:
+        return failed(QStringLiteral("磁盘空间不足。"));
+    default:
+        return failed(QStringLiteral("无法写入文件 '%1'。").arg(path));
+    }
+}
+
+BackupResult fromSeal(SealResult result, const QString& path) {
+    switch (result) {
+    case SealResult::Done:
+        return {BackupStatus::Done, {}, {}};
+    case SealResult::Cancelled:
+        return {BackupStatus::Cancelled, {}, {}};
+    case SealResult::WrongPassword:
+        return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确!"), {}};
+    case SealResult::Damaged:
+        return {BackupStatus::Refused, kNotABackup, {}};
+    case SealResult::NoMemory:
+        return failed(QStringLiteral("内存不足，无法处理加密的备份数据。"));
+    case SealResult::ReadFailed:
+        return failed(QStringLiteral("无法读取文件 '%1'。").arg(path));
+    case SealResult::DiskFull:
+        return failed(QStringLiteral("磁盘空间不足。"));
+    case SealResult::WriteFailed:
+        break;
+    }
+    return failed(QStringLiteral("无法写入文件 '%1'。").arg(path));
+}
+
+// One connection of its own, straight on SQLite: the backup interface needs the handle.
+class Sqlite {
+public:
+    Sqlite(const QString& path, int flags) : m_path(path) {
+        code = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+        sqlite3_busy_timeout(m_db, kBusyWaitMs);
+    }
+    ~Sqlite() { sqlite3_close_v2(m_db); }
+    Sqlite(const Sqlite&) = delete;
+    Sqlite& operator=(const Sqlite&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    bool ok() const { return code == SQLITE_OK; }
+    BackupResult failure() const { return fromSqlite(code, m_path); }
+
+    // The first column of every row; sets `code` and returns what was read so far on failure.
+    QVariantList column(const QString& sql, const QVariant& bind = {}) {
+        QVariantList values;
+        if (!ok()) return values;
+        sqlite3_stmt* statement = nullptr;
+        const QByteArray utf8 = sql.toUtf8();
+        code = sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &statement, nullptr);
+        if (code != SQLITE_OK) return values;
+        const QByteArray text = bind.toString().toUtf8();
+        if (bind.isValid() && !bind.isNull())
+            sqlite3_bind_text(statement, 1, text.constData(), int(text.size()), SQLITE_STATIC);
+        while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+            if (sqlite3_column_type(statement, 0) == SQLITE_NULL)
+                values << QVariant();
+            else
+                values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        }
+        sqlite3_finalize(statement);
+        if (code == SQLITE_DONE) code = SQLITE_OK;
+        return values;
+    }
+    bool exec(const QString& sql, const QVariant& bind = {}) {
+        column(sql, bind);
+        return ok();
+    }
+
+    int code = SQLITE_OK;
+
+private:
+    QString m_path;
+    sqlite3* m_db = nullptr;
+};
+
+using RowCounts = QMap<QString, qint64>;
+
+QString quotedName(QString name) {
+    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// The rows of every table, by lower-cased table name.
+bool countRows(Sqlite& db, RowCounts& counts) {
+    const QVariantList tables = db.column(
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"));
+    for (const QVariant& table : tables) {
+        const QVariantList count =
+            db.column(QStringLiteral("SELECT count(*) FROM ") + quotedName(table.toString()));
+        if (!db.ok() || count.isEmpty()) return false;
+        counts.insert(table.toString().toLower(), count.first().toLongLong());
+    }
+    return db.ok();
+}
+
+// A sound database of this system: intact, with its system tables and registers, of version 2.0
+// or later. Opened read-only, so checking changes nothing.
+bool isSoundDatabase(const QString& path, RowCounts& counts) {
+    Sqlite db(path, SQLITE_OPEN_READONLY);
+    const QVariantList integrity = db.column(QStringLiteral("PRAGMA integrity_check"));
+    if (!db.ok() || integrity != QVariantList{QStringLiteral("ok")} || !countRows(db, counts)) return false;
+    for (const char* table : {"system", "users", "list", "danganku", "caozuozheng", "peixun"})
+        if (!counts.contains(QString::fromLatin1(table))) return false;
+    const QVariantList version = db.column(QStringLiteral("SELECT Ver FROM System"));
+    return db.ok() && !version.isEmpty() && !version.first().isNull() && version.first().toDouble() >= 2.0;
+}
+
+ProgressStep part(const ProgressStep& progress, int from, int to) {
+    if (!progress) return {};
+    return [=](int permille) { return progress(from + (to - from) * permille / 1000); };
+}
+
+// A file of our own beside its destination, removed unless it has taken the destination's place.
+class TemporaryFile {
+public:
+    TemporaryFile(const QString& folder, const QString& name)
+        : path(QDir(folder).filePath(name + QLatin1Char('.') +
+                                     QUuid::createUuid().toString(QUuid::Id128).left(12) +
+                                     QStringLiteral(".tmp"))) {}
+    ~TemporaryFile() {
+        if (m_placed) return;
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Renames the file over `target` in one step.
+    BackupResult place(const QString& target) {
+        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
+            return fromErrno(errno, target);
+        m_placed = true;
+        return {BackupStatus::Done, {}, {}};
+    }
+
+    const QString path;
+
+private:
+    bool m_placed = false;
+};
+
+// Copies the live database through SQLite's online backup. One read transaction spans the copy and
+// the row counts, so both show the same moment however the other desks save meanwhile; their saves
+// wait for the copy, and a desk holding its write lock makes the copy wait up to kBusyWaitMs.
+BackupResult copyLiveDatabase(const QString& databasePath, const QString& copyPath, RowCounts& counts,
+                              const ProgressStep& progress) {
+    if (!QFileInfo(databasePath).isFile())
+        return failed(QStringLiteral("找不到数据库文件 '%1'。").arg(databasePath));
+    // Read-write, so that SQLite can roll back what a desk that crashed while saving left behind.
+    Sqlite source(databasePath, SQLITE_OPEN_READWRITE);
+    Sqlite copy(copyPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!source.ok()) return source.failure();
+    if (!copy.ok()) return copy.failure();
+    if (!source.exec(QStringLiteral("BEGIN")) || !countRows(source, counts)) return source.failure();
+    sqlite3_backup* backup = sqlite3_backup_init(copy.handle(), "main", source.handle(), "main");
+    if (!backup) return fromSqlite(sqlite3_errcode(copy.handle()), copyPath);
+    int code = SQLITE_OK;
+    bool cancelled = false;
+    while ((code = sqlite3_backup_step(backup, kPagesPerStep)) == SQLITE_OK) {
+        const int total = sqlite3_backup_pagecount(backup);
+        if (progress && !progress((total - sqlite3_backup_remaining(backup)) * 1000 / qMax(1, total))) {
+            cancelled = true;
+            break;
+        }
+    }
+    sqlite3_backup_finish(backup);
+    source.exec(QStringLiteral("COMMIT"));
+    if (cancelled) return {BackupStatus::Cancelled, {}, {}};
+    if (code != SQLITE_DONE) return fromSqlite(code, databasePath);
+    return {BackupStatus::Done, {}, {}};
+}
+
+// Copies a file, flushed to the disk, under the progress display.
+BackupResult copyFile(const QString& from, const QString& to, const ProgressStep& progress) {
+    QFile in(from), out(to);
+    if (!in.open(QIODevice::ReadOnly)) return failed(QStringLiteral("无法读取文件 '%1'。").arg(from));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return fromErrno(errno, to);
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (in.error() != QFileDevice::NoError)
+            return failed(QStringLiteral("无法读取文件 '%1'。").arg(from));
+        if (out.write(chunk) != chunk.size()) return fromErrno(errno, to);
+        if (progress && !progress(int(in.pos() * 1000 / qMax<qint64>(1, in.size()))))
+            return {BackupStatus::Cancelled, {}, {}};
+    }
+    if (!out.flush() || ::fsync(out.handle()) != 0) return fromErrno(errno, to);
+    return {BackupStatus::Done, {}, {}};
+}
+
+// The name the replaced database keeps: MoLian-yyyyMMdd-HHmmss.mdb beside it.
+QString keptName(const QFileInfo& database) {
+    const QString stem = database.absoluteDir().filePath(
+        database.completeBaseName() +
+        QDateTime::currentDateTime().toString(QStringLiteral("-yyyyMMdd-HHmmss")));
+    const QString suffix = database.suffix().isEmpty() ? QString() : QLatin1Char('.') + database.suffix();
+    QString name = stem + suffix;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = stem + QLatin1Char('-') + QString::number(n) + suffix;
+    return name;
+}
+
+// Moves the database aside to `kept` together with any journal left beside it: replayed onto the
+// restored file such a journal would corrupt it, while beside the kept copy it still belongs to its
+// file. `moved` lists the suffixes moved, for putting them back.
+BackupResult moveAside(const QString& databasePath, const QString& kept, QStringList& moved) {
+    for (const QString& suffix :
+         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QString from = databasePath + suffix;
+        if (!QFileInfo::exists(from)) continue;
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(kept + suffix).constData()) != 0)
+            return fromErrno(errno, from);
+        moved << suffix;
+    }
+    return {BackupStatus::Done, {}, {}};
+}
+
+void moveBack(const QString& databasePath, const QString& kept, const QStringList& moved) {
+    for (const QString& suffix : moved)
+        ::rename(QFile::encodeName(kept + suffix).constData(),
+                 QFile::encodeName(databasePath + suffix).constData());
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    const QFileInfo left(a), right(b);
+    if (left.exists() && right.exists()) return left.canonicalFilePath() == right.canonicalFilePath();
+    return QDir::cleanPath(left.absoluteFilePath()).toUpper() ==
+           QDir::cleanPath(right.absoluteFilePath()).toUpper();
+}
+
+bool hasPasswordColumn(Sqlite& db) {
+    return db.column(QStringLiteral("SELECT name FROM pragma_table_info('System')"))
+        .contains(kPasswordColumn);
+}
+
+// The stored hash, empty when none is set; nullopt when the database could not be read.
+std::optional<QString> storedHash(Sqlite& db) {
+    if (!hasPasswordColumn(db)) return db.ok() ? std::optional<QString>(QString()) : std::nullopt;
+    const QVariantList hashes =
+        db.column(QStringLiteral("SELECT ") + kPasswordColumn + QStringLiteral(" FROM System"));
+    if (!db.ok()) return std::nullopt;
+    return hashes.isEmpty() ? QString() : hashes.first().toString();
+}
+
+// The trail row of a backup or restore, through a connection of its own to the file.
+bool recordInTrail(const QString& databasePath, const QString& action, const QString& detail) {
+    const QString connection = QStringLiteral("trail-") + QUuid::createUuid().toString();
+    bool written = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
+        if (db.open()) {
+            try {
+                AuditLog::record(db, action, {}, {}, {}, detail);
+                written = true;
+            } catch (const DbError&) {
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return written;
+}
+
+} // namespace
+
+QString backupFilePath(const QString& folder) {
+    // Joined without doubling the separator, also at the root of a drive.
+    return QDir(folder).filePath(kBackupName);
+}
+
+QString serverKeepsItsOwnBackups() {
+    return QStringLiteral("您现在是采用SQLServer数据库,"
+                          "不能备份本地数据库。要备份数据，请在SqlServer中设置自动备份数据！");
+}
+
+std::optional<BackupResult> sameFileRefusal(const QString& file, const QString& databasePath) {
+    if (!sameFile(file, databasePath)) return std::nullopt;
+    return BackupResult{BackupStatus::Refused, QStringLiteral("当前账套数据与备份数据存放目录相同!"), {}};
+}
+
+QString backupPasswordHash(const QString& databasePath) {
+    Sqlite db(databasePath, SQLITE_OPEN_READWRITE);
+    return storedHash(db).value_or(QString());
+}
+
+QString setBackupPassword(const QString& databasePath, const QString& password) {
+    const QString hash = password.isEmpty() ? QString() : hashPassword(password);
+    if (!password.isEmpty() && hash.isEmpty()) return QStringLiteral("内存不足，无法保存备份密码。");
+    Sqlite db(databasePath, SQLITE_OPEN_READWRITE);
+    // Databases made before backup passwords existed get the column the first time one is set.
+    if (!hasPasswordColumn(db) && db.ok())
+        db.exec(QStringLiteral("ALTER TABLE System ADD COLUMN ") + kPasswordColumn + QStringLiteral(" TEXT"));
+    if (!db.ok() || !db.exec(QStringLiteral("UPDATE System SET ") + kPasswordColumn + QStringLiteral(" = ?"),
+                             hash.isEmpty() ? QVariant() : QVariant(hash)))
+        return db.failure().message;
+    return {};
+}
+
+BackupResult backUpDatabase(const QString& databasePath, const QString& folder, const QString& password,
+                            const ProgressStep& progress) {
+    const QString target = backupFilePath(folder);
+    if (auto refusal = sameFileRefusal(target, databasePath)) return *refusal;
+    {
+        Sqlite db(databasePath, SQLITE_OPEN_READWRITE);
+        const std::optional<QString> hash = storedHash(db);
+        if (!hash) return db.failure();
+        if (!hash->isEmpty() && !passwordMatches(*hash, password))
+            return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确!"), {}};
+    }
+    const bool encrypt = !password.isEmpty();
+    const BackupResult cancelled{BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + target, {}};
+    const QString unchecked = QStringLiteral("备份数据没有通过检查，原有的备份没有改变。");
+
+    TemporaryFile copy(folder, kBackupName);
+    RowCounts live;
+    BackupResult step =
+        copyLiveDatabase(databasePath, copy.path, live, part(progress, 0, encrypt ? 300 : 800));
+    if (step.status == BackupStatus::Cancelled) return cancelled;
+    if (step.status != BackupStatus::Done) return step;
+    {
+        Sqlite compact(copy.path, SQLITE_OPEN_READWRITE);
+        if (!compact.exec(QStringLiteral("VACUUM"))) return compact.failure();
+    }
+    RowCounts copied;
+    if (!isSoundDatabase(copy.path, copied) || copied != live) return failed(unchecked);
+    if (progress && !progress(encrypt ? 400 : 900)) return cancelled;
+
+    if (encrypt) {
+        TemporaryFile sealed(folder, kBackupName);
+        step = fromSeal(sealBackup(copy.path, sealed.path, password, part(progress, 400, 1000)), target);
+        if (step.status == BackupStatus::Cancelled) return cancelled;
+        if (step.status != BackupStatus::Done) return step;
+        step = sealed.place(target);
+    } else {
+        step = copy.place(target);
+    }
+    if (step.status != BackupStatus::Done) return step;
+    QString message = QStringLiteral("备份数据：") + target + QStringLiteral("成功!");
+    // The backup stands verified; a trail that cannot take its row is said, not hidden.
+    if (!recordInTrail(databasePath, AuditLog::kBackup, target))
+        message += QStringLiteral("（操作日志无法写入）");
+    return {BackupStatus::Done, message, {}};
+}
+
+BackupResult restoreDatabase(const QString& backupPath, const QString& databasePath, const QString& password,
+                             const ProgressStep& progress) {
+    if (auto refusal = sameFileRefusal(backupPath, databasePath)) return *refusal;
+    const BackupResult cancelled{
+        BackupStatus::Cancelled, QStringLiteral("取消恢复数据操作到：") + databasePath, {}};
+    const QFileInfo target(databasePath);
+    TemporaryFile candidate(target.absolutePath(), target.fileName());
+    BackupResult step =
+        isSealedBackup(backupPath)
+            ? fromSeal(openSealedBackup(backupPath, candidate.path, password, part(progress, 0, 900)),
+                       backupPath)
+            : copyFile(backupPath, candidate.path, part(progress, 0, 900));
+    if (step.status == BackupStatus::Cancelled) return cancelled;
+    if (step.status == BackupStatus::WrongPassword)
+        return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确，现有数据没有改变。"), {}};
+    if (step.status != BackupStatus::Done) return step;
+    RowCounts counts;
+    if (!isSoundDatabase(candidate.path, counts)) return {BackupStatus::Refused, kNotABackup, {}};
+    // The restored data carries its own restore in the trail; without that row nothing is replaced.
+    if (!recordInTrail(candidate.path, AuditLog::kRestore, backupPath))
+        return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。"));
+    if (progress && !progress(950)) return cancelled;
+
+    const QString kept = keptName(target);
+    QStringList moved;
+    step = moveAside(databasePath, kept, moved);
+    if (step.status == BackupStatus::Done) step = candidate.place(databasePath);
+    if (step.status != BackupStatus::Done) {
+        moveBack(databasePath, kept, moved);
+        return step;
+    }
+    const QString keptCopy = moved.contains(QString()) ? kept : QString();
+    QString message = QStringLiteral("从:") + backupPath + QStringLiteral("恢复数据成功!");
+    if (!keptCopy.isEmpty())
+        message += QStringLiteral("原有数据已保存为：") + keptCopy + QStringLiteral("。");
+    return {BackupStatus::Done, message + QStringLiteral("请重新启动系统！"), keptCopy};
+}
