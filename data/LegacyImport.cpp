@@ -118,15 +118,15 @@ QString refused(const QSqlQuery& q) {
 
 class TableImporter {
 public:
-    TableImporter(const ImportedTable& spec, LegacyTable& legacy, QSqlDatabase db,
+    TableImporter(const ImportedTable& imported, LegacyTable& legacy, QSqlDatabase db,
                   const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total)
-        : m_spec(spec), m_legacy(legacy), m_db(db), m_hooks(hooks), m_policy(policy), m_total(total),
+        : m_table(imported), m_legacy(legacy), m_db(db), m_hooks(hooks), m_policy(policy), m_total(total),
           m_sqlite(db.driverName() == QLatin1String("QSQLITE")) {}
 
     TableImport run() {
-        m_result.table = m_spec.name;
+        m_result.table = m_table.name;
         mapColumns();
-        for (const QString& key : m_spec.keyColumns) {
+        for (const QString& key : m_table.keyColumns) {
             if (m_legacy.columnIndex(key) < 0) {
                 m_result.failed = true;
                 m_result.problems << QStringLiteral("旧数据中没有 %1 列，此表没有导入。").arg(key);
@@ -141,7 +141,7 @@ public:
         while (m_legacy.next()) {
             ++m_result.read;
             if (!importRow()) break;
-            if (m_hooks.progress) m_hooks.progress(m_spec.name, m_result.read, m_total);
+            if (m_hooks.progress) m_hooks.progress(m_table.name, m_result.read, m_total);
         }
         if (!m_result.failed && !m_legacy.error().isEmpty()) fail({}, {}, m_legacy.error());
         if (!m_result.failed) recordInTrail();
@@ -162,7 +162,7 @@ private:
     // One trail row per table, in the table's own transaction: a table rolled back leaves none.
     void recordInTrail() {
         try {
-            AuditLog::record(m_db, AuditLog::kImport, m_spec.name, {}, {},
+            AuditLog::record(m_db, AuditLog::kImport, m_table.name, {}, {},
                              QStringLiteral("导入 %1 条，其中替换 %2 条；跳过 %3 条")
                                  .arg(m_result.imported).arg(m_result.replaced).arg(m_result.skipped));
         } catch (const DbError& e) {
@@ -176,7 +176,7 @@ private:
     };
 
     void mapColumns() {
-        const TableDef& def = tableDef(m_spec.name);
+        const TableDef& def = tableDef(m_table.name);
         QStringList unknown;
         for (int i = 0; i < m_legacy.columns().size(); ++i) {
             const QString& name = m_legacy.columns()[i].name;
@@ -191,7 +191,7 @@ private:
         if (!unknown.isEmpty())
             m_result.problems << QStringLiteral("旧数据中的列 %1 本系统没有，这些列没有导入。")
                                      .arg(unknown.join(QStringLiteral("、")));
-        for (const QString& key : m_spec.keyColumns)
+        for (const QString& key : m_table.keyColumns)
             for (int i = 0; i < m_columns.size(); ++i)
                 if (m_columns[i].target.name == key) m_keyPositions.append(i);
     }
@@ -203,18 +203,18 @@ private:
             marks << QStringLiteral("?");
             sets << m.target.name + QStringLiteral(" = ?");
         }
-        for (const QString& key : m_spec.keyColumns)
+        for (const QString& key : m_table.keyColumns)
             where << key + QStringLiteral(" = ?");
         const QString condition = where.join(QStringLiteral(" AND "));
         m_exists = QSqlQuery(m_db);
-        m_exists.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(m_spec.name, condition));
+        m_exists.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(m_table.name, condition));
         m_insert = QSqlQuery(m_db);
         m_insert.prepare(
             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(m_spec.name, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+                .arg(m_table.name, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
         m_update = QSqlQuery(m_db);
         m_update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                             .arg(m_spec.name, sets.join(QStringLiteral(", ")), condition));
+                             .arg(m_table.name, sets.join(QStringLiteral(", ")), condition));
     }
 
     QString keyText(const QVector<QVariant>& values) const {
@@ -228,7 +228,7 @@ private:
         m_result.failed = true;
         QString where = key.isEmpty()
                             ? QString()
-                            : QStringLiteral("%1 为 '%2' 的记录").arg(m_spec.keyColumns.first(), key);
+                            : QStringLiteral("%1 为 '%2' 的记录").arg(m_table.keyColumns.first(), key);
         if (!column.isEmpty()) where += QStringLiteral("，%1 列").arg(column);
         m_result.problems << (where.isEmpty() ? QString() : where + QStringLiteral("：")) + reason +
                                  QStringLiteral(" 此表已撤销，没有导入任何记录。");
@@ -237,7 +237,7 @@ private:
     bool importRow() {
         QVector<QVariant> values;
         values.reserve(m_columns.size());
-        const QString rawKey = m_legacy.value(m_legacy.columnIndex(m_spec.keyColumns.first())).toString();
+        const QString rawKey = m_legacy.value(m_legacy.columnIndex(m_table.keyColumns.first())).toString();
         for (const Mapped& m : m_columns) {
             const QVariant raw = m_legacy.value(m.legacyIndex);
             const auto value = convert(raw, m.target.kind);
@@ -249,7 +249,7 @@ private:
         }
         if (!m_legacy.error().isEmpty()) return false;
 
-        const bool isList = m_spec.name == QLatin1String("List");
+        const bool isList = m_table.name == QLatin1String("List");
         for (int position : m_keyPositions) {
             if (values[position].toString().isEmpty()) {
                 if (isList) { // an empty option offers nothing
@@ -260,7 +260,7 @@ private:
                 return false;
             }
         }
-        if (m_spec.name == QLatin1String("Users")) {
+        if (m_table.name == QLatin1String("Users")) {
             for (int i = 0; i < m_columns.size(); ++i) {
                 if (m_columns[i].target.name.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0)
                     continue;
@@ -288,7 +288,7 @@ private:
                 return true;
             }
             // The office knows the password of its own administrator, not the delivered one.
-            const bool administrator = m_spec.name == QLatin1String("Users") && key == kAdministrator;
+            const bool administrator = m_table.name == QLatin1String("Users") && key == kAdministrator;
             if (!administrator && decide(key) == DuplicatePolicy::Skip) {
                 ++m_result.skipped;
                 return true;
@@ -316,7 +316,7 @@ private:
 
     DuplicatePolicy decide(const QString& key) {
         if (!m_policy)
-            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(labelOf(m_spec.name), key)
+            m_policy = m_hooks.askDuplicate ? m_hooks.askDuplicate(labelOf(m_table.name), key)
                                             : DuplicatePolicy::Skip;
         return *m_policy;
     }
@@ -331,7 +331,7 @@ private:
             q.addBindValue(forEngine(values[position], m_columns[position].target.kind, m_sqlite));
     }
 
-    const ImportedTable& m_spec;
+    const ImportedTable& m_table;
     LegacyTable& m_legacy;
     QSqlDatabase m_db;
     const LegacyImportHooks& m_hooks;
@@ -348,13 +348,13 @@ private:
 // anything is written. Returns the error, or the row count of each table.
 QString checkFile(LegacyFile& file, QVector<int>& rowCounts) {
     const QStringList present = file.tableNames();
-    for (const ImportedTable& spec : importedTables()) {
-        if (!present.contains(spec.name, Qt::CaseInsensitive))
-            return QStringLiteral("旧数据文件中没有表 %1。").arg(labelOf(spec.name));
+    for (const ImportedTable& imported : importedTables()) {
+        if (!present.contains(imported.name, Qt::CaseInsensitive))
+            return QStringLiteral("旧数据文件中没有表 %1。").arg(labelOf(imported.name));
     }
-    for (const ImportedTable& spec : importedTables()) {
-        const auto table = file.table(spec.name);
-        if (!table) return QStringLiteral("旧数据文件中的表 %1 无法读取。").arg(labelOf(spec.name));
+    for (const ImportedTable& imported : importedTables()) {
+        const auto table = file.table(imported.name);
+        if (!table) return QStringLiteral("旧数据文件中的表 %1 无法读取。").arg(labelOf(imported.name));
         int rows = 0;
         while (table->next()) {
             for (int i = 0; i < table->columns().size(); ++i)
@@ -432,9 +432,9 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
 
     QSqlDatabase db = conn.database();
     for (int i = 0; i < importedTables().size(); ++i) {
-        const ImportedTable& spec = importedTables()[i];
-        const auto legacy = file.table(spec.name);
-        report.tables.append(TableImporter(spec, *legacy, db, hooks, report.policy, rowCounts[i]).run());
+        const ImportedTable& imported = importedTables()[i];
+        const auto legacy = file.table(imported.name);
+        report.tables.append(TableImporter(imported, *legacy, db, hooks, report.policy, rowCounts[i]).run());
     }
     return report;
 }
