@@ -19,9 +19,21 @@ QString settingsFile(const QString& appName) {
     return QDir(SettingsDir()).filePath(name + QStringLiteral(".ini"));
 }
 
-// QSettings groups are case-sensitive in INI files; one spelling per section makes them not.
+// QSettings groups are case-sensitive in INI files. The program writes one spelling per section;
+// a file edited by hand may carry any other.
 QString sectionGroup(const QString& section) {
     return section.toLower();
+}
+
+// The spellings of `section` in the file, the program's own first.
+QStringList sectionSpellings(QSettings& store, const QString& section) {
+    const QString own = sectionGroup(section);
+    QStringList spellings{own};
+    QStringList others;
+    for (const QString& group : store.childGroups())
+        if (group != own && group.compare(own, Qt::CaseInsensitive) == 0) others << group;
+    others.sort();
+    return spellings + others;
 }
 
 } // namespace
@@ -36,8 +48,11 @@ QString SettingsDir() {
 QString GetSetting(const QString& appName, const QString& section, const QString& key,
                    const QString& defaultValue) {
     QSettings store(settingsFile(appName), QSettings::IniFormat);
-    store.beginGroup(sectionGroup(section));
-    const QVariant value = store.value(key);
+    QVariant value;
+    for (const QString& group : sectionSpellings(store, section)) {
+        value = store.value(group + QLatin1Char('/') + key);
+        if (value.isValid()) break;
+    }
     if (!value.isValid()) return defaultValue;
     // A hand-edited line with unquoted commas reads back as a list; it was one text.
     if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1Char(','));
@@ -48,9 +63,11 @@ void SaveSetting(const QString& appName, const QString& section, const QString& 
     const QString file = settingsFile(appName);
     QDir().mkpath(SettingsDir());
     QSettings store(file, QSettings::IniFormat);
-    store.beginGroup(sectionGroup(section));
-    store.setValue(key, value);
-    store.endGroup();
+    const QStringList spellings = sectionSpellings(store, section);
+    store.setValue(spellings.first() + QLatin1Char('/') + key, value);
+    // A value written by hand under another spelling would otherwise stand beside the new one.
+    for (qsizetype i = 1; i < spellings.size(); ++i)
+        store.remove(spellings[i] + QLatin1Char('/') + key);
     store.sync();
     if (store.status() != QSettings::NoError)
         throw DbError(SettingsWriteError,

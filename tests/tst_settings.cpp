@@ -15,6 +15,8 @@ private slots:
     void cleanup() { m_config.reset(); }
 
     void sectionNamesIgnoreCase();
+    void handWrittenSectionSpellings_data();
+    void handWrittenSectionSpellings();
     void valuesRoundTrip_data();
     void valuesRoundTrip();
     void defaultWhenAbsent();
@@ -45,6 +47,32 @@ void tst_settings::sectionNamesIgnoreCase() {
     QFile file(storeFile("orvanta"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().count("LinkData"), qsizetype(1));
+}
+
+void tst_settings::handWrittenSectionSpellings_data() {
+    QTest::addColumn<QString>("section");
+    QTest::newRow("capitalised") << "System";
+    QTest::newRow("lower case") << "system";
+    QTest::newRow("upper case") << "SYSTEM";
+}
+
+void tst_settings::handWrittenSectionSpellings() {
+    QFETCH(QString, section);
+    QFile file(storeFile("Orvanta"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QString("[%1]\nTitle=安全培训档案\ncekAutoSize=0\n").arg(section).toUtf8());
+    file.close();
+    for (const char* asked : {"System", "system", "SYSTEM"})
+        QCOMPARE(GetSetting("Orvanta", asked, "Title"), QString("安全培训档案"));
+
+    // The program's own spelling replaces the hand-written value; other keys stay where they were.
+    SaveSetting("Orvanta", "System", "Title", "新标题");
+    QCOMPARE(GetSetting("Orvanta", section, "Title"), QString("新标题"));
+    QCOMPARE(GetSetting("Orvanta", "System", "cekAutoSize"), QString("0"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QCOMPARE(written.count("Title="), qsizetype(1));
+    QVERIFY(written.contains("[system]"));
 }
 
 void tst_settings::valuesRoundTrip_data() {
