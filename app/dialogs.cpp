@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,6 +66,23 @@ QMessageBox::Icon messageIcon(int flags) {
     return QMessageBox::NoIcon;
 }
 
+// A dialog that asks the operator something shows the normal pointer, also while a long step
+// has set the wait cursor around it.
+class NormalPointer {
+public:
+    NormalPointer() : m_pushed(QGuiApplication::overrideCursor() != nullptr) {
+        if (m_pushed) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~NormalPointer() {
+        if (m_pushed) QGuiApplication::restoreOverrideCursor();
+    }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+
+private:
+    bool m_pushed;
+};
+
 QString resolvedTitle(const QString& title) {
     return title.isEmpty() ? ProductTitle() : title;
 }
@@ -77,6 +95,7 @@ std::optional<QString> askText(const QString& prompt, const QString& title, cons
     dialog.setTextValue(defaultText);
     dialog.setTextEchoMode(echo);
     if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+    NormalPointer pointer;
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue();
 }
@@ -90,10 +109,23 @@ public:
         box.setTextFormat(Qt::PlainText);
         const QList<int> answers = ButtonAnswers(flags);
         QList<QAbstractButton*> buttons;
-        for (int answer : answers)
-            buttons << box.addButton(standardButton(answer));
+        for (int answer : answers) {
+            // Qt's own text for the button, but one role for all: the platform's layout would
+            // otherwise reorder them (Retry, Ignore, Abort), and the order is the box's meaning.
+            QPushButton* button = box.addButton(standardButton(answer));
+            box.removeButton(button);
+            box.addButton(button, QMessageBox::ActionRole);
+            buttons << button;
+        }
         const int defaultIndex = (flags & vb::DefaultButton2) && buttons.size() > 1 ? 1 : 0;
         box.setDefaultButton(static_cast<QPushButton*>(buttons[defaultIndex]));
+        // Esc answers Cancel, or No; a box with neither (Abort/Retry/Ignore) waits for a choice.
+        for (int escape : {vb::Cancel, vb::No})
+            if (const qsizetype at = answers.indexOf(escape); at >= 0) {
+                box.setEscapeButton(buttons[at]);
+                break;
+            }
+        NormalPointer pointer;
         box.exec();
         const int chosen = buttons.indexOf(box.clickedButton());
         // Closed without a button (only possible where Qt allows escape): the escape answer.
@@ -112,6 +144,7 @@ public:
 
     std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) override {
         const QString filters = NameFiltersFromVb(vbFilter).join(QStringLiteral(";;"));
+        NormalPointer pointer;
         const QString path =
             QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), QString(),
                                          filters, nullptr, QFileDialog::DontUseNativeDialog);
@@ -130,16 +163,19 @@ public:
         dialog.setNameFilters(filters);
         if (filterIndex >= 0 && filterIndex < filters.size()) dialog.selectNameFilter(filters[filterIndex]);
         dialog.selectFile(defaultPath);
+        NormalPointer pointer;
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
         return SaveChoice{dialog.selectedFiles().first(), int(filters.indexOf(dialog.selectedNameFilter()))};
     }
 
     bool printDialog(QPrinter& printer, QWidget* parent) override {
         QPrintDialog dialog(&printer, parent ? parent : QApplication::activeWindow());
+        NormalPointer pointer;
         return dialog.exec() == QDialog::Accepted;
     }
 
-    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent) override {
+    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint,
+                      QWidget* parent) override {
         QPrintPreviewDialog dialog(&printer, parent ? parent : QApplication::activeWindow());
         QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paint);
         dialog.exec();

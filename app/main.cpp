@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "fMain.h"
+#include "Translations.h"
 
 #include <cstring>
 #include <QApplication>
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
         qInstallMessageHandler(dropToolkitNotices);
     }
     QApplication app(argc, argv);
+    // Also for the modes: the database drivers' own notices come from Qt's catalogue.
+    installQtTranslations();
     if (const auto code = runCommand(QCoreApplication::arguments())) return *code;
     fMain mainForm;
     if (!mainForm.startUp()) return 0;

@@ -1,6 +1,7 @@
 #include "dialogs.h"
 #include "ScriptedDialogs.h"
 #include "TempConfigDir.h"
+#include "Translations.h"
 
 #include <functional>
 #include <QFileDialog>
@@ -34,23 +35,30 @@ void onNextModal(std::function<void(QWidget*)> act) {
     poll->start(10);
 }
 
-QList<QMessageBox::StandardButton> standardButtons(QMessageBox* box) {
-    QList<QMessageBox::StandardButton> result;
+// The buttons' texts as the operator reads them, left to right, without access-key marks.
+QStringList laidOutTexts(QMessageBox* box) {
+    QList<QAbstractButton*> buttons = box->buttons();
+    std::sort(buttons.begin(), buttons.end(),
+              [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
+    QStringList texts;
+    for (QAbstractButton* button : buttons)
+        texts << QString(button->text()).remove(QLatin1Char('&'));
+    return texts;
+}
+
+QAbstractButton* buttonReading(QMessageBox* box, const QString& text) {
     for (QAbstractButton* button : box->buttons())
-        result << box->standardButton(button);
-    std::sort(result.begin(), result.end());
-    return result;
+        if (QString(button->text()).remove(QLatin1Char('&')) == text) return button;
+    return nullptr;
 }
 
 } // namespace
-
-using Buttons = QList<QMessageBox::StandardButton>;
-Q_DECLARE_METATYPE(Buttons)
 
 class tst_dialogs : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(installQtTranslations()); }
     void nameFilters_data();
     void nameFilters();
 
@@ -62,6 +70,7 @@ private slots:
     void passwordBoxHidesWhatIsTyped();
     void openDialog();
     void openDialogCancelled();
+    void askingShowsTheNormalPointer();
 
     void doubleAnswersInOrderThenDefaults();
     void doubleRecordsCalls();
@@ -93,36 +102,42 @@ void tst_dialogs::messageBox_data() {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("shownTitle");
     QTest::addColumn<int>("icon");
-    QTest::addColumn<Buttons>("buttons");
-    QTest::addColumn<int>("defaultButton");
+    QTest::addColumn<QStringList>("buttons"); // left to right
+    QTest::addColumn<QString>("defaultButton");
     QTest::addColumn<int>("key"); // 0: click `click`
-    QTest::addColumn<int>("click");
+    QTest::addColumn<QString>("click");
     QTest::addColumn<int>("answer");
 
     QTest::newRow("ok, information") << (vb::OKOnly | vb::Information) << ""
-                                     << "Orvanta" << int(QMessageBox::Information) << Buttons{QMessageBox::Ok}
-                                     << int(QMessageBox::Ok) << int(Qt::Key_Return) << 0 << vb::OK;
+                                     << "Orvanta" << int(QMessageBox::Information) << QStringList{"确定"}
+                                     << "确定" << int(Qt::Key_Escape) << "" << vb::OK;
     QTest::newRow("yes/no, second is default")
         << (vb::YesNo | vb::Question | vb::DefaultButton2) << "删除"
-        << "删除" << int(QMessageBox::Question) << Buttons{QMessageBox::Yes, QMessageBox::No}
-        << int(QMessageBox::No) << int(Qt::Key_Return) << 0 << vb::No;
+        << "删除" << int(QMessageBox::Question) << QStringList{"是(Y)", "否(N)"} << "否(N)"
+        << int(Qt::Key_Return) << "" << vb::No;
+    QTest::newRow("yes/no, escape") << (vb::YesNo | vb::Question) << ""
+                                    << "Orvanta" << int(QMessageBox::Question)
+                                    << QStringList{"是(Y)", "否(N)"} << "是(Y)" << int(Qt::Key_Escape) << ""
+                                    << vb::No;
     QTest::newRow("abort/retry/ignore")
         << (vb::AbortRetryIgnore | vb::Exclamation) << ""
-        << "Orvanta" << int(QMessageBox::Warning)
-        << Buttons{QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore} << int(QMessageBox::Abort)
-        << 0 << int(QMessageBox::Ignore) << vb::Ignore;
-    QTest::newRow("yes/no/cancel, escape") << (vb::YesNoCancel | vb::Critical) << ""
-                                           << "Orvanta" << int(QMessageBox::Critical)
-                                           << Buttons{QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}
-                                           << int(QMessageBox::Yes) << int(Qt::Key_Escape) << 0 << vb::Cancel;
+        << "Orvanta" << int(QMessageBox::Warning) << QStringList{"中止", "重试", "忽略"} << "中止" << 0
+        << "忽略" << vb::Ignore;
+    // Esc must not abort: the box waits, and the default button then answers.
+    QTest::newRow("abort/retry/ignore, escape then enter")
+        << (vb::AbortRetryIgnore | vb::Exclamation | vb::DefaultButton2) << ""
+        << "Orvanta" << int(QMessageBox::Warning) << QStringList{"中止", "重试", "忽略"} << "重试"
+        << int(Qt::Key_Escape) << "" << vb::Retry;
+    QTest::newRow("yes/no/cancel, escape")
+        << (vb::YesNoCancel | vb::Critical) << ""
+        << "Orvanta" << int(QMessageBox::Critical) << QStringList{"是(Y)", "否(N)", "取消"} << "是(Y)"
+        << int(Qt::Key_Escape) << "" << vb::Cancel;
     QTest::newRow("retry/cancel") << vb::RetryCancel << ""
-                                  << "Orvanta" << int(QMessageBox::NoIcon)
-                                  << Buttons{QMessageBox::Retry, QMessageBox::Cancel}
-                                  << int(QMessageBox::Retry) << 0 << int(QMessageBox::Retry) << vb::Retry;
-    QTest::newRow("ok/cancel, cancel")
-        << (vb::OKCancel | vb::Exclamation) << ""
-        << "Orvanta" << int(QMessageBox::Warning) << Buttons{QMessageBox::Ok, QMessageBox::Cancel}
-        << int(QMessageBox::Ok) << 0 << int(QMessageBox::Cancel) << vb::Cancel;
+                                  << "Orvanta" << int(QMessageBox::NoIcon) << QStringList{"重试", "取消"}
+                                  << "重试" << 0 << "重试" << vb::Retry;
+    QTest::newRow("ok/cancel, cancel") << (vb::OKCancel | vb::Exclamation) << ""
+                                       << "Orvanta" << int(QMessageBox::Warning)
+                                       << QStringList{"确定", "取消"} << "确定" << 0 << "取消" << vb::Cancel;
 }
 
 void tst_dialogs::messageBox() {
@@ -130,10 +145,10 @@ void tst_dialogs::messageBox() {
     QFETCH(QString, title);
     QFETCH(QString, shownTitle);
     QFETCH(int, icon);
-    QFETCH(Buttons, buttons);
-    QFETCH(int, defaultButton);
+    QFETCH(QStringList, buttons);
+    QFETCH(QString, defaultButton);
     QFETCH(int, key);
-    QFETCH(int, click);
+    QFETCH(QString, click);
     QFETCH(int, answer);
 
     bool seen = false;
@@ -144,12 +159,14 @@ void tst_dialogs::messageBox() {
         QCOMPARE(box->windowTitle(), shownTitle);
         QCOMPARE(box->text(), QString("是否继续？"));
         QCOMPARE(int(box->icon()), icon);
-        QCOMPARE(standardButtons(box), buttons);
-        QCOMPARE(int(box->standardButton(box->defaultButton())), defaultButton);
+        QCOMPARE(laidOutTexts(box), buttons);
+        QCOMPARE(box->defaultButton(), buttonReading(box, defaultButton));
+        if (key) QTest::keyClick(box, Qt::Key(key));
+        if (!box->isVisible()) return;
         if (key)
-            QTest::keyClick(box, Qt::Key(key));
+            QTest::keyClick(box, Qt::Key_Return);
         else
-            box->button(QMessageBox::StandardButton(click))->click();
+            buttonReading(box, click)->click();
     });
     QCOMPARE(MsgBox("是否继续？", flags, title), answer);
     QVERIFY(seen);
@@ -160,7 +177,7 @@ void tst_dialogs::messageTextIsPlain() {
         auto* box = qobject_cast<QMessageBox*>(modal);
         QVERIFY(box);
         QCOMPARE(box->textFormat(), Qt::PlainText);
-        box->button(QMessageBox::Ok)->click();
+        box->buttons().first()->click();
     });
     QCOMPARE(MsgBox("<b>UNIQUE</b> constraint failed"), vb::OK);
 }
@@ -224,6 +241,25 @@ void tst_dialogs::openDialog() {
 void tst_dialogs::openDialogCancelled() {
     onNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     QCOMPARE(ShowOpen("所有文件|*.*|"), std::optional<QString>());
+}
+
+void tst_dialogs::askingShowsTheNormalPointer() {
+    // A long step holds the wait cursor while it asks.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QList<Qt::CursorShape> whileAsking;
+    const auto note = [&](QWidget* modal) {
+        whileAsking << QGuiApplication::overrideCursor()->shape();
+        static_cast<QDialog*>(modal)->reject();
+    };
+    onNextModal(note);
+    MsgBox("是否继续？", vb::OKCancel);
+    onNextModal(note);
+    InputBox("请输入服务器名称");
+    onNextModal(note);
+    ShowOpen("所有文件|*.*|");
+    QCOMPARE(whileAsking, QList<Qt::CursorShape>(3, Qt::ArrowCursor));
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void tst_dialogs::doubleAnswersInOrderThenDefaults() {
@@ -294,7 +330,7 @@ void tst_dialogs::doubleUninstallsItself() {
     bool realBoxShown = false;
     onNextModal([&](QWidget* modal) {
         realBoxShown = qobject_cast<QMessageBox*>(modal) != nullptr;
-        static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        static_cast<QMessageBox*>(modal)->buttons().first()->click();
     });
     MsgBox("real");
     QVERIFY(realBoxShown);
