@@ -1,4 +1,5 @@
 #include "AuditLog.h"
+#include "DbConditions.h"
 
 #include "adodb.h"
 #include "Schema.h"
@@ -50,7 +51,7 @@ void ensureTable(QSqlDatabase db) {
         db.driverName() == QLatin1String("QPSQL") ? SqlDialect::Postgres : SqlDialect::Sqlite;
     QSqlQuery q(db);
     for (const QString& statement : missingTableStatements(tableDef(kTable), dialect))
-        if (!q.exec(statement)) throw DbError(DbErrorCode::Driver, q.lastError().text());
+        if (!q.exec(statement)) throw dbErrorFrom(q.lastError(), q.driver());
 }
 
 void record(QSqlDatabase db, const QString& action, const QString& table, const QString& key,
@@ -69,8 +70,8 @@ void record(QSqlDatabase db, const QString& action, const QString& table, const 
                                      row.oldValue, row.newValue})
             q.addBindValue(value.isNull() ? QStringLiteral("") : value);
         if (!q.exec())
-            throw DbError(DbErrorCode::Driver,
-                          QStringLiteral("操作日志无法写入，本次操作没有保存：") + q.lastError().text());
+            throw DbError(DbErrorCode::Driver, QStringLiteral("操作日志无法写入，本次操作没有保存：") +
+                                                   describeDbFailure(q.lastError(), q.driver()));
     }
 }
 

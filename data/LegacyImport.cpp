@@ -2,6 +2,7 @@
 
 #include "adodb.h"
 #include "AuditLog.h"
+#include "DbConditions.h"
 #include "LegacyFile.h"
 #include "Passwords.h"
 #include "Schema.h"
@@ -113,7 +114,7 @@ QVariant forEngine(const QVariant& value, ColumnKind kind, bool sqlite) {
 }
 
 QString refused(const QSqlQuery& q) {
-    return QStringLiteral("数据库拒绝了这条记录（%1）。").arg(q.lastError().text());
+    return QStringLiteral("数据库拒绝了这条记录（%1）。").arg(describeDbFailure(q.lastError(), q.driver()));
 }
 
 class TableImporter {
@@ -134,7 +135,7 @@ public:
             }
         }
         if (!m_db.transaction()) {
-            fail({}, {}, m_db.lastError().text());
+            fail({}, {}, describeDbFailure(m_db.lastError(), m_db.driver()));
             return m_result;
         }
         prepare();
@@ -152,7 +153,7 @@ public:
             m_db.rollback();
             m_result.imported = m_result.replaced = m_result.skipped = 0;
         } else if (!m_db.commit()) {
-            fail({}, {}, m_db.lastError().text());
+            fail({}, {}, describeDbFailure(m_db.lastError(), m_db.driver()));
             m_db.rollback();
         }
         return m_result;

@@ -98,21 +98,27 @@ bool chooseProvider(const QString& appDir, QString& server) {
 enum class OpenOutcome { Opened, Abort, ChooseAgain };
 
 OpenOutcome openConnection(const QString& server) {
+    // Why the chosen database did not open. In local mode the silent second attempt goes to the
+    // server, so the file's own failure is the one to tell.
+    QString reason;
     for (;;) {
         try {
             gConn.ConnectionString = gConnStr;
             gConn.CursorLocation = ado::adUseClient;
             gConn.Open();
             return OpenOutcome::Opened;
-        } catch (const DbError&) {
+        } catch (const DbError& error) {
+            if (reason.isEmpty() || gUseSqlServer) reason = error.description;
             if (connectFailures++ == 0) {
                 gConnStr = serverFallbackConnectionString(server);
                 continue;
             }
+            // Enter retries: nothing is lost by trying again, while Abort ends the program.
             const int answer =
                 MsgBox(QStringLiteral("打开SqlServer数据库时发生错误，请按配置方法创建数据库，或按忽略连接本"
-                                      "地数据库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)"),
-                       vb::AbortRetryIgnore | vb::Exclamation);
+                                      "地数据库'MoLian.mdb(必须将MoLian.mdb放在安装目录下)") +
+                           QStringLiteral("\n\n") + reason,
+                       vb::AbortRetryIgnore | vb::Exclamation | vb::DefaultButton2);
             if (answer == vb::Abort) return OpenOutcome::Abort;
             if (answer == vb::Ignore) gUseSqlServer = false;
             return OpenOutcome::ChooseAgain;
@@ -158,9 +164,9 @@ QString serverFallbackConnectionString(const QString& server) {
 
 bool SavedServerChoice() {
     // Saved as "True" or "False"; older or hand-edited values may be numbers.
-    const QString text = GetSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData"),
-                                    QStringLiteral("0"))
-                             .trimmed();
+    const QString text =
+        GetSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData"), QStringLiteral("0"))
+            .trimmed();
     if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
     bool isNumber = false;
     const double number = text.toDouble(&isNumber);

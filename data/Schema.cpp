@@ -1,5 +1,6 @@
 #include "Schema.h"
 
+#include "DbConditions.h"
 #include "Passwords.h"
 
 #include <QFileInfo>
@@ -346,17 +347,18 @@ QStringList deliveredContentStatements() {
 }
 
 QString runStatements(QSqlDatabase db, const QStringList& statements) {
-    if (!db.transaction()) return db.lastError().text();
+    if (!db.transaction()) return describeDbFailure(db.lastError(), db.driver());
     QSqlQuery q(db);
     for (const QString& statement : statements) {
         if (!q.exec(statement)) {
-            const QString error = q.lastError().text() + QStringLiteral(" [") + statement + QLatin1Char(']');
+            const QString error = describeDbFailure(q.lastError(), q.driver()) + QStringLiteral(" [") +
+                                  statement + QLatin1Char(']');
             q = QSqlQuery();
             db.rollback();
             return error;
         }
     }
-    if (!db.commit()) return db.lastError().text();
+    if (!db.commit()) return describeDbFailure(db.lastError(), db.driver());
     return {};
 }
 
@@ -370,7 +372,7 @@ QString withNewSqliteFile(const QString& path, const QStringList& statements) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         if (!db.open())
-            error = db.lastError().text();
+            error = describeDbFailure(db.lastError(), db.driver());
         else
             error = runStatements(db, statements);
         db.close();
@@ -422,7 +424,7 @@ QString createServerSchema(const QString& libpqConnection, bool withContent) {
     {
         QSqlDatabase db = openServerDatabase(libpqConnection, name);
         if (!db.isOpen())
-            error = db.lastError().text();
+            error = describeDbFailure(db.lastError(), db.driver());
         else
             error = runStatements(db, schemaStatements(SqlDialect::Postgres) +
                                           (withContent ? deliveredContentStatements() : QStringList()));

@@ -1,6 +1,7 @@
 #include "adodb.h"
 
 #include "AuditLog.h"
+#include "DbConditions.h"
 #include "Schema.h"
 
 #include <QCoreApplication>
@@ -75,16 +76,6 @@ int typeFromMetaType(const QMetaType& type) {
     default:
         return ado::adVarWChar;
     }
-}
-
-DbError errorFrom(const QSqlError& error) {
-    const QString code = error.nativeErrorCode();
-    const QString text = error.text();
-    const bool duplicate = code == QLatin1String("23505") || code == QLatin1String("2067") ||
-                           code == QLatin1String("1555") ||
-                           (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
-    if (duplicate) return DbError(DbErrorCode::DuplicateKey, text);
-    return DbError(DbErrorCode::Driver, text.trimmed());
 }
 
 DbError noCurrentRecord() {
@@ -208,6 +199,11 @@ bool compareMatches(const QVariant& stored, const QString& op, const QVariant& w
     return order != QPartialOrdering::Less;
 }
 
+QString sqliteFailure(sqlite3* connection) {
+    const QString text = QString::fromUtf8(sqlite3_errmsg(connection));
+    return describeDbFailure(sqliteCondition(sqlite3_extended_errcode(connection), text), text);
+}
+
 // Runs a local statement straight on SQLite, handing each result row to `visit`: registers of a
 // million rows are read whole many times a day, and the generic row-by-row path costs several
 // times more. False when the connection is not SQLite; `error` is set when the statement failed.
@@ -221,7 +217,7 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) !=
         SQLITE_OK) {
-        error = QString::fromUtf8(sqlite3_errmsg(connection));
+        error = sqliteFailure(connection);
         return true;
     }
     const auto finalize = qScopeGuard([statement] { sqlite3_finalize(statement); }); // also when visit throws
@@ -247,7 +243,7 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         visit(statement);
-    if (rc != SQLITE_DONE) error = QString::fromUtf8(sqlite3_errmsg(connection));
+    if (rc != SQLITE_DONE) error = sqliteFailure(connection);
     return true;
 }
 
@@ -288,6 +284,8 @@ bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantL
     if (PQresultStatus(result) != PGRES_TUPLES_OK) {
         error = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
         if (error.isEmpty()) error = QStringLiteral("服务器没有返回记录。");
+        error = describeDbFailure(
+            postgresCondition(QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE))), error);
         return true;
     }
     const int rows = PQntuples(result);
@@ -412,21 +410,21 @@ void Connection::Open(const QString& connectionString) {
         throw DbError(DbErrorCode::ConnectFailed, QStringLiteral("未知的数据提供程序：%1").arg(provider));
     }
     if (!db.open()) {
-        const QString text = db.lastError().text();
+        const DbError failure = dbErrorFrom(db.lastError(), db.driver(), DbErrorCode::ConnectFailed);
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
         m_engine = Engine::None;
-        throw DbError(DbErrorCode::ConnectFailed, text);
+        throw failure;
     }
     if (m_engine == Engine::Sqlite) {
         // A file that is not a database opens fine and fails on first use; fail here instead.
         QSqlQuery probe(db);
         if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-            const QString text = probe.lastError().text();
+            const DbError failure = dbErrorFrom(probe.lastError(), db.driver(), DbErrorCode::ConnectFailed);
             probe = QSqlQuery();
             db = QSqlDatabase();
             Close();
-            throw DbError(DbErrorCode::ConnectFailed, text);
+            throw failure;
         }
         // Registers of a million rows are read at random (due lists, pages of a list).
         probe.exec(QStringLiteral("PRAGMA cache_size = -32768"));
@@ -495,13 +493,13 @@ const QHash<QString, int>& Connection::columnTypes(const QString& table) {
 
 WriteScope::WriteScope(QSqlDatabase db) : m_db(db) {
     if (!inTransaction(m_db)) {
-        if (!m_db.transaction()) throw errorFrom(m_db.lastError());
+        if (!m_db.transaction()) throw dbErrorFrom(m_db.lastError(), m_db.driver());
         return;
     }
     static int savepoints = 0;
     m_savepoint = QStringLiteral("write_%1").arg(++savepoints);
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("SAVEPOINT ") + m_savepoint)) throw errorFrom(q.lastError());
+    if (!q.exec(QStringLiteral("SAVEPOINT ") + m_savepoint)) throw dbErrorFrom(q.lastError(), q.driver());
 }
 
 WriteScope::~WriteScope() {
@@ -517,10 +515,11 @@ WriteScope::~WriteScope() {
 
 void WriteScope::commit() {
     if (m_savepoint.isEmpty()) {
-        if (!m_db.commit()) throw errorFrom(m_db.lastError());
+        if (!m_db.commit()) throw dbErrorFrom(m_db.lastError(), m_db.driver());
     } else {
         QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint)) throw errorFrom(q.lastError());
+        if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint))
+            throw dbErrorFrom(q.lastError(), q.driver());
     }
     m_done = true;
 }
@@ -1305,7 +1304,7 @@ QString Recordset::quoted(const QString& identifier) const {
 
 void Recordset::raise(const QSqlError& error) const {
     if (m_conn) m_conn->raiseIfLost();
-    throw errorFrom(error);
+    throw dbErrorFrom(error, m_conn ? m_conn->database().driver() : nullptr);
 }
 
 bool Recordset::Resync() {
@@ -1342,7 +1341,7 @@ void ForEachRow(Connection& conn, const Statement& statement,
     q.setForwardOnly(true);
     const auto fail = [&] {
         conn.raiseIfLost();
-        throw errorFrom(q.lastError());
+        throw dbErrorFrom(q.lastError(), q.driver());
     };
     if (!q.prepare(statement.sql)) fail();
     for (const QVariant& v : statement.binds)

@@ -1,5 +1,6 @@
 #include "DueDates.h"
 
+#include "DbConditions.h"
 #include "ListTable.h"
 
 #include <algorithm>
@@ -174,10 +175,10 @@ qint64 countDue(Connection& conn, const DueQuery& query) {
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT SUM(n) FROM (%1) AS parts")
                        .arg(counts.join(QStringLiteral(" UNION ALL ")))))
-        throw DbError(DbErrorCode::Driver, q.lastError().text());
+        throw dbErrorFrom(q.lastError(), q.driver());
     for (const QVariant& value : binds)
         q.addBindValue(value);
-    if (!q.exec() || !q.next()) throw DbError(DbErrorCode::Driver, q.lastError().text());
+    if (!q.exec() || !q.next()) throw dbErrorFrom(q.lastError(), q.driver());
     return q.value(0).toLongLong();
 }
 

@@ -1,5 +1,6 @@
 #include "Statistics.h"
 
+#include "DbConditions.h"
 #include "DueDates.h"
 #include "ListTable.h"
 
@@ -58,10 +59,10 @@ void addGroupCounts(Connection& conn, const QString& sql, const QVariantList& bi
                     QHash<QString, qint64>& into) {
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
-    if (!q.prepare(sql)) throw DbError(DbErrorCode::Driver, q.lastError().text());
+    if (!q.prepare(sql)) throw dbErrorFrom(q.lastError(), q.driver());
     for (const QVariant& value : binds)
         q.addBindValue(value);
-    if (!q.exec()) throw DbError(DbErrorCode::Driver, q.lastError().text());
+    if (!q.exec()) throw dbErrorFrom(q.lastError(), q.driver());
     while (q.next()) {
         const QString key = q.value(0).toString();
         into[key.isEmpty() ? unfilledLabel() : key] += q.value(1).toLongLong();
@@ -78,7 +79,7 @@ QHash<QString, qint64> yearCounts(Connection& conn, const QString& table, const 
                        "SELECT MIN(%1), MAX(%1), (SELECT COUNT(*) FROM %2) FROM %2 WHERE %1 >= '1900-01-01'")
                        .arg(column, table)) ||
         !span.next())
-        throw DbError(DbErrorCode::Driver, span.lastError().text());
+        throw dbErrorFrom(span.lastError(), span.driver());
     const qint64 rows = span.value(2).toLongLong();
     qint64 dated = 0;
     if (!span.value(0).isNull()) {

@@ -1,0 +1,39 @@
+#pragma once
+// Conditions of the database that the operator can do something about, told in the system's words.
+// The drivers' own codes (SQLite extended result codes, PostgreSQL SQLSTATE) are read here only.
+
+#include "adodb.h"
+
+#include <QSqlDriver>
+#include <QString>
+
+class QSqlError;
+
+enum class DbCondition {
+    Unknown,
+    Busy,     // another desk holds the database (lock, deadlock)
+    ReadOnly, // the file or the server session refuses writes
+    DiskFull,
+    NotThisSystem,     // not a database, or one without this system's tables
+    Damaged,           // a database file or index the engine found corrupt
+    ServerUnreachable, // the server refused or could not be reached
+    ConnectionLost,    // the server went away during work
+    PermissionDenied,  // the file, folder or server role may not be used
+};
+
+// `code` is an SQLite result code, primary or extended; `message` its text.
+DbCondition sqliteCondition(int code, const QString& message);
+DbCondition postgresCondition(const QString& sqlState);
+// A failure reported by Qt's driver for either engine.
+DbCondition conditionOf(const QSqlError& error, QSqlDriver::DbmsType engine);
+
+// What happened and what to do; empty for Unknown.
+QString conditionMessage(DbCondition condition);
+// The condition's message with the driver's text in brackets for the technician, or the driver's
+// text alone when it is no known condition.
+QString describeDbFailure(DbCondition condition, const QString& driverText);
+QString describeDbFailure(const QSqlError& error, const QSqlDriver* driver);
+
+// The error a failed statement raises: a duplicate key as 3022, anything else as a driver error
+// described in the system's words.
+DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number = DbErrorCode::Driver);

@@ -1,0 +1,215 @@
+// Database conditions in the system's words: the drivers' codes, and the real conditions provoked
+// on an SQLite file and against a closed server port.
+#include "adodb.h"
+#include "DbConditions.h"
+#include "TestDatabase.h"
+
+#include <functional>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+Q_DECLARE_METATYPE(DbCondition)
+Q_DECLARE_METATYPE(QSqlDriver::DbmsType)
+
+namespace {
+
+// The error `step` raises; a DbError numbered 0 when it raised none.
+DbError failureOf(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const DbError& error) {
+        return error;
+    }
+    return DbError(0, QString());
+}
+
+void addOption(Connection& conn, const QString& content) {
+    Recordset options;
+    options.Open(QStringLiteral("List"), conn, ado::adOpenDynamic, ado::adLockOptimistic);
+    options.AddNew();
+    options.Fields(QStringLiteral("content")).setValue(content);
+    options.Fields(QStringLiteral("leixing")).setValue(QStringLiteral("职务"));
+    options.Update();
+}
+
+void exec(Connection& conn, const QString& sql) {
+    QSqlQuery q(conn.database());
+    QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+}
+
+} // namespace
+
+class DbConditionsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void driverCodes_data() {
+        QTest::addColumn<QSqlDriver::DbmsType>("engine");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<DbCondition>("condition");
+        const auto sqlite = QSqlDriver::SQLite;
+        const auto pg = QSqlDriver::PostgreSQL;
+        const int statement = QSqlError::StatementError, connection = QSqlError::ConnectionError;
+        QTest::newRow("sqlite busy, extended") << sqlite << "773"
+                                               << "database is locked" << statement << DbCondition::Busy;
+        QTest::newRow("sqlite locked table") << sqlite << "6"
+                                             << "database table is locked" << statement << DbCondition::Busy;
+        QTest::newRow("sqlite read-only folder")
+            << sqlite << "1544"
+            << "attempt to write a readonly database" << statement << DbCondition::ReadOnly;
+        QTest::newRow("sqlite full") << sqlite << "13"
+                                     << "database or disk is full" << statement << DbCondition::DiskFull;
+        QTest::newRow("sqlite not a database")
+            << sqlite << "26"
+            << "file is not a database" << statement << DbCondition::NotThisSystem;
+        QTest::newRow("sqlite missing table")
+            << sqlite << "1"
+            << "no such table: System" << statement << DbCondition::NotThisSystem;
+        QTest::newRow("sqlite syntax stays unknown")
+            << sqlite << "1"
+            << "near \"SELEC\": syntax error" << statement << DbCondition::Unknown;
+        QTest::newRow("sqlite corrupt")
+            << sqlite << "11"
+            << "database disk image is malformed" << statement << DbCondition::Damaged;
+        QTest::newRow("sqlite cannot open")
+            << sqlite << "14"
+            << "unable to open database file" << connection << DbCondition::PermissionDenied;
+        QTest::newRow("pg lock timeout")
+            << pg << "55P03"
+            << "canceling statement due to lock timeout" << statement << DbCondition::Busy;
+        QTest::newRow("pg deadlock") << pg << "40P01"
+                                     << "deadlock detected" << statement << DbCondition::Busy;
+        QTest::newRow("pg standby") << pg << "25006"
+                                    << "cannot execute INSERT in a read-only transaction" << statement
+                                    << DbCondition::ReadOnly;
+        QTest::newRow("pg disk full") << pg << "53100"
+                                      << "could not extend file" << statement << DbCondition::DiskFull;
+        QTest::newRow("pg missing table")
+            << pg << "42P01"
+            << "relation \"system\" does not exist" << statement << DbCondition::NotThisSystem;
+        QTest::newRow("pg privilege")
+            << pg << "42501"
+            << "permission denied for table users" << statement << DbCondition::PermissionDenied;
+        QTest::newRow("pg connection gone")
+            << pg << "08006"
+            << "server closed the connection" << statement << DbCondition::ConnectionLost;
+        QTest::newRow("pg shut down") << pg << "57P01"
+                                      << "terminating connection" << statement << DbCondition::ConnectionLost;
+        QTest::newRow("pg refused at connect")
+            << pg << ""
+            << "Connection refused" << connection << DbCondition::ServerUnreachable;
+        QTest::newRow("pg not null stays unknown")
+            << pg << "23502"
+            << "null value in column" << statement << DbCondition::Unknown;
+        // The same number means different things to the two engines.
+        QTest::newRow("sqlite code given as pg")
+            << pg << "13"
+            << "database or disk is full" << statement << DbCondition::Unknown;
+    }
+
+    void driverCodes() {
+        QFETCH(QSqlDriver::DbmsType, engine);
+        QFETCH(QString, code);
+        QFETCH(QString, text);
+        QFETCH(int, type);
+        QFETCH(DbCondition, condition);
+        QCOMPARE(conditionOf(QSqlError(QString(), text, QSqlError::ErrorType(type), code), engine),
+                 condition);
+    }
+
+    void driverTextFollowsInBrackets() {
+        QCOMPARE(describeDbFailure(DbCondition::DiskFull,
+                                   QStringLiteral("database or disk is full\n  无法执行语句")),
+                 conditionMessage(DbCondition::DiskFull) +
+                     QStringLiteral("（database or disk is full 无法执行语句）"));
+        QCOMPARE(describeDbFailure(DbCondition::Unknown, QStringLiteral(" near \"x\": syntax error ")),
+                 QStringLiteral("near \"x\": syntax error"));
+        QCOMPARE(describeDbFailure(DbCondition::Busy, QString()), conditionMessage(DbCondition::Busy));
+    }
+
+    void provokedOnTheLocalFile_data() {
+        QTest::addColumn<int>("situation");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<DbCondition>("condition");
+        QTest::newRow("another desk holds the write lock")
+            << 0 << int(DbErrorCode::Driver) << DbCondition::Busy;
+        QTest::newRow("read-only") << 1 << int(DbErrorCode::Driver) << DbCondition::ReadOnly;
+        QTest::newRow("disk full") << 2 << int(DbErrorCode::Driver) << DbCondition::DiskFull;
+        QTest::newRow("not a database") << 3 << int(DbErrorCode::ConnectFailed) << DbCondition::NotThisSystem;
+        QTest::newRow("no System table") << 4 << int(DbErrorCode::Driver) << DbCondition::NotThisSystem;
+    }
+
+    void provokedOnTheLocalFile() {
+        QFETCH(int, situation);
+        QFETCH(int, number);
+        QFETCH(DbCondition, condition);
+        auto db = TestDatabase::create(TestDatabase::Kind::Local);
+        const QString path = db->localPath();
+        Connection conn;
+        QSqlDatabase otherDesk;
+        DbError error(0, QString());
+        if (situation == 3) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray(8192, 'x'));
+            file.close();
+            error = failureOf([&] { conn.Open(db->connectionString()); });
+        } else {
+            if (situation == 4) db->exec(QStringLiteral("DROP TABLE System"));
+            conn.Open(db->connectionString());
+            exec(conn, QStringLiteral("PRAGMA busy_timeout = 50"));
+            if (situation == 0) {
+                otherDesk =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other-desk"));
+                otherDesk.setDatabaseName(path);
+                QVERIFY(otherDesk.open());
+                QVERIFY(QSqlQuery(otherDesk).exec(QStringLiteral("BEGIN IMMEDIATE")));
+            }
+            if (situation == 1) exec(conn, QStringLiteral("PRAGMA query_only = 1"));
+            if (situation == 2) {
+                QSqlQuery pages(conn.database());
+                QVERIFY(pages.exec(QStringLiteral("PRAGMA page_count")) && pages.next());
+                exec(conn, QStringLiteral("PRAGMA max_page_count = %1").arg(pages.value(0).toInt()));
+            }
+            error = failureOf([&] {
+                if (situation == 4) {
+                    Recordset system;
+                    system.Open(QStringLiteral("System"), conn, ado::adOpenDynamic, ado::adLockOptimistic);
+                } else {
+                    addOption(conn, QString(situation == 2 ? 200000 : 4, QChar(0x804C)));
+                }
+            });
+        }
+        QCOMPARE(error.number, number);
+        QVERIFY2(error.description.contains(conditionMessage(condition)), qPrintable(error.description));
+        // The driver's own words follow for the technician.
+        QVERIFY2(error.description.endsWith(QStringLiteral("）")), qPrintable(error.description));
+        if (otherDesk.isValid()) {
+            otherDesk.close();
+            otherDesk = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("other-desk"));
+        }
+        conn.Close();
+    }
+
+    void refusedServerConnection() {
+        Connection conn;
+        // Nothing listens on port 1.
+        const DbError error = failureOf([&] {
+            conn.Open(QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
+                                     "Initial Catalog=MoLian;Data Source=127.0.0.1,1"));
+        });
+        QCOMPARE(error.number, int(DbErrorCode::ConnectFailed));
+        QVERIFY2(error.description.startsWith(conditionMessage(DbCondition::ServerUnreachable)),
+                 qPrintable(error.description));
+        QCOMPARE(conn.State(), int(ado::adStateClosed));
+    }
+};
+
+QTEST_GUILESS_MAIN(DbConditionsTest)
+#include "tst_dbconditions.moc"
