@@ -8,6 +8,7 @@
 #include "ErrorTraps.h"
 #include "Passwords.h"
 #include "ReportDbError.h"
+#include "settings.h"
 #include "StartUpHost.h"
 
 #include <QKeyEvent>
@@ -22,6 +23,14 @@ QString hintText() {
                           "3、选项设置可增加或删除备选项目；");
 }
 
+const QString kLastOperatorKey = QStringLiteral("LastOperator");
+
+QString lastOperator() {
+    QString name;
+    SkipOnError([&] { name = GetSetting(ExeName(), QStringLiteral("System"), kLastOperatorKey); });
+    return name;
+}
+
 } // namespace
 
 fEnter::fEnter(StartUpHost* host, QWidget* parent)
@@ -33,10 +42,16 @@ fEnter::fEnter(StartUpHost* host, QWidget* parent)
     setHeightTwips(kCollapsedTwips);
 
     if (gUsersRs) FillComboFromField(*gUsersRs, ui->cboCZY, kName);
-    // Nobody is chosen until the operator picks a name.
-    ui->cboCZY->setCurrentIndex(-1);
-
     connect(ui->cboCZY, &QComboBox::activated, this, &fEnter::cboCZY_Click);
+    // The operator who last logged in at this workstation is proposed, so most starts are the
+    // password and Enter; without one (or when he is gone) nobody is chosen.
+    const QString last = lastOperator();
+    ui->cboCZY->setCurrentIndex(last.isEmpty() ? -1 : ui->cboCZY->findText(last));
+    if (ui->cboCZY->currentIndex() >= 0) {
+        cboCZY_Click();
+        ui->txtId->setFocus();
+    }
+
     connect(ui->cmdOk, &QPushButton::clicked, this, &fEnter::cmdOk_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &fEnter::cmdCancel_Click);
     connect(ui->cmdHelp, &QPushButton::clicked, this, &fEnter::cmdHelp_Click);
@@ -90,6 +105,8 @@ void fEnter::cmdOk_Click() {
         return;
     }
     gOperator = ui->cboCZY->currentText();
+    // Only a convenience for the next start: a settings file that cannot be written keeps nobody out.
+    SkipOnError([] { SaveSetting(ExeName(), QStringLiteral("System"), kLastOperatorKey, gOperator); });
     m_deliveredPassword = gOperator == kAdministrator && typed == kDeliveredPassword;
     recordLogin(!isPasswordHash(stored.toString()), typed);
     if (m_host) {

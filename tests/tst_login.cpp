@@ -5,6 +5,7 @@
 #include "Passwords.h"
 #include "ScriptedDialogs.h"
 #include "StartUpHost.h"
+#include "TempConfigDir.h"
 #include "TestDatabase.h"
 
 #include <QComboBox>
@@ -25,6 +26,7 @@ class LoginTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<TempConfigDir> m_config;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<Host> m_host;
     std::unique_ptr<fEnter> m_dialog;
@@ -56,6 +58,7 @@ private slots:
 
     void init() {
         QFETCH_GLOBAL(int, engine);
+        m_config = std::make_unique<TempConfigDir>();
         m_db = TestDatabase::create(TestDatabase::Kind(engine));
         if (!m_db) QSKIP("no test server: ORVANTA_TEST_PG is not set");
         m_db->execAll({
@@ -81,6 +84,7 @@ private slots:
         gUsersRs.reset();
         gConn.Close();
         m_db.reset();
+        m_config.reset();
     }
 
     void operatorsAreListedAndNoneIsChosen() {
@@ -111,6 +115,35 @@ private slots:
         QVERIFY(button("cmdOk")->isEnabled());
         QCOMPARE(gUsersRs->Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("管理员"));
         QCOMPARE(m_dialogs->msgBoxCount(), 1);
+    }
+
+    void theLastOperatorHereIsProposed() {
+        pick(QStringLiteral("大小写"));
+        confirm(QStringLiteral("Abc"));
+        QVERIFY(m_host->bEnter);
+
+        // The next start: only the password is left to type.
+        gUsersRs->MoveFirst(); // the proposal must move to the operator's row itself
+        gOperator.clear();
+        m_host->bEnter = false;
+        fEnter next(m_host.get());
+        next.show();
+        QVERIFY(QTest::qWaitForWindowActive(&next));
+        auto* nextCombo = next.findChild<QComboBox*>(QStringLiteral("cboCZY"));
+        auto* nextPassword = next.findChild<QLineEdit*>(QStringLiteral("txtId"));
+        QCOMPARE(nextCombo->currentText(), QStringLiteral("大小写"));
+        QCOMPARE(QApplication::focusWidget(), nextPassword);
+        QTest::keyClicks(nextPassword, QStringLiteral("Abc"));
+        QTest::keyClick(nextPassword, Qt::Key_Return);
+        QVERIFY(m_host->bEnter);
+        QCOMPARE(gOperator, QStringLiteral("大小写"));
+
+        // One who has been deleted since is not proposed.
+        m_db->exec(QStringLiteral("DELETE FROM Users WHERE 姓名 = '大小写'"));
+        gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        fEnter after(m_host.get());
+        QCOMPARE(after.findChild<QComboBox*>(QStringLiteral("cboCZY"))->currentIndex(), -1);
+        QCOMPARE(m_dialogs->msgBoxCount(), 0);
     }
 
     void emptyPasswordOnlyMovesTheFocus() {
