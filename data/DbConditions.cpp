@@ -81,7 +81,7 @@ QString conditionMessage(DbCondition condition) {
     case DbCondition::DiskFull:
         return QStringLiteral("磁盘已满，修改没有保存。请清理数据库所在的磁盘后再试。");
     case DbCondition::NotThisSystem:
-        return QStringLiteral("所打开的不是本系统的数据库（缺少本系统的数据表）。请选择本系统的数据库文件 "
+        return QStringLiteral("所打开的不是本系统的数据库。请选择本系统的数据库文件 "
                               "MoLian.mdb，或在服务器上建立本系统的数据库。");
     case DbCondition::Damaged:
         return QStringLiteral("数据库已损坏。请用最近的备份恢复，或请技术人员检查。");

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -231,6 +232,11 @@ void tst_dialogs::openDialog() {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         QVERIFY(dialog);
         QCOMPARE(dialog->nameFilters(), QStringList({"本系统数据库文件 (MoLian.mdb)", "所有文件 (*)"}));
+        // Qt's own words in Chinese, the kind of a folder included.
+        QCOMPARE(dialog->labelText(QFileDialog::LookIn), QString("查找范围："));
+        auto* files = dialog->findChild<QFileSystemModel*>();
+        QVERIFY(files);
+        QCOMPARE(files->type(files->index(QDir::tempPath())), QString("文件夹"));
         dialog->setDirectory(dir.path());
         dialog->selectFile("MoLian.mdb");
         static_cast<QDialog*>(dialog)->accept(); // accept() is protected in QFileDialog
