@@ -95,9 +95,9 @@ QString openCommandDatabase(const CommandLine& commandLine) {
         gConn.CursorLocation = ado::adUseClient;
         gConn.Open(gConnStr);
     } catch (const DbError& error) {
-        return (gUseSqlServer ? QStringLiteral("无法连接数据库服务器：")
-                              : QStringLiteral("无法打开数据库 '%1'：").arg(gDbPath)) +
-               error.description;
+        // A server failure already says it could not connect; a file failure is told with its name.
+        if (gUseSqlServer) return error.description;
+        return QStringLiteral("无法打开数据库 '%1'：").arg(gDbPath) + error.description;
     }
     return {};
 }
