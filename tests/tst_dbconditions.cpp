@@ -197,6 +197,38 @@ private slots:
         conn.Close();
     }
 
+    void provokedOnTheServer_data() {
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<DbCondition>("condition");
+        QTest::newRow("another desk holds the table") << true << DbCondition::Busy;
+        QTest::newRow("no System table") << false << DbCondition::NotThisSystem;
+    }
+
+    void provokedOnTheServer() {
+        QFETCH(bool, locked);
+        QFETCH(DbCondition, condition);
+        auto db = TestDatabase::create(TestDatabase::Kind::Server);
+        if (!db) QSKIP("no test server: ORVANTA_TEST_PG is not set");
+        Connection otherDesk, conn;
+        if (locked) {
+            otherDesk.Open(db->connectionString());
+            exec(otherDesk, QStringLiteral("BEGIN"));
+            exec(otherDesk, QStringLiteral("LOCK TABLE List IN ACCESS EXCLUSIVE MODE"));
+        } else {
+            db->exec(QStringLiteral("DROP TABLE System"));
+        }
+        conn.Open(db->connectionString());
+        exec(conn, QStringLiteral("SET lock_timeout = '100ms'"));
+        const DbError error = failureOf([&] {
+            Recordset rows;
+            rows.Open(locked ? QStringLiteral("List") : QStringLiteral("System"), conn);
+        });
+        QCOMPARE(error.number, int(DbErrorCode::Driver));
+        QVERIFY2(error.description.startsWith(conditionMessage(condition)), qPrintable(error.description));
+        otherDesk.Close();
+        conn.Close();
+    }
+
     void refusedServerConnection() {
         Connection conn;
         // Nothing listens on port 1.
