@@ -5,10 +5,10 @@
 #include "f1ZS.h"
 #include "fFindZS.h"
 #include "FillResultList.h"
-#include "ListExporter.h"
 #include "fLinkData.h"
 #include "fMain.h"
 #include "fPView.h"
+#include "ListExporter.h"
 #include "ListTable.h"
 #include "ListView.h"
 #include "ModSql.h"
@@ -17,6 +17,7 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -26,7 +27,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -57,8 +57,8 @@ QString withLiterals(QString sql, const QVariantList& binds) {
     for (const QVariant& value : binds) {
         const qsizetype at = sql.indexOf(QLatin1Char('?'));
         if (at < 0) break;
-        const QString literal = value.typeId() == QMetaType::QDate ? value.toDate().toString(Qt::ISODate)
-                                                                    : value.toString();
+        const QString literal =
+            value.typeId() == QMetaType::QDate ? value.toDate().toString(Qt::ISODate) : value.toString();
         sql.replace(at, 1, QuoteLiteral(literal));
     }
     return sql;
@@ -72,10 +72,10 @@ double shellTime(const QString& database, bool server, const QString& idSql, con
     QElapsedTimer timer;
     timer.start();
     if (server)
-        shell.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-At"),
-                                             QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-                                             QStringLiteral("-c"), idSql, QStringLiteral("-c"), pageSql,
-                                             database});
+        shell.start(QStringLiteral("psql"),
+                    {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-At"), QStringLiteral("-v"),
+                     QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"), idSql, QStringLiteral("-c"),
+                     pageSql, database});
     else
         shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), database, idSql, pageSql});
     shell.waitForFinished(-1);
@@ -85,18 +85,10 @@ double shellTime(const QString& database, bool server, const QString& idSql, con
     return elapsed;
 }
 
-// Drops the local file's pages from the operating system's cache, as after a restart.
-void evictFromCache(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0) throw std::runtime_error("cannot open the database file to evict it");
-    ::fdatasync(fd);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
-}
-
 QString scalar(const QString& sql) {
     QString value;
-    ForEachRow(gConn, Statement{sql, sql, {}}, [&](const QVariantList& row) { value = row.value(0).toString(); });
+    ForEachRow(gConn, Statement{sql, sql, {}},
+               [&](const QVariantList& row) { value = row.value(0).toString(); });
     return value;
 }
 
@@ -107,6 +99,14 @@ void closeWindows() {
 }
 
 } // namespace
+
+void evictFromCache(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) throw std::runtime_error("cannot open the database file to evict it");
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
 
 double median(QList<double> values) {
     if (values.isEmpty()) return 0;
@@ -129,7 +129,8 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
     QList<Figure> figures;
     try {
         figures.append({QStringLiteral("indexes added on opening (once per database)"),
-                        {timed([] { ensureAddedIndexes(gConn.database()); })}, QStringLiteral("—")});
+                        {timed([] { ensureAddedIndexes(gConn.database()); })},
+                        QStringLiteral("—")});
         qint64 records = 0;
         QString middleKey, middleCertificate;
         {
@@ -142,11 +143,15 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
             middleCertificate = cell(all, QStringLiteral("证书编号"));
         }
         // An office that has used the form before has its next number stored.
-        SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"), QString::number(records * 10));
+        SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("证书证号"),
+                    QString::number(records * 10));
 
-        Figure open{QStringLiteral("entry form opened to the first record shown (whole register)"), {}, QStringLiteral("≤ 300 ms")};
+        Figure open{QStringLiteral("entry form opened to the first record shown (whole register)"),
+                    {},
+                    QStringLiteral("≤ 300 ms")};
         Figure openCold{QStringLiteral("the same, file evicted from the cache"), {}, QStringLiteral("—")};
-        Figure next{QStringLiteral("next number from the keys (no number stored)"), {}, QStringLiteral("≤ 50 ms")};
+        Figure next{
+            QStringLiteral("next number from the keys (no number stored)"), {}, QStringLiteral("≤ 50 ms")};
         Figure byKey{QStringLiteral("locate by key"), {}, QStringLiteral("≤ 50 ms")};
         Figure byCertificate{QStringLiteral("locate by certificate number"), {}, QStringLiteral("≤ 50 ms")};
         for (int run = 0; run < runs; ++run) {
@@ -167,7 +172,8 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
         }
 
         fFindZS* query = fFindZS::instance();
-        Figure all{QStringLiteral("query without criteria to the list window"), {}, QStringLiteral("≤ 300 ms")};
+        Figure all{
+            QStringLiteral("query without criteria to the list window"), {}, QStringLiteral("≤ 300 ms")};
         for (int run = 0; run < runs; ++run)
             all.times << timed([&] { query->cmdFind_Click(); });
 
@@ -184,7 +190,8 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
         Figure searchCold{QStringLiteral("the same, file evicted from the cache"), {}, QStringLiteral("—")};
         Figure shell{server ? QStringLiteral("the same statement and first page in psql")
                             : QStringLiteral("the same statement and first page in sqlite3"),
-                     {}, QStringLiteral("program ≤ 1.5 ×")};
+                     {},
+                     QStringLiteral("program ≤ 1.5 ×")};
         Figure page{QStringLiteral("list window next page"), {}, QStringLiteral("≤ 50 ms")};
         qint64 hits = 0;
         for (int run = 0; run < runs; ++run) {
@@ -199,9 +206,10 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
                 firstPage << QString::number(found->bookmark());
             }
             const Statement statement = query->buildStatement();
-            const QString pageSql = QStringLiteral("SELECT * FROM DangAnKu WHERE rowid IN (%1)").arg(firstPage.join(QLatin1Char(',')));
-            shell.times << shellTime(database, server,
-                                     withLiterals(found->executedSql(), statement.binds), pageSql);
+            const QString pageSql = QStringLiteral("SELECT * FROM DangAnKu WHERE rowid IN (%1)")
+                                        .arg(firstPage.join(QLatin1Char(',')));
+            shell.times << shellTime(database, server, withLiterals(found->executedSql(), statement.binds),
+                                     pageSql);
             page.times << timed([&] { fPView::instance()->cmdNext_Click(); });
             if (!server) {
                 closeWindows();
@@ -217,13 +225,18 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
             }
         }
         search.name += QStringLiteral(", %1 hits").arg(hits);
-        shell.target = QStringLiteral("program / shell = %1").arg(median(search.times) / median(shell.times), 0, 'f', 2);
+        shell.target =
+            QStringLiteral("program / shell = %1").arg(median(search.times) / median(shell.times), 0, 'f', 2);
 
         // 全部 on a real query: the issue dates of the first 5,000 or so certificates.
-        const QDate first = QDate::fromString(scalar(QStringLiteral("SELECT MIN(发证日期) FROM DangAnKu")).left(10), Qt::ISODate);
-        const QDate last = QDate::fromString(
-            scalar(QStringLiteral("SELECT 发证日期 FROM DangAnKu WHERE 发证日期 IS NOT NULL ORDER BY 发证日期 LIMIT 1 OFFSET 5000")).left(10),
-            Qt::ISODate).addDays(-1);
+        const QDate first = QDate::fromString(
+            scalar(QStringLiteral("SELECT MIN(发证日期) FROM DangAnKu")).left(10), Qt::ISODate);
+        const QDate last =
+            QDate::fromString(scalar(QStringLiteral("SELECT 发证日期 FROM DangAnKu WHERE 发证日期 IS NOT "
+                                                    "NULL ORDER BY 发证日期 LIMIT 1 OFFSET 5000"))
+                                  .left(10),
+                              Qt::ISODate)
+                .addDays(-1);
         query->findChild<QLineEdit*>(box)->clear();
         query->findChild<QCheckBox*>(QStringLiteral("cekFazheng"))->setChecked(true);
         query->findChild<QDateEdit*>(QStringLiteral("dtpFZ1"))->setDate(first);
@@ -242,7 +255,8 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
         for (int run = 0; run < runs; ++run) {
             csv.times << timed([&] { WriteCsv(exports.filePath(QStringLiteral("list.csv")), shown, false); });
             xlsx.times << timed([&] {
-                WriteWorkbook(exports.filePath(QStringLiteral("list.xlsx")), fPView::instance()->title(), shown);
+                WriteWorkbook(exports.filePath(QStringLiteral("list.xlsx")), fPView::instance()->title(),
+                              shown);
             });
         }
 
@@ -267,10 +281,11 @@ int measureRegister(const QString& database, bool server, int runs, QTextStream&
     out << "| figure | median | target |\n|---|---|---|\n";
     for (const Figure& f : figures) {
         if (f.times.isEmpty()) continue;
-        out << "| " << f.name << " | " << QString::number(median(f.times), 'f', 1) << " ms | " << f.target << " |\n";
+        out << "| " << f.name << " | " << QString::number(median(f.times), 'f', 1) << " ms | " << f.target
+            << " |\n";
     }
-    out << "| peak memory (entry form and list window open) | " << QString::number(usage.ru_maxrss / 1024.0, 'f', 1)
-        << " MB | ≤ 200 MB |\n";
+    out << "| peak memory (entry form and list window open) | "
+        << QString::number(usage.ru_maxrss / 1024.0, 'f', 1) << " MB | ≤ 200 MB |\n";
     out.flush();
     return 0;
 }

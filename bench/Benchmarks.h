@@ -15,6 +15,8 @@ template <class Action> double timed(Action&& action) {
 }
 
 double median(QList<double> values);
+// Drops the local file's pages from the operating system's cache, as after a restart.
+void evictFromCache(const QString& path);
 // Prints the figures for the register in `database` (a file, or with `server` a libpq string) as a
 // table; returns the exit code, not 0 when any step failed.
 int measureRegister(const QString& database, bool server, int runs, QTextStream& out);

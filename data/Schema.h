@@ -30,7 +30,8 @@ enum class SqlDialect { Sqlite, Postgres };
 // Statements that create every table and index on an empty database.
 QStringList schemaStatements(SqlDialect dialect);
 // The indexes added since the first databases were made (review and renewal dates, the counted
-// columns, the keys' leading numbers, the server's sort orders); they may be run again.
+// columns, the keys' leading numbers, the server's sort orders), and the removal of those they
+// replaced; they may be run again.
 QStringList addedIndexStatements(SqlDialect dialect);
 // Gives a database made before those indexes existed its missing ones. A server role that may not
 // create indexes keeps working without them, only slower.

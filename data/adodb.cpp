@@ -253,7 +253,8 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
 bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
                      QVector<qint64>& ids, QString& error) {
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) return false;
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return false;
     PGconn* connection = *static_cast<PGconn* const*>(handle.data());
     if (!connection) return false;
     // ? placeholders become $n, outside quoted literals.
@@ -317,8 +318,9 @@ QVariant sqliteValue(sqlite3_stmt* statement, int column) {
 QString withEmptyValuesFirst(const QString& sql, Connection::Engine engine) {
     if (engine != Connection::Engine::Postgres) return sql;
     static const QRegularExpression trailingOrder(
-        QStringLiteral("\\bORDER\\s+BY\\s+((?:[\\w\"]+(?:\\s+(?:ASC|DESC))?\\s*,\\s*)*[\\w\"]+(?:\\s+(?:ASC|DESC))?)"
-                       "\\s*;?\\s*$"),
+        QStringLiteral(
+            "\\bORDER\\s+BY\\s+((?:[\\w\"]+(?:\\s+(?:ASC|DESC))?\\s*,\\s*)*[\\w\"]+(?:\\s+(?:ASC|DESC))?)"
+            "\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     const auto match = trailingOrder.match(sql);
     if (!match.hasMatch()) return sql;
@@ -457,9 +459,17 @@ void Connection::raiseIfLost() {
         Open();
     } catch (const DbError&) {
         m_serverLost = true; // the next action tries again
-        throw DbError(DbErrorCode::ConnectionLost, lost + QStringLiteral("，重新连接也未成功。请检查网络和服务器后再试。"));
+        throw DbError(DbErrorCode::ConnectionLost,
+                      lost + QStringLiteral("，重新连接也未成功。请检查网络和服务器后再试。"));
     }
-    throw DbError(DbErrorCode::ConnectionLost, lost + QStringLiteral("，已重新连接。刚才的操作没有完成，请再做一次。"));
+    throw DbError(DbErrorCode::ConnectionLost,
+                  lost + QStringLiteral("，已重新连接。刚才的操作没有完成，请再做一次。"));
+}
+
+void Connection::requireOpen() {
+    if (State() != ado::adStateOpen && serverLost()) Open();
+    if (State() != ado::adStateOpen)
+        throw DbError(DbErrorCode::NotOpen, QStringLiteral("数据库连接没有打开。"));
 }
 
 const QHash<QString, int>& Connection::columnTypes(const QString& table) {
@@ -570,9 +580,7 @@ void Recordset::Open(const QString& source, Connection& conn, int cursorType, in
 
 void Recordset::Open(const Statement& statement, Connection& conn, int, int lockType) {
     if (m_open) Close();
-    if (conn.State() != ado::adStateOpen && conn.serverLost()) conn.Open();
-    if (conn.State() != ado::adStateOpen)
-        throw DbError(DbErrorCode::NotOpen, QStringLiteral("数据库连接没有打开。"));
+    conn.requireOpen();
     m_conn = &conn;
     m_source = statement.text;
     m_readOnly = lockType == ado::adLockReadOnly;
@@ -637,7 +645,8 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     m_ids.clear();
     if (conn.engine() == Connection::Engine::Sqlite &&
         stepSqlite(
-            db, idSql, binds, [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); }, error)) {
+            db, idSql, binds, [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); },
+            error)) {
         if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
         return;
     }
@@ -1322,18 +1331,19 @@ bool Recordset::Resync() {
 
 void ForEachRow(Connection& conn, const Statement& statement,
                 const std::function<void(const QVariantList&)>& visit) {
+    conn.requireOpen();
     QString error;
     QVariantList row;
-    if (conn.engine() == Connection::Engine::Sqlite &&
-        stepSqlite(
-            conn.database(), statement.sql, statement.binds,
-            [&](sqlite3_stmt* step) {
-                row.clear();
-                for (int i = 0, n = sqlite3_column_count(step); i < n; ++i)
-                    row.append(sqliteValue(step, i));
-                visit(row);
-            },
-            error)) {
+    if (conn.engine() == Connection::Engine::Sqlite && stepSqlite(
+                                                           conn.database(), statement.sql, statement.binds,
+                                                           [&](sqlite3_stmt* step) {
+                                                               row.clear();
+                                                               for (int i = 0, n = sqlite3_column_count(step);
+                                                                    i < n; ++i)
+                                                                   row.append(sqliteValue(step, i));
+                                                               visit(row);
+                                                           },
+                                                           error)) {
         if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
         return;
     }

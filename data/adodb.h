@@ -74,6 +74,9 @@ public:
     // After a failed statement: when the server no longer answers, opens a new session and raises
     // ConnectionLost, so the next action works again. Returns when the connection is sound.
     void raiseIfLost();
+    // Before a statement: a session lost earlier is opened again; a closed connection raises
+    // NotOpen instead of handing the driver a statement it cannot run.
+    void requireOpen();
     bool serverLost() const { return m_serverLost; }
     QSqlDatabase database() const;
     // Column kinds of a table, by lower-cased column name, read once from the catalogue.

@@ -5,6 +5,7 @@
 ListTable TableOfList(const ListView* list) {
     ListTable table;
     if (!list) return table;
+    list->loadAllRows();
     for (int column = 0; column < list->columnCount(); ++column) {
         table.headers << list->columnText(column);
         if (list->isDateColumn(column)) table.dateColumns << column;

@@ -20,6 +20,12 @@ template <class View> class MouseReportingView : public View {
 public:
     explicit MouseReportingView(ListView* owner) : View(owner), m_owner(owner) {}
 
+    // Selecting all means every row of the list, also those not fetched yet.
+    void selectAll() override {
+        m_owner->loadAllRows();
+        View::selectAll();
+    }
+
 protected:
     bool viewportEvent(QEvent* event) override {
         const auto type = event->type();
@@ -189,6 +195,15 @@ bool ListView::setText(int row, const QString& text) {
 bool ListView::setSubItem(int row, int subItem, const QString& text) {
     if (subItem < 1 || subItem >= columnCount()) return false;
     return m_model->setCell(row, subItem, text);
+}
+
+void ListView::setMoreRows(std::function<QList<QStringList>()> more) {
+    m_model->setMoreRows(std::move(more));
+}
+
+void ListView::loadAllRows() const {
+    while (m_model->canFetchMore({}))
+        m_model->fetchMore({});
 }
 
 int ListView::rowCount() const {

@@ -6,6 +6,7 @@
 // Row indices always follow the displayed order (row 0 is the top row). Sub-item k of a row is
 // shown in column k; column 0 shows the row's text.
 
+#include <functional>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -49,6 +50,13 @@ public:
     bool setText(int row, const QString& text);
     // subItem from 1 to columnCount() - 1; anything else is refused.
     bool setSubItem(int row, int subItem, const QString& text);
+    // Rows the list holds without having them yet: `more` gives the next ones (each its text,
+    // then its cells), none at the end. They are fetched as the view scrolls to the end, and all
+    // at once by loadAllRows; clearRows drops them.
+    void setMoreRows(std::function<QList<QStringList>()> more);
+    // Fetches every row still to come, for those that read the whole list (print, export, select all).
+    void loadAllRows() const;
+    // The rows fetched so far.
     int rowCount() const;
     QString text(int row) const;
     QString subItem(int row, int subItem) const;

@@ -56,7 +56,30 @@ int ListViewModel::addColumn(const QString& text) {
     return column;
 }
 
+bool ListViewModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && m_more && m_batchDepth == 0;
+}
+
+void ListViewModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent)) return;
+    const QList<QStringList> rows = m_more();
+    if (rows.isEmpty()) {
+        m_more = nullptr;
+        return;
+    }
+    placePendingRow();
+    beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + rows.size()) - 1);
+    m_rows.append(rows);
+    m_shownRows = int(m_rows.size());
+    endInsertRows();
+}
+
+void ListViewModel::setMoreRows(std::function<QList<QStringList>()> more) {
+    m_more = std::move(more);
+}
+
 void ListViewModel::clearRows() {
+    m_more = nullptr;
     beginResetModel();
     m_rows.clear();
     m_shownRows = 0;

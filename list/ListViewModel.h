@@ -2,6 +2,7 @@
 // Rows and columns behind ListView. Rows are stored in displayed order, so a row index is the
 // same for the owner, the model and the views.
 
+#include <functional>
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QVector>
@@ -21,6 +22,13 @@ public:
     int addColumn(const QString& text);
     int headerCount() const { return int(m_headers.size()); }
     QString headerText(int column) const { return m_headers.value(column); }
+
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+    // Rows beyond those added, fetched when a view scrolls to the end: `more` gives the next
+    // rows (each its text, then its cells), none once there are no more. Cleared with the rows.
+    void setMoreRows(std::function<QList<QStringList>()> more);
 
     void clearRows();
     int addRow(const QString& text);
@@ -52,6 +60,7 @@ private:
     void sortAll();
     void announceBatchRows();
 
+    std::function<QList<QStringList>()> m_more;
     QStringList m_headers;
     QVector<QStringList> m_rows; // cells of a row: [0] its text, [k] sub-item k
     int m_shownRows = 0;         // rows the views know about; the rest wait for endBatch

@@ -1,11 +1,10 @@
 #include "DueDates.h"
 
-#include "DbConditions.h"
 #include "ListTable.h"
 
 #include <algorithm>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <functional>
+#include <QHash>
 
 namespace {
 
@@ -13,8 +12,8 @@ namespace {
 // texts, which sort before every date, out of the overdue list.
 const QDate kEarliest(1900, 1, 1);
 
-QString textOrEmpty(const QString& column, const QString& alias) {
-    return (column.isEmpty() ? QStringLiteral("''") : column) + QStringLiteral(" AS ") + alias;
+QString orEmpty(const QString& column) {
+    return column.isEmpty() ? QStringLiteral("''") : column;
 }
 
 QString daysLeft(const QString& column, Connection::Engine engine) {
@@ -38,8 +37,10 @@ QList<Part> partsOf(const DueQuery& query) {
     return parts;
 }
 
-QString inWindow(const QString& column) {
-    return QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(column);
+QString inWindow(const DueItem& item) {
+    const QString range = QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(item.column);
+    if (!item.unsetMark.isValid()) return range;
+    return range + QStringLiteral(" AND %1 <> '%2'").arg(item.column, item.unsetMark.toString(Qt::ISODate));
 }
 
 QString cellText(const QVariant& value) {
@@ -68,9 +69,12 @@ const QList<DueRegister>& dueRegisters() {
 }
 
 const QList<DueItem>& dueItems() {
-    static const QList<DueItem> items = {{QStringLiteral("一次复审"), QStringLiteral("一次复审")},
-                                         {QStringLiteral("二次复审"), QStringLiteral("二次复审")},
-                                         {QStringLiteral("换证日期"), QStringLiteral("换证")}};
+    // The earlier forms started every new record with its reviews on 2000-01-01, entered or not.
+    const QDate unsetReview(2000, 1, 1);
+    static const QList<DueItem> items = {
+        {QStringLiteral("一次复审"), QStringLiteral("一次复审"), unsetReview},
+        {QStringLiteral("二次复审"), QStringLiteral("二次复审"), unsetReview},
+        {QStringLiteral("换证日期"), QStringLiteral("换证"), QDate()}};
     return items;
 }
 
@@ -123,10 +127,50 @@ QStringList dueListHeaders() {
             QStringLiteral("到期项目"),     QStringLiteral("到期日期"), QStringLiteral("剩余天数")};
 }
 
-Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today) {
-    const QStringList headers = dueListHeaders();
-    const QVariant from = engineDate(query.from, engine), to = engineDate(query.to, engine),
-                   now = engineDate(today, engine);
+namespace {
+
+// The SQL of one list column in one part of the union.
+QString columnSql(const Part& part, int column, Connection::Engine engine) {
+    const DueRegister& reg = *part.reg;
+    switch (column) {
+    case DueColumn::Register:
+        return QStringLiteral("'%1'").arg(reg.caption);
+    case DueColumn::Key:
+        return orEmpty(reg.keyColumn);
+    case DueColumn::Name:
+        return QStringLiteral("姓名");
+    case DueColumn::Sex:
+        return QStringLiteral("性别");
+    case DueColumn::Identity:
+        return QStringLiteral("身份证号");
+    case DueColumn::Phone:
+        return orEmpty(reg.phoneColumn);
+    case DueColumn::Employer:
+        return orEmpty(reg.employerColumn);
+    case DueColumn::Certificate:
+        return orEmpty(reg.certificateColumn);
+    case DueColumn::Trade:
+        return orEmpty(reg.tradeColumn);
+    case DueColumn::Item:
+        return QStringLiteral("'%1'").arg(part.item->caption);
+    case DueColumn::Date:
+        return part.item->column;
+    }
+    return daysLeft(part.item->column, engine);
+}
+
+// The list's order: the chosen column, then the date, the register, the key and the date's
+// caption, so every run gives the same order.
+QList<int> orderColumns(const DueQuery& query) {
+    return {std::clamp(query.orderColumn, 0, int(DueColumn::DaysLeft)), DueColumn::Date, DueColumn::Register,
+            DueColumn::Key, DueColumn::Item};
+}
+
+// The union of the parts, each selecting `columns`, ordered by the selected columns at the
+// (1-based) `positions`, the first in the query's direction. Both engines put empty values
+// first, as every other list does.
+Statement dueUnion(const DueQuery& query, Connection::Engine engine, const QDate& today,
+                   const std::function<QStringList(const Part&)>& columns, const QList<int>& positions) {
     Statement st;
     QStringList selects;
     QList<Part> parts = partsOf(query);
@@ -134,52 +178,134 @@ Statement dueStatement(const DueQuery& query, Connection::Engine engine, const Q
     const bool nothing = parts.isEmpty();
     if (nothing) parts = {{&dueRegisters().first(), &dueItems().first()}};
     for (const Part& part : parts) {
-        const DueRegister& reg = *part.reg;
-        const QStringList columns = {
-            QStringLiteral("'%1' AS %2").arg(reg.caption, headers[DueColumn::Register]),
-            textOrEmpty(reg.keyColumn, headers[DueColumn::Key]),
-            textOrEmpty(QStringLiteral("姓名"), headers[DueColumn::Name]),
-            textOrEmpty(QStringLiteral("性别"), headers[DueColumn::Sex]),
-            textOrEmpty(QStringLiteral("身份证号"), headers[DueColumn::Identity]),
-            textOrEmpty(reg.phoneColumn, headers[DueColumn::Phone]),
-            textOrEmpty(reg.employerColumn, headers[DueColumn::Employer]),
-            textOrEmpty(reg.certificateColumn, headers[DueColumn::Certificate]),
-            textOrEmpty(reg.tradeColumn, headers[DueColumn::Trade]),
-            QStringLiteral("'%1' AS %2").arg(part.item->caption, headers[DueColumn::Item]),
-            textOrEmpty(part.item->column, headers[DueColumn::Date]),
-            daysLeft(part.item->column, engine) + QStringLiteral(" AS ") + headers[DueColumn::DaysLeft]};
-        selects << QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), reg.table) +
-                       (nothing ? QStringLiteral(" WHERE 1 = 0") : inWindow(part.item->column));
-        st.binds << now;
-        if (!nothing) st.binds << from << to;
+        const QString selected = columns(part).join(QStringLiteral(", "));
+        selects << QStringLiteral("SELECT %1 FROM %2").arg(selected, part.reg->table) +
+                       (nothing ? QStringLiteral(" WHERE 1 = 0") : inWindow(*part.item));
+        for (qsizetype n = selected.count(QLatin1Char('?')); n > 0; --n)
+            st.binds << engineDate(today, engine);
+        if (!nothing) st.binds << engineDate(query.from, engine) << engineDate(query.to, engine);
     }
-    const QString direction = query.descending ? QStringLiteral(" DESC") : QString();
-    const int order = std::clamp(query.orderColumn, 0, int(headers.size()) - 1) + 1;
-    // The date, the register and the key break ties, so the order is the same on every run.
-    st.sql = selects.join(QStringLiteral(" UNION ALL ")) +
-             QStringLiteral(" ORDER BY %1%2, %3, 1, 2").arg(order).arg(direction).arg(DueColumn::Date + 1);
+    const bool server = engine == Connection::Engine::Postgres;
+    QStringList terms;
+    for (int position : positions) {
+        const bool descending = query.descending && terms.isEmpty();
+        terms << QString::number(position) + (descending ? QStringLiteral(" DESC") : QString()) +
+                     (!server      ? QString()
+                      : descending ? QStringLiteral(" NULLS LAST")
+                                   : QStringLiteral(" NULLS FIRST"));
+    }
+    st.sql = selects.join(QStringLiteral(" UNION ALL ")) + QStringLiteral(" ORDER BY ") +
+             terms.join(QStringLiteral(", "));
     st.text = st.sql;
     return st;
 }
 
+} // namespace
+
+Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today) {
+    const QStringList headers = dueListHeaders();
+    QList<int> positions;
+    for (int column : orderColumns(query))
+        positions << column + 1;
+    return dueUnion(
+        query, engine, today,
+        [&](const Part& part) {
+            QStringList columns;
+            for (int column = 0; column < headers.size(); ++column)
+                columns << columnSql(part, column, engine) + QStringLiteral(" AS ") + headers[column];
+            return columns;
+        },
+        positions);
+}
+
 qint64 countDue(Connection& conn, const DueQuery& query) {
+    const Connection::Engine engine = conn.engine();
     QStringList counts;
     QVariantList binds;
     for (const Part& part : partsOf(query)) {
-        counts << QStringLiteral("SELECT COUNT(*) AS n FROM %1").arg(part.reg->table) +
-                      inWindow(part.item->column);
-        binds << engineDate(query.from, conn.engine()) << engineDate(query.to, conn.engine());
+        const QString& table = part.reg->table;
+        const QString& column = part.item->column;
+        counts << QStringLiteral("SELECT COUNT(*) AS n FROM %1 WHERE %2 BETWEEN ? AND ?").arg(table, column);
+        binds << engineDate(query.from, engine) << engineDate(query.to, engine);
+        // The placeholder is taken off by a count of its own: testing every date of a range of a
+        // million for it would cost more than the range's count itself.
+        const QDate mark = part.item->unsetMark;
+        if (mark.isValid() && query.from <= mark && mark <= query.to) {
+            counts << QStringLiteral("SELECT -COUNT(*) FROM %1 WHERE %2 = ?").arg(table, column);
+            binds << engineDate(mark, engine);
+        }
     }
     if (counts.isEmpty()) return 0;
-    QSqlQuery q(conn.database());
-    q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT SUM(n) FROM (%1) AS parts")
-                       .arg(counts.join(QStringLiteral(" UNION ALL ")))))
-        throw dbErrorFrom(q.lastError(), q.driver());
-    for (const QVariant& value : binds)
-        q.addBindValue(value);
-    if (!q.exec() || !q.next()) throw dbErrorFrom(q.lastError(), q.driver());
-    return q.value(0).toLongLong();
+    const QString sql =
+        QStringLiteral("SELECT SUM(n) FROM (%1) AS parts").arg(counts.join(QStringLiteral(" UNION ALL ")));
+    qint64 total = 0;
+    ForEachRow(conn, Statement{sql, sql, binds},
+               [&](const QVariantList& row) { total = row.value(0).toLongLong(); });
+    return total;
+}
+
+DuePages::DuePages(Connection& conn, const DueQuery& query, const QDate& today)
+    : m_conn(conn), m_query(query), m_today(today) {
+    const int ordered = std::clamp(query.orderColumn, 0, int(DueColumn::DaysLeft));
+    // The days left follow the date; ordering by either needs no more than the date's index.
+    const int first = ordered == DueColumn::DaysLeft ? int(DueColumn::Date) : ordered;
+    int index = 0;
+    const Statement identities =
+        dueUnion(query, conn.engine(), today,
+                 [&](const Part& part) {
+                     QStringList columns{QString::number(index++), QStringLiteral("rowid")};
+                     QList<int> order = orderColumns(query);
+                     order[0] = first;
+                     for (int column : order)
+                         columns << columnSql(part, column, conn.engine());
+                     return columns;
+                 },
+                 {3, 4, 5, 6, 7});
+    ForEachRow(conn, identities, [this](const QVariantList& row) {
+        m_rows.append({row.value(0).toInt(), row.value(1).toLongLong()});
+    });
+}
+
+QList<QStringList> DuePages::next(int count) {
+    const QList<Part> parts = partsOf(m_query);
+    const qint64 end = std::min<qint64>(m_next + count, m_rows.size());
+    // Each register's rows of the page in one statement: the columns the list shows, and the dates.
+    QHash<QString, QHash<qint64, QVariantList>> values;
+    for (const DueRegister& reg : dueRegisters()) {
+        QVariantList ids;
+        for (qint64 i = m_next; i < end; ++i)
+            if (parts[m_rows[i].part].reg == &reg) ids << m_rows[i].rowid;
+        if (ids.isEmpty()) continue;
+        const Part part{&reg, &dueItems().first()};
+        QStringList columns{QStringLiteral("rowid")};
+        for (int column = DueColumn::Key; column <= DueColumn::Trade; ++column)
+            columns << columnSql(part, column, m_conn.engine());
+        for (const DueItem& item : dueItems())
+            columns << item.column;
+        const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)")
+                                .arg(columns.join(QStringLiteral(", ")), reg.table,
+                                     QStringList(ids.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+        QHash<qint64, QVariantList>& byId = values[reg.table];
+        ForEachRow(m_conn, Statement{sql, sql, ids},
+                   [&](const QVariantList& row) { byId.insert(row.value(0).toLongLong(), row.mid(1)); });
+    }
+    QList<QStringList> rows;
+    for (; m_next < end; ++m_next) {
+        const Part& part = parts[m_rows[m_next].part];
+        const auto found = values[part.reg->table].constFind(m_rows[m_next].rowid);
+        // A row deleted since the list was counted is passed over.
+        if (found == values[part.reg->table].cend()) continue;
+        QStringList row{part.reg->caption};
+        for (int column = DueColumn::Key; column <= DueColumn::Trade; ++column)
+            row << cellText(found->at(column - DueColumn::Key));
+        const QVariant date = found->at(DueColumn::Trade + int(part.item - &dueItems().first()));
+        const QDate due = date.typeId() == QMetaType::QDate
+                              ? date.toDate()
+                              : QDate::fromString(date.toString().left(10), Qt::ISODate);
+        row << part.item->caption << cellText(date) << QString::number(m_today.daysTo(due));
+        rows << row;
+    }
+    return rows;
 }
 
 RecordsetPtr openDueList(Connection& conn, const DueQuery& query, const QDate& today) {

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QList>
 #include <QStringList>
+#include <QVector>
 
 struct ListTable;
 
@@ -25,6 +26,7 @@ struct DueRegister {
 struct DueItem {
     QString column;
     QString caption;
+    QDate unsetMark; // what stands in the column when no date was entered; never listed
 };
 
 const QList<DueRegister>& dueRegisters();
@@ -64,6 +66,29 @@ QStringList dueListHeaders();
 // The statement of the due list: one row per date that falls in the window, with the days left
 // from `today` (negative when overdue). Null dates never fall in a window.
 Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today);
+// The due list read a page at a time, as the reminder window lists it: first the identities of its
+// rows in the list's order, which the date indexes give alone when the order is by register, key,
+// date, days or item, then the values of each page by identity. The rows are those of dueStatement.
+class DuePages {
+public:
+    DuePages(Connection& conn, const DueQuery& query, const QDate& today);
+    qint64 count() const { return m_rows.size(); }
+    bool atEnd() const { return m_next >= m_rows.size(); }
+    // The next rows as the list shows them; empty at the end. A row deleted meanwhile is left out.
+    QList<QStringList> next(int count);
+
+private:
+    struct Identity {
+        int part; // which register and date
+        qint64 rowid;
+    };
+    Connection& m_conn;
+    DueQuery m_query;
+    QDate m_today;
+    QVector<Identity> m_rows;
+    qint64 m_next = 0;
+};
+
 // The rows the statement gives, counted by the database.
 qint64 countDue(Connection& conn, const DueQuery& query);
 RecordsetPtr openDueList(Connection& conn, const DueQuery& query, const QDate& today);

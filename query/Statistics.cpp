@@ -1,13 +1,10 @@
 #include "Statistics.h"
 
-#include "DbConditions.h"
 #include "DueDates.h"
 #include "ListTable.h"
 
 #include <algorithm>
 #include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 
@@ -57,16 +54,10 @@ QString monthOf(const QString& column, Connection::Engine engine) {
 // Adds the counts of `SELECT key, COUNT(*) ... GROUP BY key` to `into`, by key text.
 void addGroupCounts(Connection& conn, const QString& sql, const QVariantList& binds,
                     QHash<QString, qint64>& into) {
-    QSqlQuery q(conn.database());
-    q.setForwardOnly(true);
-    if (!q.prepare(sql)) throw dbErrorFrom(q.lastError(), q.driver());
-    for (const QVariant& value : binds)
-        q.addBindValue(value);
-    if (!q.exec()) throw dbErrorFrom(q.lastError(), q.driver());
-    while (q.next()) {
-        const QString key = q.value(0).toString();
-        into[key.isEmpty() ? unfilledLabel() : key] += q.value(1).toLongLong();
-    }
+    ForEachRow(conn, Statement{sql, sql, binds}, [&](const QVariantList& row) {
+        const QString key = row.value(0).toString();
+        into[key.isEmpty() ? unfilledLabel() : key] += row.value(1).toLongLong();
+    });
 }
 
 // Counts per year of a date column as one range count per year over its index, which the engines
@@ -74,12 +65,11 @@ void addGroupCounts(Connection& conn, const QString& sql, const QVariantList& bi
 QHash<QString, qint64> yearCounts(Connection& conn, const QString& table, const QString& column) {
     const Connection::Engine engine = conn.engine();
     QHash<QString, qint64> counts;
-    QSqlQuery span(conn.database());
-    if (!span.exec(QStringLiteral(
-                       "SELECT MIN(%1), MAX(%1), (SELECT COUNT(*) FROM %2) FROM %2 WHERE %1 >= '1900-01-01'")
-                       .arg(column, table)) ||
-        !span.next())
-        throw dbErrorFrom(span.lastError(), span.driver());
+    const QString spanSql =
+        QStringLiteral("SELECT MIN(%1), MAX(%1), (SELECT COUNT(*) FROM %2) FROM %2 WHERE %1 >= '1900-01-01'")
+            .arg(column, table);
+    QVariantList span;
+    ForEachRow(conn, Statement{spanSql, spanSql, {}}, [&](const QVariantList& row) { span = row; });
     const qint64 rows = span.value(2).toLongLong();
     qint64 dated = 0;
     if (!span.value(0).isNull()) {

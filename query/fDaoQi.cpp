@@ -125,15 +125,27 @@ void fDaoQi::cmdFind_Click() {
                    vb::OKOnly | vb::Exclamation);
             return;
         }
-        FillListFromTable(dueTable(gConn, query, QDate::currentDate()), ui->LV);
+        // The first page now, the rest as the list is scrolled down, printed or exported.
+        auto pages = std::make_shared<DuePages>(gConn, query, QDate::currentDate());
+        ListTable first;
+        first.headers = dueListHeaders();
+        first.dateColumns = {DueColumn::Date};
+        first.rows = pages->next(kPageRows);
+        FillListFromTable(first, ui->LV);
+        ui->LV->setMoreRows([pages] {
+            QList<QStringList> rows;
+            ReportAndGoOn([&] { rows = pages->next(kPageRows); });
+            return rows;
+        });
         // Narrow columns for the short values, so the due date and the days left stay in view.
         const int widths[] = {84, 80, 64, 40, 150, 100, 120, 84, 84, 64, 84, 64};
         for (int column = 0; column < ui->LV->columnCount() && column < int(std::size(widths)); ++column)
             ui->LV->setColumnWidth(column, widths[column]);
         m_shown = query;
+        m_rowCount = pages->count();
         m_title = dueListTitle(query);
         ui->LV->setTag(m_title);
-        ui->lblNum->setText(m_title + QStringLiteral("  总数: ") + QString::number(ui->LV->rowCount()));
+        ui->lblNum->setText(m_title + QStringLiteral("  总数: ") + QString::number(m_rowCount));
     } catch (const DbError& e) {
         unsetCursor();
         MsgBox(e.description, vb::OKOnly | vb::Critical);

@@ -16,6 +16,8 @@ class fDaoQi : public QWidget {
 public:
     // More rows than this are not listed: a narrower window or a filter is asked for instead.
     static constexpr qint64 kRowLimit = 50000;
+    // Rows read at a time as the list is scrolled.
+    static constexpr int kPageRows = 500;
 
     // Created on first use; closing the window discards it.
     static fDaoQi* instance();
@@ -26,6 +28,8 @@ public:
     // The window, registers, dates and order the controls choose now.
     DueQuery currentQuery() const;
     QString title() const { return m_title; }
+    // How many rows the list holds, also those it has not fetched yet.
+    qint64 rowCount() const { return m_rowCount; }
     ListView* resultList() const;
 
     void cmdFind_Click();
@@ -45,6 +49,7 @@ private:
     Ui::fDaoQi* ui;
     QString m_title;
     DueQuery m_shown; // what the list shows, for the hand-over and the notices
+    qint64 m_rowCount = 0;
     int m_orderColumn = DueColumn::Date;
     bool m_descending = false;
 };

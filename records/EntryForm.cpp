@@ -196,7 +196,8 @@ void EntryForm::GetMaxNum() {
     double largest = 0;
     ForEachRow(gConn,
                Statement{m_def.table,
-                         QStringLiteral("SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
+                         QStringLiteral(
+                             "SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
                              .arg(number, m_def.table),
                          {}},
                [&](const QVariantList& row) { largest = row.value(0).toDouble(); });
@@ -290,6 +291,9 @@ void EntryForm::ClearTxt() {
             break;
         case ClearRule::Today:
             static_cast<DatePicker*>(w)->setValue(QDate::currentDate());
+            break;
+        case ClearRule::NoDate:
+            static_cast<DatePicker*>(w)->setNull();
             break;
         }
     }
@@ -643,7 +647,11 @@ RecordCard EntryForm::shownCard() const {
         if (w == m_photo) continue;
         QString label = field.column;
         if (auto* caption = findChild<QLabel*>(QStringLiteral("lbl_") + field.control))
-            label = caption->text().remove(QLatin1Char('*')).remove(QLatin1Char(':')).remove(QStringLiteral("：")).trimmed();
+            label = caption->text()
+                        .remove(QLatin1Char('*'))
+                        .remove(QLatin1Char(':'))
+                        .remove(QStringLiteral("："))
+                        .trimmed();
         QString value;
         if (auto* date = qobject_cast<DatePicker*>(w))
             value = date->value().toDate().toString(QStringLiteral("yyyy-MM-dd"));
@@ -663,7 +671,8 @@ void EntryForm::cmdPrint_Click() {
     const RecordCard card = shownCard();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);
-    ShowPrintPreview(printer, [&card](QPrinter* target) { card.paint(target); }, this);
+    ShowPrintPreview(
+        printer, [&card](QPrinter* target) { card.paint(target); }, this);
 }
 
 void EntryForm::cmdZhiZhao_Click() {

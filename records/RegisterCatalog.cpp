@@ -16,15 +16,15 @@ QVector<ClearRule> emptied(const QStringList& controls) {
     return rules;
 }
 
-const QDate kReviewStart(2000, 1, 1);
+const QDate kFirstIssueStart(2000, 1, 1);
 
-// Every register starts a new record with no sex chosen, the reviews at the start date and the
-// renewal today.
+// Every register starts a new record with no sex chosen and no review or renewal date: a date the
+// operator did not enter would list the record as overdue or due today.
 QVector<ClearRule> newRecordRules() {
     return {{QStringLiteral("cboSex"), ClearRule::NoSelection},
-            {QStringLiteral("dtpYiShen"), ClearRule::FixedDate, kReviewStart},
-            {QStringLiteral("dtpErShen"), ClearRule::FixedDate, kReviewStart},
-            {QStringLiteral("DTPHZ"), ClearRule::Today}};
+            {QStringLiteral("dtpYiShen"), ClearRule::NoDate},
+            {QStringLiteral("dtpErShen"), ClearRule::NoDate},
+            {QStringLiteral("DTPHZ"), ClearRule::NoDate}};
 }
 
 RegisterDef buildCertificate() {
@@ -123,7 +123,7 @@ RegisterDef buildOperationCertificate() {
     r.clearRules += newRecordRules();
     r.clearRules += {{QStringLiteral("cboLeiBue"), ClearRule::NoSelection},
                      {QStringLiteral("dtpChuSheng"), ClearRule::FixedDate, QDate(1980, 1, 1)},
-                     {QStringLiteral("dtpChuCi"), ClearRule::FixedDate, kReviewStart},
+                     {QStringLiteral("dtpChuCi"), ClearRule::FixedDate, kFirstIssueStart},
                      {QStringLiteral("dtpShouLi"), ClearRule::Today}};
     r.imeOnControls = {QStringLiteral("txtMingCheng"), QStringLiteral("txtDiZhi")};
     r.imeOffControls = {QStringLiteral("txtBanHao"), QStringLiteral("txtDianHua")};
@@ -211,7 +211,8 @@ const RegisterDef& trainingRegister() {
 }
 
 const RegisterDef* registerOfTable(const QString& table) {
-    for (const RegisterDef* r : {&certificateRegister(), &operationCertificateRegister(), &trainingRegister()})
+    for (const RegisterDef* r :
+         {&certificateRegister(), &operationCertificateRegister(), &trainingRegister()})
         if (r->table.compare(table, Qt::CaseInsensitive) == 0) return r;
     return nullptr;
 }

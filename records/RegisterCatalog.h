@@ -24,7 +24,7 @@ struct WalkStep {
 
 // What clearing the fields does to one control; controls not listed keep their values.
 struct ClearRule {
-    enum Action { EmptyText, NoSelection, FixedDate, Today };
+    enum Action { EmptyText, NoSelection, FixedDate, Today, NoDate };
     QString control;
     Action action;
     QDate date = {};

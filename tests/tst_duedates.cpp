@@ -19,6 +19,7 @@
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
+#include <QApplication>
 #include <QChart>
 #include <QDateEdit>
 #include <QLabel>
@@ -37,7 +38,8 @@ QString day(int offset) {
     return QStringLiteral("'%1'").arg(kToday.addDays(offset).toString(Qt::ISODate));
 }
 
-// Every boundary once, spread over the three registers; Z2 has no dates at all.
+// Every boundary once, spread over the three registers; Z2 has no dates but the placeholder the
+// earlier forms stored for a review nobody entered.
 QStringList dueRows() {
     return {
         QStringLiteral(
@@ -45,7 +47,7 @@ QStringList dueRows() {
             "发证日期, 一次复审, 二次复审, 换证日期) VALUES "
             "('Z1', '甲', '男', '110101198001010011', 'ZS-1', '电工', '初级', '高中', '2023-05-01', %1, "
             "%2, NULL), "
-            "('Z2', '丁', '女', NULL, NULL, '焊工', NULL, '', '2024-01-02', NULL, NULL, NULL)")
+            "('Z2', '丁', '女', NULL, NULL, '焊工', NULL, '', '2024-01-02', '2000-01-01', NULL, NULL)")
             .arg(day(0), day(31)),
         QStringLiteral(
             "INSERT INTO CaoZuoZheng (证号, 姓名, 性别, 联系电话, 作业类别, 初次领证, 一次复审, 二次复审, "
@@ -113,8 +115,9 @@ class DueDatesTest : public QObject {
 
 private slots:
     void cleanup() {
-        delete fDaoQi::instance();
-        delete fTongJi::instance();
+        // Only the windows a test opened: instance() would open one, on whatever connection is left.
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (qobject_cast<fDaoQi*>(window) || qobject_cast<fTongJi*>(window)) delete window;
         gUsersRs.reset();
         gConn.Close();
         m_db.reset();
@@ -157,6 +160,56 @@ private slots:
         QCOMPARE(set->RecordCount(), qint64(3));
         QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Within30, kToday)), qint64(3));
         QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Overdue, kToday)), qint64(2));
+    }
+
+    void reminderWindowReadsPagesOfTheSameRows_data() {
+        engines();
+    }
+    void reminderWindowReadsPagesOfTheSameRows() {
+        QFETCH(int, kind);
+        // Three pages' worth of dates, names out of key order, a few on the same day.
+        QStringList values;
+        for (int i = 0; i < 1200; ++i)
+            values << QStringLiteral("('K%1', '名%2', %3, %4)")
+                          .arg(i, 4, 10, QLatin1Char('0'))
+                          .arg(i * 7 % 1200, 4, 10, QLatin1Char('0'))
+                          .arg(day(i % 80), i % 5 ? QStringLiteral("NULL") : day(i % 90 - 40));
+        PREPARE_OR_SKIP(
+            kind,
+            dueRows() << QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 一次复审, 换证日期) VALUES ") +
+                             values.join(QLatin1Char(',')));
+        ScriptedDialogs dialogs;
+        fDaoQi* form = fDaoQi::instance();
+        form->showPreset(DueQuery::Within90);
+        ListView* list = form->resultList();
+        QCOMPARE(list->rowCount(), fDaoQi::kPageRows);
+        QCOMPARE(form->rowCount(), countDue(gConn, form->currentQuery()));
+        // Whatever the order, the pages make up the rows of the statement the other outputs use.
+        for (int column :
+             {int(DueColumn::Date), int(DueColumn::Name), int(DueColumn::Name), int(DueColumn::Item)}) {
+            form->LV_ColumnClick(column);
+            const ListTable statement = dueTable(gConn, form->currentQuery(), kToday);
+            QCOMPARE(TableOfList(list).rows, statement.rows);
+            QCOMPARE(statement.rows.size(), form->rowCount());
+        }
+        // A record deleted after the list was read is left out of its page.
+        form->showPreset(DueQuery::Within90);
+        m_db->execAll({QStringLiteral("DELETE FROM DangAnKu WHERE 证号 = 'K1199'")});
+        list->loadAllRows();
+        QCOMPARE(list->rowCount(), form->rowCount() - 1);
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+    }
+
+    void windowsOnAClosedConnectionSaySo() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        ScriptedDialogs dialogs;
+        gConn.Close();
+        fTongJi::instance();
+        QCOMPARE(dialogs.lastMessage().text,
+                 QStringLiteral("数据库连接没有打开。如有问题，请与程序开发商联系!"));
+        dialogs.clear();
+        fDaoQi::instance()->showPreset(DueQuery::Within30);
+        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("数据库连接没有打开。"));
     }
 
     void reminderSaysWhatIsDue_data() {
@@ -371,10 +424,15 @@ private slots:
         const QString indexes = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND "
                                                "(name LIKE 'ix_%复审' OR name LIKE 'ix_%换证日期')");
         QCOMPARE(sqlCount(indexes), qint64(9));
-        QSqlQuery(gConn.database()).exec(QStringLiteral("DROP INDEX ix_PeiXun_换证日期"));
-        QCOMPARE(sqlCount(indexes), qint64(8));
+        // A database with the earlier date-only index gets the new one in its place.
+        QSqlQuery(gConn.database()).exec(QStringLiteral("DROP INDEX ix_PeiXun_due_换证日期"));
+        QSqlQuery(gConn.database())
+            .exec(QStringLiteral("CREATE INDEX ix_PeiXun_换证日期 ON PeiXun (换证日期)"));
         ensureAddedIndexes(gConn.database());
         QCOMPARE(sqlCount(indexes), qint64(9));
+        QCOMPARE(
+            sqlCount(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = 'ix_PeiXun_换证日期'")),
+            qint64(0));
     }
 };
 
