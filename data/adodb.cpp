@@ -77,6 +77,21 @@ int typeFromMetaType(const QMetaType& type) {
     }
 }
 
+// Another desk holds the local file longer than the busy timeout waits: nothing was done, and the
+// operator is told so in words he can read.
+DbError lockedError() {
+    return DbError(DbErrorCode::Locked,
+                   QStringLiteral("数据库正被其他工作站使用，本次操作没有完成，请稍后再试一次。"));
+}
+
+// SQLite's result codes, primary or extended: BUSY and LOCKED in the low byte. The server's codes
+// are five-character states and never match.
+bool sqliteLocked(const QString& code) {
+    bool number = false;
+    const int value = code.toInt(&number);
+    return number && code.size() < 5 && ((value & 0xff) == SQLITE_BUSY || (value & 0xff) == SQLITE_LOCKED);
+}
+
 DbError errorFrom(const QSqlError& error) {
     const QString code = error.nativeErrorCode();
     const QString text = error.text();
@@ -84,7 +99,13 @@ DbError errorFrom(const QSqlError& error) {
                            code == QLatin1String("1555") ||
                            (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
     if (duplicate) return DbError(DbErrorCode::DuplicateKey, text);
+    if (sqliteLocked(code)) return lockedError();
     return DbError(DbErrorCode::Driver, text.trimmed());
+}
+
+DbError sqliteFailure(sqlite3* connection) {
+    if (sqliteLocked(QString::number(sqlite3_extended_errcode(connection)))) return lockedError();
+    return DbError(DbErrorCode::Driver, QString::fromUtf8(sqlite3_errmsg(connection)));
 }
 
 DbError noCurrentRecord() {
@@ -210,20 +231,17 @@ bool compareMatches(const QVariant& stored, const QString& op, const QVariant& w
 
 // Runs a local statement straight on SQLite, handing each result row to `visit`: registers of a
 // million rows are read whole many times a day, and the generic row-by-row path costs several
-// times more. False when the connection is not SQLite; `error` is set when the statement failed.
+// times more. False when the connection is not SQLite; raises when the statement failed.
 bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
-                const std::function<void(sqlite3_stmt*)>& visit, QString& error) {
+                const std::function<void(sqlite3_stmt*)>& visit) {
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
     sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
     if (!connection) return false;
     sqlite3_stmt* statement = nullptr;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) !=
-        SQLITE_OK) {
-        error = QString::fromUtf8(sqlite3_errmsg(connection));
-        return true;
-    }
+    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+        throw sqliteFailure(connection);
     const auto finalize = qScopeGuard([statement] { sqlite3_finalize(statement); }); // also when visit throws
     for (int i = 0; i < binds.size(); ++i) {
         const QVariant& v = binds[i];
@@ -247,7 +265,7 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         visit(statement);
-    if (rc != SQLITE_DONE) error = QString::fromUtf8(sqlite3_errmsg(connection));
+    if (rc != SQLITE_DONE) throw sqliteFailure(connection);
     return true;
 }
 
@@ -257,7 +275,8 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
 bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
                      QVector<qint64>& ids, QString& error) {
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) return false;
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return false;
     PGconn* connection = *static_cast<PGconn* const*>(handle.data());
     if (!connection) return false;
     // ? placeholders become $n, outside quoted literals.
@@ -319,8 +338,9 @@ QVariant sqliteValue(sqlite3_stmt* statement, int column) {
 QString withEmptyValuesFirst(const QString& sql, Connection::Engine engine) {
     if (engine != Connection::Engine::Postgres) return sql;
     static const QRegularExpression trailingOrder(
-        QStringLiteral("\\bORDER\\s+BY\\s+((?:[\\w\"]+(?:\\s+(?:ASC|DESC))?\\s*,\\s*)*[\\w\"]+(?:\\s+(?:ASC|DESC))?)"
-                       "\\s*;?\\s*$"),
+        QStringLiteral(
+            "\\bORDER\\s+BY\\s+((?:[\\w\"]+(?:\\s+(?:ASC|DESC))?\\s*,\\s*)*[\\w\"]+(?:\\s+(?:ASC|DESC))?)"
+            "\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     const auto match = trailingOrder.match(sql);
     if (!match.hasMatch()) return sql;
@@ -459,9 +479,11 @@ void Connection::raiseIfLost() {
         Open();
     } catch (const DbError&) {
         m_serverLost = true; // the next action tries again
-        throw DbError(DbErrorCode::ConnectionLost, lost + QStringLiteral("，重新连接也未成功。请检查网络和服务器后再试。"));
+        throw DbError(DbErrorCode::ConnectionLost,
+                      lost + QStringLiteral("，重新连接也未成功。请检查网络和服务器后再试。"));
     }
-    throw DbError(DbErrorCode::ConnectionLost, lost + QStringLiteral("，已重新连接。刚才的操作没有完成，请再做一次。"));
+    throw DbError(DbErrorCode::ConnectionLost,
+                  lost + QStringLiteral("，已重新连接。刚才的操作没有完成，请再做一次。"));
 }
 
 const QHash<QString, int>& Connection::columnTypes(const QString& table) {
@@ -516,7 +538,12 @@ WriteScope::~WriteScope() {
 }
 
 void WriteScope::commit() {
-    if (m_savepoint.isEmpty()) {
+    if (m_savepoint.isEmpty() && m_db.driverName() == QLatin1String("QSQLITE")) {
+        // The driver's own commit drops the engine's code, and with it the word that another
+        // desk held the file: the transaction then stays open and the destructor rolls it back.
+        QSqlQuery q(m_db);
+        if (!q.exec(QStringLiteral("COMMIT"))) throw errorFrom(q.lastError());
+    } else if (m_savepoint.isEmpty()) {
         if (!m_db.commit()) throw errorFrom(m_db.lastError());
     } else {
         QSqlQuery q(m_db);
@@ -634,14 +661,12 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     QVariantList binds;
     for (const QVariant& v : statement.binds)
         binds.append(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
-    QString error;
     m_ids.clear();
     if (conn.engine() == Connection::Engine::Sqlite &&
-        stepSqlite(
-            db, idSql, binds, [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); }, error)) {
-        if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
+        stepSqlite(db, idSql, binds,
+                   [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); }))
         return;
-    }
+    QString error;
     if (conn.engine() == Connection::Engine::Postgres && loadPostgresIds(db, idSql, binds, m_ids, error)) {
         if (error.isEmpty()) return;
         conn.raiseIfLost();
@@ -1095,8 +1120,10 @@ void Recordset::insertPending() {
                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                             .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     if (postgres) sql += QStringLiteral(" RETURNING rowid");
-    WriteScope scope(m_conn->database());
+    // The statement outlives the scope: a refused write is rolled back before the server is
+    // asked to free the statement, which an aborted transaction would refuse.
     QSqlQuery q(m_conn->database());
+    WriteScope scope(m_conn->database());
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -1147,8 +1174,8 @@ void Recordset::updatePending() {
                                         m_columns[i].type));
     QStringList guards;
     guardRow(id, original, guards, values);
-    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
+    WriteScope scope(m_conn->database());
     q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
@@ -1190,8 +1217,8 @@ void Recordset::Delete() {
     QStringList guards;
     QVariantList values;
     guardRow(m_ids[m_pos], currentRow(), guards, values);
-    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
+    WriteScope scope(m_conn->database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -1316,28 +1343,29 @@ bool Recordset::Resync() {
     q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?").arg(m_table));
     q.addBindValue(m_ids[m_pos]);
     if (!q.exec()) raise(q.lastError());
-    if (q.next()) return true;
-    dropCurrentRow();
-    return false;
+    const bool stored = q.next();
+    q.finish();
+    if (!stored) {
+        dropCurrentRow();
+        return false;
+    }
+    // Read now, not when next asked for: a write that follows may only replace the row as it
+    // stands at this moment (what the operator was asked about), never a later change unseen.
+    currentRow();
+    return true;
 }
 
 void ForEachRow(Connection& conn, const Statement& statement,
                 const std::function<void(const QVariantList&)>& visit) {
-    QString error;
     QVariantList row;
     if (conn.engine() == Connection::Engine::Sqlite &&
-        stepSqlite(
-            conn.database(), statement.sql, statement.binds,
-            [&](sqlite3_stmt* step) {
-                row.clear();
-                for (int i = 0, n = sqlite3_column_count(step); i < n; ++i)
-                    row.append(sqliteValue(step, i));
-                visit(row);
-            },
-            error)) {
-        if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
+        stepSqlite(conn.database(), statement.sql, statement.binds, [&](sqlite3_stmt* step) {
+            row.clear();
+            for (int i = 0, n = sqlite3_column_count(step); i < n; ++i)
+                row.append(sqliteValue(step, i));
+            visit(row);
+        }))
         return;
-    }
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
     const auto fail = [&] {
