@@ -38,7 +38,6 @@
 
 namespace {
 
-const QString kMemo = QStringLiteral("备注");
 const QString kBrowsingEdit = QStringLiteral("修改 &E");
 const QString kBrowsingAdd = QStringLiteral("新增 &A");
 const QString kChangedElsewhere = QStringLiteral("该记录已被其他用户修改。");
@@ -62,6 +61,15 @@ constexpr Action kActions[] = {
 
 QString oneLine(QString text) {
     return text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+// The memo of the record with this key as stored; nullopt when there is no such record.
+std::optional<QString> memoOf(Connection& conn, const QString& key) {
+    std::optional<QString> memo;
+    const QString sql = QStringLiteral("SELECT 备注 FROM DangAnKu WHERE 证号 = ?");
+    ForEachRow(conn, Statement{sql, sql, {key}},
+               [&](const QVariantList& row) { memo = row.value(0).toString(); });
+    return memo;
 }
 
 // Messages are answered at once, as an operator who has seen them all before would.
@@ -214,19 +222,11 @@ private:
         m_log << "E\t" << key << '\t' << m_answeredBefore.value_or(seen) << '\t' << mine << '\n';
     }
 
-    QString storedMemo(const QString& key) {
-        QString memo;
-        const QString sql = QStringLiteral("SELECT 备注 FROM DangAnKu WHERE 证号 = ?");
-        ForEachRow(m_check, Statement{sql, sql, {key}},
-                   [&](const QVariantList& row) { memo = row.value(0).toString(); });
-        return memo;
-    }
-
     int answer(const QString& prompt, int flags) {
         if (prompt.startsWith(kChangedElsewhere)) {
             // What is stored while the question stands is what a "yes" knowingly replaces. The
             // operator takes a moment to read, and other desks go on meanwhile.
-            const QString stored = storedMemo(m_editedKey);
+            const QString stored = memoOf(m_check, m_editedKey).value_or(QString());
             QThread::msleep(m_random.bounded(40));
             const bool yes = m_random.bounded(2) == 0;
             m_log << "Q\t" << (yes ? "yes" : "no") << '\n';
@@ -262,14 +262,6 @@ double percentile(QList<double> values, double share) {
     std::sort(values.begin(), values.end());
     const qsizetype at = qsizetype(std::ceil(share * values.size())) - 1;
     return values[std::clamp<qsizetype>(at, 0, values.size() - 1)];
-}
-
-QString memoOf(const QString& key) {
-    QString memo;
-    const QString sql = QStringLiteral("SELECT 备注 FROM DangAnKu WHERE 证号 = ?");
-    ForEachRow(gConn, Statement{sql, sql, {key}},
-               [&](const QVariantList& row) { memo = row.value(0).toString(); });
-    return memo;
 }
 
 QStringList keysNamed(const QString& name) {
@@ -356,13 +348,10 @@ int runLoad(const LoadOptions& options, QTextStream& out) {
     QStringList shared;
     QMap<QString, QString> initial;
     for (const char* key : {"100001", "100002", "100004", "100005", "100007"}) {
-        const QString k = QString::fromLatin1(key);
-        Recordset rs;
-        const QString sql = QStringLiteral("SELECT 备注 FROM DangAnKu WHERE 证号 = ?");
-        rs.Open(Statement{sql, sql, {k}}, gConn);
-        if (rs.IsEOF()) continue;
-        shared << k;
-        initial.insert(k, rs.Fields(kMemo).Value().toString());
+        const std::optional<QString> memo = memoOf(gConn, QString::fromLatin1(key));
+        if (!memo) continue;
+        shared << QString::fromLatin1(key);
+        initial.insert(shared.last(), *memo);
     }
     if (shared.isEmpty()) {
         out << "the register has none of the shared records" << Qt::endl;
@@ -444,8 +433,8 @@ int runLoad(const LoadOptions& options, QTextStream& out) {
     int lost = 0, editsSaved = 0;
     for (const QString& key : shared) {
         editsSaved += saved.value(key).size();
-        lost +=
-            lostEdits(initial.value(key), memoOf(key), saved.value(key), refusedEdits.value(key), out, key);
+        lost += lostEdits(initial.value(key), memoOf(gConn, key).value_or(QString()), saved.value(key),
+                          refusedEdits.value(key), out, key);
     }
     int addsWrong = 0;
     for (const auto& [key, name] : added)

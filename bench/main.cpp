@@ -185,7 +185,8 @@ int main(int argc, char** argv) {
          {QStringLiteral("import"), QStringLiteral("measure the import of this old Access database"),
           QStringLiteral("file")},
          {QStringLiteral("load"),
-          QStringLiteral("many desks at once on a copy of the first register size: actions "
+          QStringLiteral("many desks at once on a copy of the first register size (on the --pg server when "
+                         "given): actions "
                          "per second, p50/p99 per action, conflicts and lost updates")},
          {QStringLiteral("desks"), QStringLiteral("desk processes of --load"), QStringLiteral("n"),
           QStringLiteral("8")},
