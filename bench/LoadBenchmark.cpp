@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <stdexcept>
+#include <vector>
 
 // A desk's log, one line per event, fields separated by tabs:
 //   T action ms              one action and the milliseconds it took
@@ -72,7 +75,7 @@ std::optional<QString> memoOf(Connection& conn, const QString& key) {
     return memo;
 }
 
-// Messages are answered at once, as an operator who has seen them all before would.
+// The desk answers the messages itself; an input box gets what the desk means to type.
 class DeskDialogs final : public DialogService {
 public:
     std::function<int(const QString&, int)> answer;
