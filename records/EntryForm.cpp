@@ -196,7 +196,8 @@ void EntryForm::GetMaxNum() {
     double largest = 0;
     ForEachRow(gConn,
                Statement{m_def.table,
-                         QStringLiteral("SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
+                         QStringLiteral(
+                             "SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
                              .arg(number, m_def.table),
                          {}},
                [&](const QVariantList& row) { largest = row.value(0).toDouble(); });
@@ -398,8 +399,14 @@ bool EntryForm::updateRenumberingDuplicates() {
             m_rMain->Update();
             return true;
         } catch (const DbError& error) {
-            if (error.number != DbErrorCode::DuplicateKey || attempt == kRenumberAttempts) {
+            if (error.number != DbErrorCode::DuplicateKey) {
                 ShowErrorNumber(error);
+                return false;
+            }
+            // Still refused after as many numbers: told in the system's words for a duplicate,
+            // not the engine's.
+            if (attempt == kRenumberAttempts) {
+                ReportDbError(error.number, error.description);
                 return false;
             }
             // Another desk took the number: take the next one and try again.
@@ -643,7 +650,11 @@ RecordCard EntryForm::shownCard() const {
         if (w == m_photo) continue;
         QString label = field.column;
         if (auto* caption = findChild<QLabel*>(QStringLiteral("lbl_") + field.control))
-            label = caption->text().remove(QLatin1Char('*')).remove(QLatin1Char(':')).remove(QStringLiteral("：")).trimmed();
+            label = caption->text()
+                        .remove(QLatin1Char('*'))
+                        .remove(QLatin1Char(':'))
+                        .remove(QStringLiteral("："))
+                        .trimmed();
         QString value;
         if (auto* date = qobject_cast<DatePicker*>(w))
             value = date->value().toDate().toString(QStringLiteral("yyyy-MM-dd"));
@@ -663,7 +674,8 @@ void EntryForm::cmdPrint_Click() {
     const RecordCard card = shownCard();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);
-    ShowPrintPreview(printer, [&card](QPrinter* target) { card.paint(target); }, this);
+    ShowPrintPreview(
+        printer, [&card](QPrinter* target) { card.paint(target); }, this);
 }
 
 void EntryForm::cmdZhiZhao_Click() {
