@@ -4,6 +4,8 @@
 //   orvanta_bench [--sizes 10000,100000,1000000] [--runs 5] [--dir DIR] [--pg "host=... dbname=..."]
 //   orvanta_bench --due [--sizes ...] [--pg ...]   the reminder window and the statistics instead
 //   orvanta_bench --import FILE.mdb [--pg ...]      the import of an old Access database instead
+//   orvanta_bench --load [--desks 8] [--seconds 60] [--sizes N] [--pg ...]
+//                                                   many desks at once on a copy of the first register
 //
 // Each register is generated once and kept (a file per size under DIR; on the server a database per
 // size beside the one named). Each size is measured in a fresh child process, so its peak memory is
@@ -12,6 +14,7 @@
 #include "DueBenchmarks.h"
 #include "Generator.h"
 #include "ImportBenchmark.h"
+#include "LoadBenchmark.h"
 #include "Schema.h"
 
 #include <QApplication>
@@ -77,8 +80,8 @@ QString generateServer(const QString& libpq, qint64 records, QString& sizedLibpq
     const QString name = QStringLiteral("%1_bench_%2").arg(base).arg(records);
     sizedLibpq = QString(libpq).replace(dbname, QStringLiteral("dbname=") + name);
     QString error;
-    const QVariant exists =
-        onServer(libpq, QStringLiteral("SELECT COUNT(*) FROM pg_database WHERE datname = '%1'").arg(name), error);
+    const QVariant exists = onServer(
+        libpq, QStringLiteral("SELECT COUNT(*) FROM pg_database WHERE datname = '%1'").arg(name), error);
     if (!error.isEmpty()) return error;
     if (exists.toInt() == 1) {
         const QVariant count = onServer(sizedLibpq, QStringLiteral("SELECT COUNT(*) FROM DangAnKu"), error);
@@ -103,6 +106,45 @@ QString generateServer(const QString& libpq, qint64 records, QString& sizedLibpq
     return error;
 }
 
+// Desks change the register they work on: each load runs on a fresh copy of the generated one.
+int runLoadOnCopy(const QCommandLineParser& parser, LoadOptions options) {
+    const qint64 records = parser.value(QStringLiteral("sizes")).section(QLatin1Char(','), 0, 0).toLongLong();
+    if (records <= 0) {
+        out << "not a register size: " << parser.value(QStringLiteral("sizes")) << Qt::endl;
+        return 1;
+    }
+    const QDir dir(parser.value(QStringLiteral("dir")));
+    const QString path = dir.filePath(QStringLiteral("bench-%1.mdb").arg(records));
+    QString error = generateLocal(path, records);
+    if (!options.server) {
+        options.database = dir.filePath(QStringLiteral("load-%1.mdb").arg(records));
+        QFile::remove(options.database);
+        if (error.isEmpty() && !QFile::copy(path, options.database))
+            error = QStringLiteral("cannot copy %1").arg(path);
+    } else {
+        QString sized;
+        error = generateServer(options.database, records, sized);
+        static const QRegularExpression dbname(QStringLiteral("dbname=(\\S+)"));
+        const QString source = dbname.match(sized).captured(1);
+        const QString copy = source + QStringLiteral("_load");
+        if (error.isEmpty())
+            onServer(options.database,
+                     QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(copy), error);
+        if (error.isEmpty())
+            onServer(options.database,
+                     QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE \"%2\"").arg(copy, source), error);
+        options.database = QString(sized).replace(dbname, QStringLiteral("dbname=") + copy);
+    }
+    if (!error.isEmpty()) {
+        out << "preparing the register failed: " << error << Qt::endl;
+        return 1;
+    }
+    out << "Orvanta load: " << options.desks << " desks, " << records << " certificates, "
+        << QDateTime::currentDateTime().toString(Qt::ISODate) << ", " << QSysInfo::prettyProductName() << ", "
+        << QThread::idealThreadCount() << " cores" << Qt::endl;
+    return runLoad(options, out);
+}
+
 int runChild(const QStringList& arguments) {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -119,7 +161,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Measures the program's windows on generated registers."));
+    parser.setApplicationDescription(
+        QStringLiteral("Measures the program's windows on generated registers."));
     parser.addHelpOption();
     parser.addOptions(
         {{QStringLiteral("sizes"), QStringLiteral("register sizes"), QStringLiteral("list"),
@@ -128,8 +171,9 @@ int main(int argc, char** argv) {
           QStringLiteral("5")},
          {QStringLiteral("dir"), QStringLiteral("where the generated registers are kept"),
           QStringLiteral("dir"), QDir::temp().filePath(QStringLiteral("orvanta-bench"))},
-         {QStringLiteral("pg"), QStringLiteral("also measure on this PostgreSQL server (a database per size "
-                                               "is made beside the one named)"),
+         {QStringLiteral("pg"),
+          QStringLiteral("also measure on this PostgreSQL server (a database per size "
+                         "is made beside the one named)"),
           QStringLiteral("libpq")},
          {QStringLiteral("measure"), QStringLiteral("(internal) measure one register"),
           QStringLiteral("database")},
@@ -139,14 +183,43 @@ int main(int argc, char** argv) {
           QStringLiteral("database")},
          {QStringLiteral("server"), QStringLiteral("(internal) the database is a libpq connection string")},
          {QStringLiteral("import"), QStringLiteral("measure the import of this old Access database"),
+          QStringLiteral("file")},
+         {QStringLiteral("load"),
+          QStringLiteral("many desks at once on a copy of the first register size (on the --pg server when "
+                         "given): actions "
+                         "per second, p50/p99 per action, conflicts and lost updates")},
+         {QStringLiteral("desks"), QStringLiteral("desk processes of --load"), QStringLiteral("n"),
+          QStringLiteral("8")},
+         {QStringLiteral("seconds"), QStringLiteral("how long the desks of --load work"), QStringLiteral("s"),
+          QStringLiteral("60")},
+         {QStringLiteral("desk"), QStringLiteral("(internal) work as this desk"), QStringLiteral("n")},
+         {QStringLiteral("on"), QStringLiteral("(internal) the database a desk works on"),
+          QStringLiteral("database")},
+         {QStringLiteral("shared"), QStringLiteral("(internal) the keys every desk edits"),
+          QStringLiteral("keys")},
+         {QStringLiteral("log"), QStringLiteral("(internal) where a desk writes what it did"),
           QStringLiteral("file")}});
     parser.process(app);
     const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
     const bool server = parser.isSet(QStringLiteral("server"));
 
     if (parser.isSet(QStringLiteral("startup"))) return measureStartUp();
+    const LoadOptions load{parser.isSet(QStringLiteral("pg")) ? parser.value(QStringLiteral("pg"))
+                                                              : parser.value(QStringLiteral("on")),
+                           server || parser.isSet(QStringLiteral("pg")),
+                           qMax(1, parser.value(QStringLiteral("desks")).toInt()),
+                           qMax(1, parser.value(QStringLiteral("seconds")).toInt())};
+    if (parser.isSet(QStringLiteral("desk")))
+        return runDesk(load, parser.value(QStringLiteral("desk")).toInt(),
+                       parser.value(QStringLiteral("shared")).split(QLatin1Char(',')),
+                       parser.value(QStringLiteral("log")));
+    if (parser.isSet(QStringLiteral("load"))) {
+        QDir().mkpath(parser.value(QStringLiteral("dir")));
+        return runLoadOnCopy(parser, load);
+    }
     if (parser.isSet(QStringLiteral("import")))
-        return measureImport(parser.value(QStringLiteral("import")), parser.value(QStringLiteral("pg")), runs, out);
+        return measureImport(parser.value(QStringLiteral("import")), parser.value(QStringLiteral("pg")), runs,
+                             out);
     if (parser.isSet(QStringLiteral("measure-due")))
         return measureDueAndStatistics(parser.value(QStringLiteral("measure-due")), server, runs, out);
     if (parser.isSet(QStringLiteral("measure")))

@@ -69,6 +69,10 @@ DbCondition conditionOf(const QSqlError& error, QSqlDriver::DbmsType engine) {
     return DbCondition::Unknown;
 }
 
+int errorNumberOf(DbCondition condition, int number) {
+    return condition == DbCondition::Busy && number == DbErrorCode::Driver ? DbErrorCode::Locked : number;
+}
+
 QString conditionMessage(DbCondition condition) {
     switch (condition) {
     case DbCondition::Unknown:
@@ -118,5 +122,6 @@ DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number
                            code == QLatin1String("1555") ||
                            (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
     if (duplicate) return DbError(DbErrorCode::DuplicateKey, text);
-    return DbError(number, describeDbFailure(error, driver));
+    const DbCondition condition = conditionOf(error, driver ? driver->dbmsType() : QSqlDriver::UnknownDbms);
+    return DbError(errorNumberOf(condition, number), describeDbFailure(condition, text));
 }

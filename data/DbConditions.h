@@ -27,6 +27,8 @@ DbCondition postgresCondition(const QString& sqlState);
 // A failure reported by Qt's driver for either engine.
 DbCondition conditionOf(const QSqlError& error, QSqlDriver::DbmsType engine);
 
+// The error number a condition raises: another desk's lock is refused as 3218, the rest as driver errors.
+int errorNumberOf(DbCondition condition, int number = DbErrorCode::Driver);
 // What happened and what to do; empty for Unknown.
 QString conditionMessage(DbCondition condition);
 // The condition's message with the driver's text in brackets for the technician, or the driver's

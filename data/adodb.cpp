@@ -199,27 +199,25 @@ bool compareMatches(const QVariant& stored, const QString& op, const QVariant& w
     return order != QPartialOrdering::Less;
 }
 
-QString sqliteFailure(sqlite3* connection) {
+DbError sqliteFailure(sqlite3* connection) {
     const QString text = QString::fromUtf8(sqlite3_errmsg(connection));
-    return describeDbFailure(sqliteCondition(sqlite3_extended_errcode(connection), text), text);
+    const DbCondition condition = sqliteCondition(sqlite3_extended_errcode(connection), text);
+    return DbError(errorNumberOf(condition), describeDbFailure(condition, text));
 }
 
 // Runs a local statement straight on SQLite, handing each result row to `visit`: registers of a
 // million rows are read whole many times a day, and the generic row-by-row path costs several
-// times more. False when the connection is not SQLite; `error` is set when the statement failed.
+// times more. False when the connection is not SQLite; raises when the statement failed.
 bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
-                const std::function<void(sqlite3_stmt*)>& visit, QString& error) {
+                const std::function<void(sqlite3_stmt*)>& visit) {
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
     sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
     if (!connection) return false;
     sqlite3_stmt* statement = nullptr;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) !=
-        SQLITE_OK) {
-        error = sqliteFailure(connection);
-        return true;
-    }
+    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+        throw sqliteFailure(connection);
     const auto finalize = qScopeGuard([statement] { sqlite3_finalize(statement); }); // also when visit throws
     for (int i = 0; i < binds.size(); ++i) {
         const QVariant& v = binds[i];
@@ -243,7 +241,7 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         visit(statement);
-    if (rc != SQLITE_DONE) error = sqliteFailure(connection);
+    if (rc != SQLITE_DONE) throw sqliteFailure(connection);
     return true;
 }
 
@@ -524,7 +522,12 @@ WriteScope::~WriteScope() {
 }
 
 void WriteScope::commit() {
-    if (m_savepoint.isEmpty()) {
+    if (m_savepoint.isEmpty() && m_db.driverName() == QLatin1String("QSQLITE")) {
+        // The driver's own commit drops the engine's code, and with it the word that another
+        // desk held the file: the transaction then stays open and the destructor rolls it back.
+        QSqlQuery q(m_db);
+        if (!q.exec(QStringLiteral("COMMIT"))) throw dbErrorFrom(q.lastError(), q.driver());
+    } else if (m_savepoint.isEmpty()) {
         if (!m_db.commit()) throw dbErrorFrom(m_db.lastError(), m_db.driver());
     } else {
         QSqlQuery q(m_db);
@@ -641,15 +644,12 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     QVariantList binds;
     for (const QVariant& v : statement.binds)
         binds.append(toEngine(v, v.typeId() == QMetaType::QDate ? ado::adDate : ado::adVarWChar));
-    QString error;
     m_ids.clear();
     if (conn.engine() == Connection::Engine::Sqlite &&
-        stepSqlite(
-            db, idSql, binds, [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); },
-            error)) {
-        if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
+        stepSqlite(db, idSql, binds,
+                   [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); }))
         return;
-    }
+    QString error;
     if (conn.engine() == Connection::Engine::Postgres && loadPostgresIds(db, idSql, binds, m_ids, error)) {
         if (error.isEmpty()) return;
         conn.raiseIfLost();
@@ -1103,8 +1103,10 @@ void Recordset::insertPending() {
                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                             .arg(m_table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     if (postgres) sql += QStringLiteral(" RETURNING rowid");
-    WriteScope scope(m_conn->database());
+    // The statement outlives the scope: a refused write is rolled back before the server is
+    // asked to free the statement, which an aborted transaction would refuse.
     QSqlQuery q(m_conn->database());
+    WriteScope scope(m_conn->database());
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -1155,8 +1157,8 @@ void Recordset::updatePending() {
                                         m_columns[i].type));
     QStringList guards;
     guardRow(id, original, guards, values);
-    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
+    WriteScope scope(m_conn->database());
     q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
@@ -1198,8 +1200,8 @@ void Recordset::Delete() {
     QStringList guards;
     QVariantList values;
     guardRow(m_ids[m_pos], currentRow(), guards, values);
-    WriteScope scope(m_conn->database());
     QSqlQuery q(m_conn->database());
+    WriteScope scope(m_conn->database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -1324,29 +1326,30 @@ bool Recordset::Resync() {
     q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?").arg(m_table));
     q.addBindValue(m_ids[m_pos]);
     if (!q.exec()) raise(q.lastError());
-    if (q.next()) return true;
-    dropCurrentRow();
-    return false;
+    const bool stored = q.next();
+    q.finish();
+    if (!stored) {
+        dropCurrentRow();
+        return false;
+    }
+    // Read now, not when next asked for: a write that follows may only replace the row as it
+    // stands at this moment (what the operator was asked about), never a later change unseen.
+    currentRow();
+    return true;
 }
 
 void ForEachRow(Connection& conn, const Statement& statement,
                 const std::function<void(const QVariantList&)>& visit) {
     conn.requireOpen();
-    QString error;
     QVariantList row;
-    if (conn.engine() == Connection::Engine::Sqlite && stepSqlite(
-                                                           conn.database(), statement.sql, statement.binds,
-                                                           [&](sqlite3_stmt* step) {
-                                                               row.clear();
-                                                               for (int i = 0, n = sqlite3_column_count(step);
-                                                                    i < n; ++i)
-                                                                   row.append(sqliteValue(step, i));
-                                                               visit(row);
-                                                           },
-                                                           error)) {
-        if (!error.isEmpty()) throw DbError(DbErrorCode::Driver, error);
+    if (conn.engine() == Connection::Engine::Sqlite &&
+        stepSqlite(conn.database(), statement.sql, statement.binds, [&](sqlite3_stmt* step) {
+            row.clear();
+            for (int i = 0, n = sqlite3_column_count(step); i < n; ++i)
+                row.append(sqliteValue(step, i));
+            visit(row);
+        }))
         return;
-    }
     QSqlQuery q(conn.database());
     q.setForwardOnly(true);
     const auto fail = [&] {

@@ -38,6 +38,7 @@ constexpr int DuplicateKey = 3022;
 constexpr int NoCurrentRecord = 3021;
 constexpr int Conversion = 3421;
 constexpr int WriteConflict = 3197;
+constexpr int Locked = 3218;
 constexpr int ReadOnly = 3027;
 constexpr int BadCriterion = 3001;
 constexpr int NotOpen = 3704;

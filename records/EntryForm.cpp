@@ -402,8 +402,14 @@ bool EntryForm::updateRenumberingDuplicates() {
             m_rMain->Update();
             return true;
         } catch (const DbError& error) {
-            if (error.number != DbErrorCode::DuplicateKey || attempt == kRenumberAttempts) {
+            if (error.number != DbErrorCode::DuplicateKey) {
                 ShowErrorNumber(error);
+                return false;
+            }
+            // Still refused after as many numbers: told in the system's words for a duplicate,
+            // not the engine's.
+            if (attempt == kRenumberAttempts) {
+                ReportDbError(error.number, error.description);
                 return false;
             }
             // Another desk took the number: take the next one and try again.

@@ -1,6 +1,7 @@
 // Entry forms on a shared database, on both engines: what the operator sees is what is written or
 // deleted, and what another desk stored is never overwritten unseen. The other desk is another
 // process; what is stored is read on a connection of its own.
+#include "DbConditions.h"
 #include "basGlobal.h"
 #include "DatePicker.h"
 #include "f1CZZ.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -245,6 +247,54 @@ private slots:
         QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), QStringLiteral("再次"));
         QCOMPARE(stored(QStringLiteral("1"), column), theirs);
         QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+    }
+
+    void yesReplacesOnlyTheVersionAskedAbout_data() {
+        engines();
+    }
+    void yesReplacesOnlyTheVersionAskedAbout() {
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        openForm(f1ZS::instance());
+        button("cmdEdit")->click();
+        child("txtBeiZhu")->setText(QStringLiteral("本台"));
+        QVERIFY(otherDeskChanges(QStringLiteral("1"), QStringLiteral("备注"), QStringLiteral("他台一")));
+        // The other desk stores again while the question stands: "yes" was not said to that.
+        m_dialogs->whileNextMsgBox([&] {
+            QVERIFY(otherDeskChanges(QStringLiteral("1"), QStringLiteral("备注"), QStringLiteral("他台二")));
+        });
+        m_dialogs->answerMsgBox(vb::Yes);
+        m_dialogs->answerMsgBox(vb::No);
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 2);
+        QCOMPARE(m_dialogs->lastMessage().text, kChangedElsewhere);
+        QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), QStringLiteral("他台二"));
+        QCOMPARE(shown("txtBeiZhu"), QStringLiteral("他台二"));
+    }
+
+    // Another desk holds the local file longer than the engine waits: the operator is told in the
+    // system's words, nothing is stored, and what was typed stays for the retry.
+    void fileHeldByAnotherDeskRefusesTheEdit_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("local") << int(TestDatabase::Kind::Local);
+    }
+    void fileHeldByAnotherDeskRefusesTheEdit() {
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        openForm(f1ZS::instance());
+        button("cmdEdit")->click();
+        child("txtBeiZhu")->setText(QStringLiteral("本台"));
+        QSqlQuery hold(m_check.database());
+        QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        button("cmdEdit")->click();
+        QVERIFY(m_dialogs->lastMessage().text.startsWith(QStringLiteral("3218") +
+                                                          conditionMessage(DbCondition::Busy)));
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+        QCOMPARE(shown("txtBeiZhu"), QStringLiteral("本台"));
+        QVERIFY(hold.exec(QStringLiteral("COMMIT")));
+        QVERIFY(stored(QStringLiteral("1"), QStringLiteral("备注")).toString().isEmpty());
+
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), QStringLiteral("本台"));
     }
 
     void deleteOfARowChangedOrDeletedElsewhereIsRefused_data() {

@@ -304,6 +304,22 @@ private slots:
         QCOMPARE(stored("40", "姓名").toString(), QStringLiteral("甲"));
     }
 
+    // A second unique index refuses every number tried: renumbering ends, in the system's words,
+    // with nothing stored and the typed values kept.
+    void renumberingGivesUpInTheSystemsWords() {
+        openForm({row(QStringLiteral("1"), QStringLiteral("甲")),
+                  QStringLiteral("CREATE UNIQUE INDEX ux_name ON DangAnKu (姓名)")});
+        button("cmdNew")->click();
+        child<QLineEdit>("txtMingCheng")->setText(QStringLiteral("甲"));
+        button("cmdSave")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("重复的记录,请检查原因!"));
+        QCOMPARE(m_dialogs->lastMessage().icon, vb::Exclamation);
+        QCOMPARE(button("cmdNew")->text(), QStringLiteral("确定 &O"));
+        QCOMPARE(text("txtMingCheng"), QStringLiteral("甲"));
+        QCOMPARE(storedCount(), 1);
+    }
+
     void quotesInKeysStayData() {
         openForm({row(QStringLiteral("1' OR '1'='1"), QStringLiteral("甲"))});
         button("cmdNew")->click();

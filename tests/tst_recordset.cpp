@@ -3,6 +3,7 @@
 #include "TestDatabase.h"
 
 #include <QDate>
+#include <QSqlQuery>
 #include <QTest>
 
 class RecordsetTest : public QObject {
@@ -165,6 +166,12 @@ private slots:
         rs.MoveFirst();
         rs.Fields(QStringLiteral("证号")).setValue(QStringLiteral("3"));
         QCOMPARE(errorNumber([&] { rs.Update(); }), DbErrorCode::DuplicateKey);
+        // Refused writes leave no prepared statement behind in the server's session.
+        if (m_conn->engine() == Connection::Engine::Postgres) {
+            QSqlQuery left(m_conn->database());
+            QVERIFY(left.exec(QStringLiteral("SELECT count(*) FROM pg_prepared_statements")) && left.next());
+            QCOMPARE(left.value(0).toInt(), 0);
+        }
     }
 
     void secondDeskCannotOverwriteFirst_data() {
@@ -372,10 +379,12 @@ private slots:
         // A whole register in key order; the two empty keys in the order they were added.
         QCOMPARE(column(QStringLiteral("DangAnKu"), QStringLiteral("姓名")),
                  QString::fromUtf8("甲 丙 乙 张三 O'Brien 李四 戊 丁 己").split(QLatin1Char(' ')));
-        QCOMPARE(column(QStringLiteral("SELECT * FROM PeiXun WHERE (编号 <> '') ORDER BY 证书号码,生产经营单位,编号"),
+        QCOMPARE(column(QStringLiteral(
+                            "SELECT * FROM PeiXun WHERE (编号 <> '') ORDER BY 证书号码,生产经营单位,编号"),
                         QStringLiteral("编号")),
                  QStringList({"2", "4", "3", "1"}));
-        QCOMPARE(column(QStringLiteral("SELECT * FROM PeiXun ORDER BY 证书号码 DESC, 编号"), QStringLiteral("编号")),
+        QCOMPARE(column(QStringLiteral("SELECT * FROM PeiXun ORDER BY 证书号码 DESC, 编号"),
+                        QStringLiteral("编号")),
                  QStringList({"1", "3", "2", "4"}));
     }
 
@@ -396,7 +405,8 @@ private slots:
             QFAIL("the update went through a dead session");
         } catch (const DbError& e) {
             QCOMPARE(e.number, DbErrorCode::ConnectionLost);
-            QVERIFY2(e.description.startsWith(QStringLiteral("与服务器的连接已断开")), qPrintable(e.description));
+            QVERIFY2(e.description.startsWith(QStringLiteral("与服务器的连接已断开")),
+                     qPrintable(e.description));
         }
         // The typed value is still pending and the retry stores it on the new session.
         QCOMPARE(rs.EditMode(), int(ado::adEditInProgress));

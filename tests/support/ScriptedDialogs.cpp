@@ -38,6 +38,7 @@ int ScriptedDialogs::pendingAnswers() const {
 void ScriptedDialogs::clear() {
     m_calls.clear();
     m_msgAnswers.clear();
+    m_whileAsking.clear();
     m_inputAnswers.clear();
     m_openAnswers.clear();
     m_saveAnswers.clear();
@@ -53,6 +54,7 @@ int ScriptedDialogs::msgBox(const QString& prompt, int flags, const QString& tit
     call.title = title;
     call.defaultButton2 = (flags & vb::DefaultButton2) != 0;
     m_calls << call;
+    if (!m_whileAsking.isEmpty()) m_whileAsking.dequeue()();
     const QList<int> offered = ButtonAnswers(flags);
     if (m_msgAnswers.isEmpty()) return offered.first();
     const int answer = m_msgAnswers.dequeue();

@@ -4,11 +4,12 @@
 // Unscripted answers: a message box answers with its first button (OK, Yes for Yes/No and
 // Yes/No/Cancel, Abort for Abort/Retry/Ignore, Retry for Retry/Cancel); input and open-file
 // dialogs answer "cancelled", and so do save and print dialogs; a preview draws nothing. A print
-// dialog or preview scripted with a file name prints into that PDF file instead. A scripted message answer that is not one of the box's buttons fails
-// the running test: the script is out of step with the code.
+// dialog or preview scripted with a file name prints into that PDF file instead. A scripted message answer
+// that is not one of the box's buttons fails the running test: the script is out of step with the code.
 
 #include "dialogs.h"
 
+#include <functional>
 #include <optional>
 #include <QList>
 #include <QQueue>
@@ -37,6 +38,8 @@ public:
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
     void answerMsgBox(int answer) { m_msgAnswers.enqueue(answer); }
+    // Runs while the next message box stands, before it is answered (another desk at work).
+    void whileNextMsgBox(std::function<void()> action) { m_whileAsking.enqueue(std::move(action)); }
     void answerInput(std::optional<QString> answer) { m_inputAnswers.enqueue(std::move(answer)); }
     void answerOpen(std::optional<QString> answer) { m_openAnswers.enqueue(std::move(answer)); }
     void answerSave(std::optional<SaveChoice> answer) { m_saveAnswers.enqueue(std::move(answer)); }
@@ -64,11 +67,13 @@ public:
     std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
                                        QWidget* parent) override;
     bool printDialog(QPrinter& printer, QWidget* parent) override;
-    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent) override;
+    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint,
+                      QWidget* parent) override;
 
 private:
     QList<Call> m_calls;
     QQueue<int> m_msgAnswers;
+    QQueue<std::function<void()>> m_whileAsking;
     QQueue<std::optional<QString>> m_inputAnswers;
     QQueue<std::optional<QString>> m_openAnswers;
     QQueue<std::optional<SaveChoice>> m_saveAnswers;
