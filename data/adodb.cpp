@@ -249,7 +249,7 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
 // results cost more than the server's whole scan on a register of a million rows. False when the
 // connection is not PostgreSQL; `error` is set when the statement failed.
 bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
-                     QVector<qint64>& ids, QString& error) {
+                     QVector<qint64>& ids, std::optional<DbError>& failure) {
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
         return false;
@@ -281,10 +281,11 @@ bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantL
                                     values.constData(), nullptr, nullptr, 0);
     const auto clear = qScopeGuard([result] { PQclear(result); });
     if (PQresultStatus(result) != PGRES_TUPLES_OK) {
-        error = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
-        if (error.isEmpty()) error = QStringLiteral("服务器没有返回记录。");
-        error = describeDbFailure(
-            postgresCondition(QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE))), error);
+        QString text = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+        if (text.isEmpty()) text = QStringLiteral("服务器没有返回记录。");
+        const DbCondition condition =
+            postgresCondition(QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+        failure = DbError(errorNumberOf(condition), describeDbFailure(condition, text));
         return true;
     }
     const int rows = PQntuples(result);
@@ -649,11 +650,11 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         stepSqlite(db, idSql, binds,
                    [this](sqlite3_stmt* row) { m_ids.append(sqlite3_column_int64(row, 0)); }))
         return;
-    QString error;
-    if (conn.engine() == Connection::Engine::Postgres && loadPostgresIds(db, idSql, binds, m_ids, error)) {
-        if (error.isEmpty()) return;
+    std::optional<DbError> failure;
+    if (conn.engine() == Connection::Engine::Postgres && loadPostgresIds(db, idSql, binds, m_ids, failure)) {
+        if (!failure) return;
         conn.raiseIfLost();
-        throw DbError(DbErrorCode::Driver, error);
+        throw *failure;
     }
     QSqlQuery ids(db);
     ids.setForwardOnly(true);

@@ -96,7 +96,7 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<DbCondition>("condition");
         QTest::newRow("another desk holds the write lock")
-            << 0 << int(DbErrorCode::Driver) << DbCondition::Busy;
+            << 0 << int(DbErrorCode::Locked) << DbCondition::Busy;
         QTest::newRow("read-only") << 1 << int(DbErrorCode::Driver) << DbCondition::ReadOnly;
         QTest::newRow("disk full") << 2 << int(DbErrorCode::Driver) << DbCondition::DiskFull;
         QTest::newRow("not a database") << 3 << int(DbErrorCode::ConnectFailed) << DbCondition::NotThisSystem;
@@ -182,7 +182,7 @@ private slots:
             Recordset rows;
             rows.Open(locked ? QStringLiteral("List") : QStringLiteral("System"), conn);
         });
-        QCOMPARE(error.number, int(DbErrorCode::Driver));
+        QCOMPARE(error.number, errorNumberOf(condition));
         QVERIFY2(error.description.startsWith(conditionMessage(condition)), qPrintable(error.description));
         otherDesk.Close();
         conn.Close();

@@ -1,9 +1,9 @@
 // Entry forms on a shared database, on both engines: what the operator sees is what is written or
 // deleted, and what another desk stored is never overwritten unseen. The other desk is another
 // process; what is stored is read on a connection of its own.
-#include "DbConditions.h"
 #include "basGlobal.h"
 #include "DatePicker.h"
+#include "DbConditions.h"
 #include "f1CZZ.h"
 #include "f1ZS.h"
 #include "fPView.h"
@@ -286,7 +286,7 @@ private slots:
         QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
         button("cmdEdit")->click();
         QVERIFY(m_dialogs->lastMessage().text.startsWith(QStringLiteral("3218") +
-                                                          conditionMessage(DbCondition::Busy)));
+                                                         conditionMessage(DbCondition::Busy)));
         QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
         QCOMPARE(shown("txtBeiZhu"), QStringLiteral("本台"));
         QVERIFY(hold.exec(QStringLiteral("COMMIT")));
