@@ -9,6 +9,7 @@
 #include "ErrorTraps.h"
 #include "fPic.h"
 #include "fPView.h"
+#include "IdentityNumber.h"
 #include "PhotoBox.h"
 #include "Schema.h"
 #include "settings.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
@@ -122,6 +124,7 @@ void EntryForm::Form_Load() {
     m_txtSfz = control(QStringLiteral("txtSfz"));
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
+    KeepPopupKeysInPopups();
     const std::pair<const char*, void (EntryForm::*)()> handlers[] = {
         {"cmdNew", &EntryForm::cmdNew_Click},       {"cmdEdit", &EntryForm::cmdEdit_Click},
         {"cmdSave", &EntryForm::cmdSave_Click},     {"cmdCancel", &EntryForm::cmdCancel_Click},
@@ -133,9 +136,15 @@ void EntryForm::Form_Load() {
         if (QPushButton* b = button(name)) connect(b, &QPushButton::clicked, this, handler);
     if (m_photo) connect(m_photo, &PhotoBox::doubleClicked, this, &EntryForm::imgZhaoPian_DblClick);
     if (auto* sfz = qobject_cast<QLineEdit*>(m_txtSfz))
-        connect(sfz, &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (m_txtSfz->isEnabled() && m_lblNum)
-                m_lblNum->setText(QString::number(text.size()) + QStringLiteral("位"));
+        connect(sfz, &QLineEdit::textChanged, this, [this, sfz](const QString& text) {
+            // The check character is stored as a capital, however it was typed or pasted.
+            if (text.contains(QLatin1Char('x'))) {
+                const int cursor = sfz->cursorPosition();
+                sfz->setText(text.toUpper());
+                sfz->setCursorPosition(cursor);
+                return;
+            }
+            if (m_txtSfz->isEnabled() && m_lblNum) m_lblNum->setText(IdentityLengthNote(text));
         });
     if (auto* sex = findChild<QComboBox*>(QStringLiteral("cboSex")); sex && sex->count() == 0)
         sex->addItems({QStringLiteral("男"), QStringLiteral("女")});
@@ -196,7 +205,8 @@ void EntryForm::GetMaxNum() {
     double largest = 0;
     ForEachRow(gConn,
                Statement{m_def.table,
-                         QStringLiteral("SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
+                         QStringLiteral(
+                             "SELECT %1 FROM %2 WHERE %1 < 1.7976931348623157e308 ORDER BY %1 DESC LIMIT 1")
                              .arg(number, m_def.table),
                          {}},
                [&](const QVariantList& row) { largest = row.value(0).toDouble(); });
@@ -455,6 +465,20 @@ bool EntryForm::storeEdit() {
     }
 }
 
+std::optional<QString> EntryForm::identityProposal(QWidget* w) const {
+    const QString column = m_def.columnOf(w->objectName());
+    QString proposal;
+    const QString number = ControlText(m_txtSfz);
+    if (column == QStringLiteral("性别"))
+        proposal = SexFromIdentity(number);
+    else if (column == QStringLiteral("出生年月"))
+        proposal = BirthDateFromIdentity(number).toString(QStringLiteral("yyyy-MM-dd"));
+    if (proposal.isEmpty()) return std::nullopt;
+    // What the operator chose himself before the walk came here stays.
+    if (ControlText(w) != m_textsWhenAdding.value(w)) return QString();
+    return proposal;
+}
+
 bool EntryForm::CheckEnabled() {
     for (const WalkStep& step : m_def.walk) {
         QWidget* w = control(step.control);
@@ -463,6 +487,8 @@ bool EntryForm::CheckEnabled() {
             suggestion = NumberText(m_nMaxNum);
         else if (step.suggestion == WalkStep::Male)
             suggestion = QStringLiteral("男");
+        if (w && step.check == WalkStep::Unmarked && ControlTag(w).isEmpty())
+            suggestion = identityProposal(w).value_or(suggestion);
         const bool stopped =
             step.check == WalkStep::Empty ? FocusIfEmpty(w, suggestion) : FocusIfUnmarked(w, suggestion);
         if (stopped) return false;
@@ -475,6 +501,10 @@ void EntryForm::cmdNew_Click() {
     if (button("cmdNew")->text() == kAdd) {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
+        m_textsWhenAdding.clear();
+        for (const QString& column : {QStringLiteral("性别"), QStringLiteral("出生年月")})
+            if (const QString name = m_def.controlOf(column); !name.isEmpty())
+                if (QWidget* w = control(name)) m_textsWhenAdding.insert(w, ControlText(w));
         ShowErrorAndGoOn([&] {
             QWidget* key = control(QStringLiteral("txtBanHao"));
             if (m_def.proposeKeyWithFocus)
@@ -643,7 +673,11 @@ RecordCard EntryForm::shownCard() const {
         if (w == m_photo) continue;
         QString label = field.column;
         if (auto* caption = findChild<QLabel*>(QStringLiteral("lbl_") + field.control))
-            label = caption->text().remove(QLatin1Char('*')).remove(QLatin1Char(':')).remove(QStringLiteral("：")).trimmed();
+            label = caption->text()
+                        .remove(QLatin1Char('*'))
+                        .remove(QLatin1Char(':'))
+                        .remove(QStringLiteral("："))
+                        .trimmed();
         QString value;
         if (auto* date = qobject_cast<DatePicker*>(w))
             value = date->value().toDate().toString(QStringLiteral("yyyy-MM-dd"));
@@ -663,7 +697,8 @@ void EntryForm::cmdPrint_Click() {
     const RecordCard card = shownCard();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);
-    ShowPrintPreview(printer, [&card](QPrinter* target) { card.paint(target); }, this);
+    ShowPrintPreview(
+        printer, [&card](QPrinter* target) { card.paint(target); }, this);
 }
 
 void EntryForm::cmdZhiZhao_Click() {
@@ -689,10 +724,21 @@ void EntryForm::imgZhaoPian_DblClick() {
     ShowForm(viewer);
 }
 
+bool EntryForm::identityKeyAccepted(QChar typed) const {
+    if (typed.toUpper() != QLatin1Char('X')) return FilterKey(typed.unicode(), kIdentityKeys) != 0;
+    // X is only ever the check character, the 18th.
+    const auto* edit = qobject_cast<const QLineEdit*>(m_txtSfz);
+    if (!edit) return false;
+    const int at = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    return at == 17 && edit->text().size() - edit->selectedText().size() == 17;
+}
+
 bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // Keys typed into an open drop-down list or calendar are the popup's.
+        if (QApplication::activePopupWidget()) return QWidget::eventFilter(watched, event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             // Ctrl+Enter breaks the line in a multi-line box, where Enter alone goes on.
             if (auto* memo = qobject_cast<QPlainTextEdit*>(widget);
@@ -714,7 +760,7 @@ bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (m_txtSfz && (widget == m_txtSfz) && !key->text().isEmpty() &&
-            FilterKey(key->text().at(0).unicode(), kIdentityKeys) == 0)
+            !identityKeyAccepted(key->text().at(0)))
             return true;
     } else if (event->type() == QEvent::FocusIn && widget) {
         if (m_def.imeOnControls.contains(widget->objectName()))
