@@ -159,18 +159,17 @@ private:
     quint64 m_takenAt = 0;
 };
 
+// Every window of the program, dialogs included, gets the guard with the application.
+void installPopupKeyGuard() {
+    auto* guard = new PopupKeyGuard;
+    guard->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(guard);
+}
+Q_COREAPP_STARTUP_FUNCTION(installPopupKeyGuard)
+
 } // namespace
 
-void KeepPopupKeysInPopups() {
-    static PopupKeyGuard* guard = nullptr;
-    if (guard || !qApp) return;
-    guard = new PopupKeyGuard;
-    guard->setParent(qApp);
-    qApp->installEventFilter(guard);
-}
-
 void OnEscape(QWidget* form, std::function<void()> action) {
-    KeepPopupKeysInPopups();
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), form);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     QObject::connect(escape, &QShortcut::activated, form, std::move(action));

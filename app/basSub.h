@@ -27,10 +27,8 @@ bool FocusIfUnmarked(QWidget* control, const QString& defaultText = QString());
 // full stops.
 int FilterKey(int key, const QString& allowed = QString());
 
-// From now on, Esc and Enter in an open drop-down list or calendar act on that popup alone: Esc
-// closes it, Enter chooses; neither reaches the form behind it.
-void KeepPopupKeysInPopups();
-// Esc anywhere in the form runs `action`, unless a drop-down list or calendar is open.
+// Esc anywhere in the form runs `action`. Esc and Enter in an open drop-down list or calendar act
+// on that popup alone, in every window of the program: Esc closes it, Enter chooses.
 void OnEscape(QWidget* form, std::function<void()> action);
 
 // A right column read as Boolean; Null and unreadable values grant nothing.

@@ -124,7 +124,6 @@ void EntryForm::Form_Load() {
     m_txtSfz = control(QStringLiteral("txtSfz"));
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
-    KeepPopupKeysInPopups();
     const std::pair<const char*, void (EntryForm::*)()> handlers[] = {
         {"cmdNew", &EntryForm::cmdNew_Click},       {"cmdEdit", &EntryForm::cmdEdit_Click},
         {"cmdSave", &EntryForm::cmdSave_Click},     {"cmdCancel", &EntryForm::cmdCancel_Click},
