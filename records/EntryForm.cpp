@@ -143,12 +143,13 @@ void EntryForm::Form_Load() {
                 sfz->setCursorPosition(cursor);
                 return;
             }
-            if (m_txtSfz->isEnabled() && m_lblNum) m_lblNum->setText(IdentityLengthNote(text));
+            if (m_txtSfz->isEnabled()) showIdentityNote(IdentityLengthNote(text));
         });
     if (auto* sex = findChild<QComboBox*>(QStringLiteral("cboSex")); sex && sex->count() == 0)
         sex->addItems({QStringLiteral("男"), QStringLiteral("女")});
 
     SkipOnError([&] { AutoSizeForm(this); });
+    if (m_lblNum) m_lblNumPlace = m_lblNum->geometry();
     SkipOnError([&] {
         m_rMain = std::make_shared<Recordset>();
         m_rMain->Open(m_def.table, gConn, ado::adOpenDynamic, ado::adLockOptimistic);
@@ -723,6 +724,25 @@ void EntryForm::imgZhaoPian_DblClick() {
     ShowForm(viewer);
 }
 
+// The counter has room for the length; a note of a wrong check character takes the caption's place
+// beside it, on two lines, until the counter is short again.
+void EntryForm::showIdentityNote(const QString& note) {
+    if (!m_lblNum) return;
+    m_lblNum->setText(note);
+    auto* caption = findChild<QLabel*>(QStringLiteral("lbl_txtSfz"));
+    const QFontMetrics metrics = m_lblNum->fontMetrics();
+    const bool fits = !caption || metrics.horizontalAdvance(note) <= m_lblNumPlace.width();
+    if (caption) caption->setVisible(fits);
+    m_lblNum->setWordWrap(!fits);
+    if (fits) {
+        m_lblNum->setGeometry(m_lblNumPlace);
+    } else {
+        m_lblNum->setGeometry(caption->x(), m_lblNumPlace.y(), m_lblNumPlace.right() - caption->x() + 1,
+                              std::max(m_lblNumPlace.height(), 2 * metrics.lineSpacing()));
+        m_lblNum->raise();
+    }
+}
+
 bool EntryForm::identityKeyAccepted(QChar typed) const {
     if (typed.toUpper() != QLatin1Char('X')) return FilterKey(typed.unicode(), kIdentityKeys) != 0;
     // X is only ever the check character, the 18th.
@@ -766,8 +786,8 @@ bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
             ImeOn(widget);
         else if (m_def.imeOffControls.contains(widget->objectName()))
             ImeOff(widget);
-    } else if (event->type() == QEvent::FocusOut && widget == m_txtSfz && m_lblNum) {
-        m_lblNum->setText(QStringLiteral("："));
+    } else if (event->type() == QEvent::FocusOut && widget == m_txtSfz) {
+        showIdentityNote(QStringLiteral("："));
     }
     return QWidget::eventFilter(watched, event);
 }
