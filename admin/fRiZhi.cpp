@@ -2,6 +2,7 @@
 #include "ui_fRiZhi.h"
 
 #include "basGlobal.h"
+#include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
@@ -13,7 +14,6 @@
 #include <QCloseEvent>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QShortcut>
 
 namespace {
 
@@ -46,9 +46,7 @@ fRiZhi::fRiZhi(QWidget* parent) : QWidget(parent), ui(new Ui::fRiZhi) {
     connect(ui->txtKey, &QLineEdit::returnPressed, this, &fRiZhi::cmdFind_Click);
     connect(ui->cmdView, &QPushButton::clicked, this, &fRiZhi::cmdView_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &fRiZhi::cmdClose_Click);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &fRiZhi::cmdClose_Click);
+    OnEscape(this, [this] { cmdClose_Click(); });
     connect(ui->LV, &ListView::mousePressed, this, [this] { gCurList = ui->LV; });
     connect(ui->LV, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
 }

@@ -1,8 +1,10 @@
 #include "WindowHost.h"
 
+#include <algorithm>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QStyle>
 
 namespace {
 QPointer<QMdiArea> mdiArea;
@@ -10,7 +12,31 @@ QPointer<QMdiArea> mdiArea;
 QMdiSubWindow* frameOf(QWidget* form) {
     return form ? qobject_cast<QMdiSubWindow*>(form->parentWidget()) : nullptr;
 }
+
+// Opens the frame where it is wholly in view; one reopened where it still is stays there.
+void placeInView(QMdiSubWindow* frame, bool isNew) {
+    const QRect area(QPoint(0, 0), mdiArea->viewport()->size());
+    if (!isNew && area.contains(frame->geometry())) return;
+    QList<QPoint> taken;
+    for (QMdiSubWindow* other : mdiArea->subWindowList())
+        if (other != frame && other->isVisible()) taken.append(other->pos());
+    frame->move(CascadePosition(area.size(), frame->size(), taken,
+                                frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame)));
+}
+
 } // namespace
+
+QPoint CascadePosition(QSize area, QSize window, const QList<QPoint>& taken, int step) {
+    const int roomX = area.width() - window.width();
+    const int roomY = area.height() - window.height();
+    if (roomX < 0 || roomY < 0 || step <= 0) return {0, 0};
+    const int steps = std::min(roomX, roomY) / step + 1;
+    for (int i = 0; i < steps; ++i)
+        if (!taken.contains(QPoint(i * step, i * step))) return {i * step, i * step};
+    // Every step taken: the cascade goes round again.
+    const int i = int(taken.size() % steps);
+    return {i * step, i * step};
+}
 
 void setMdiArea(QMdiArea* area) {
     mdiArea = area;
@@ -23,13 +49,15 @@ QWidget* mainWindow() {
 void ShowForm(QWidget* form) {
     if (!form) return;
     QMdiSubWindow* frame = frameOf(form);
-    if (!frame && mdiArea) {
+    const bool isNew = !frame && mdiArea;
+    if (isNew) {
         frame = mdiArea->addSubWindow(form);
         // The form decides about closing; the frame must not delete a single-instance window.
         frame->setAttribute(Qt::WA_DeleteOnClose, false);
         frame->resize(form->size() + (frame->size() - frame->contentsRect().size()));
     }
     if (frame) {
+        if (mdiArea && (isNew || !frame->isVisible())) placeInView(frame, isNew);
         form->show();
         frame->show();
         mdiArea->setActiveSubWindow(frame);

@@ -7,16 +7,19 @@
 #include "ErrorTraps.h"
 
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QComboBox>
 #include <QDate>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextEdit>
 
 namespace {
@@ -102,11 +105,74 @@ bool FocusIfUnmarked(QWidget* control, const QString& defaultText) {
 
 int FilterKey(int key, const QString& allowed) {
     if (key < 0 || key > 0x10FFFF) return key; // no character to test
-    QString list = allowed.isEmpty() ? QStringLiteral("0123456789.。") : allowed;
-    list += QChar(8);
+    // Tab, Delete, Enter, Esc and Ctrl combinations edit or move; only characters are judged.
+    if (QChar::category(char32_t(key)) == QChar::Other_Control) return key;
+    const QString list = allowed.isEmpty() ? QStringLiteral("0123456789.。") : allowed;
     const char32_t codePoint = char32_t(key);
     const QString character = QString::fromUcs4(&codePoint, 1);
     return list.toUpper().contains(character.toUpper()) ? key : 0;
+}
+
+namespace {
+
+// A drop-down list or calendar keeps its Esc and Enter. Qt lets a combo's list close on the key's
+// shortcut check, after which the key press itself, or the form's Esc shortcut, would still reach
+// the form: Esc would close the window or save the record, Enter would take a step of the walk.
+class PopupKeyGuard : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool popupKey =
+                key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            if (!popupKey || key->modifiers() != Qt::NoModifier || !QApplication::activePopupWidget())
+                return false;
+            // The key press that follows has the same key and time.
+            m_taken = key->key();
+            m_takenAt = key->timestamp();
+            if (key->key() != Qt::Key_Escape) return false; // the popup chooses
+            closeOpenPopup();
+            key->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && m_taken != 0 && watched->isWidgetType()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool taken = key->key() == m_taken && key->timestamp() == m_takenAt;
+            m_taken = 0;
+            // Still open, the popup handles the key itself.
+            return taken && !QApplication::activePopupWidget();
+        }
+        return false;
+    }
+
+private:
+    static void closeOpenPopup() {
+        QWidget* popup = QApplication::activePopupWidget();
+        // A combo's list closes through its combo, which then restores its own state.
+        if (auto* combo = qobject_cast<QComboBox*>(popup->parentWidget()))
+            combo->hidePopup();
+        else
+            popup->close();
+    }
+
+    int m_taken = 0;
+    quint64 m_takenAt = 0;
+};
+
+// Every window of the program, dialogs included, gets the guard with the application.
+void installPopupKeyGuard() {
+    auto* guard = new PopupKeyGuard;
+    guard->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(guard);
+}
+Q_COREAPP_STARTUP_FUNCTION(installPopupKeyGuard)
+
+} // namespace
+
+void OnEscape(QWidget* form, std::function<void()> action) {
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), form);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(escape, &QShortcut::activated, form, std::move(action));
 }
 
 bool RightGranted(const QVariant& value) {

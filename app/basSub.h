@@ -2,6 +2,7 @@
 // Small routines the forms share: combo fills, the first-field-needing-input tests, the numeric key
 // filter, the rights check, scaling a form to the screen, and a control's Text and Tag.
 
+#include <functional>
 #include <QSize>
 #include <QString>
 
@@ -21,9 +22,14 @@ bool FocusIfEmpty(QWidget* control, const QString& defaultText = QString());
 // once until the caller clears the tag.
 bool FocusIfUnmarked(QWidget* control, const QString& defaultText = QString());
 
-// Returns `key` when its character is allowed (case-insensitive; backspace always is), else 0.
-// An empty `allowed` means digits and both full stops.
+// Returns `key` when its character is allowed (case-insensitive), else 0. Control characters
+// (backspace, tab, delete, Ctrl combinations) always pass. An empty `allowed` means digits and both
+// full stops.
 int FilterKey(int key, const QString& allowed = QString());
+
+// Esc anywhere in the form runs `action`. Esc and Enter in an open drop-down list or calendar act
+// on that popup alone, in every window of the program: Esc closes it, Enter chooses.
+void OnEscape(QWidget* form, std::function<void()> action);
 
 // A right column read as Boolean; Null and unreadable values grant nothing.
 bool RightGranted(const QVariant& value);

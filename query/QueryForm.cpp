@@ -2,6 +2,7 @@
 #include "EntryForm.h"
 
 #include "basGlobal.h"
+#include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTabBar>
 
 namespace {
@@ -59,9 +59,7 @@ void QueryForm::setUpQuery(QueryDescription description) {
     connect(m_viewButton, &QAbstractButton::clicked, this, &QueryForm::cmdView_Click);
     connect(findChild<QAbstractButton*>(QStringLiteral("cmdClose")), &QAbstractButton::clicked, this,
             &QueryForm::cmdClose_Click);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &QueryForm::cmdClose_Click);
+    OnEscape(this, [this] { cmdClose_Click(); });
 
     connect(m_list, &ListView::mousePressed, this, [this] { gCurList = m_list; });
     connect(m_list, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
@@ -271,8 +269,7 @@ void QueryForm::LV_DblClick() {
     SkipOnError([&] {
         // The entry form is loaded first: its load reopens the register at the first row.
         EntryForm* entry = entryForm();
-        if (!entry->bFind(key))
-            return;
+        if (!entry->bFind(key)) return;
         entry->Splash();
         ShowForm(entry);
     });

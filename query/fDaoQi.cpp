@@ -2,6 +2,7 @@
 #include "ui_fDaoQi.h"
 
 #include "basGlobal.h"
+#include "basSub.h"
 #include "DueNotices.h"
 #include "ErrorTraps.h"
 #include "f1CZZ.h"
@@ -19,7 +20,6 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPrinter>
-#include <QShortcut>
 
 namespace {
 
@@ -61,9 +61,7 @@ fDaoQi::fDaoQi(QWidget* parent) : QWidget(parent), ui(new Ui::fDaoQi) {
     connect(ui->cmdView, &QPushButton::clicked, this, &fDaoQi::cmdView_Click);
     connect(ui->cmdNotice, &QPushButton::clicked, this, &fDaoQi::cmdNotice_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &fDaoQi::cmdClose_Click);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &fDaoQi::cmdClose_Click);
+    OnEscape(this, [this] { cmdClose_Click(); });
 
     connect(ui->LV, &ListView::mousePressed, this, [this] { gCurList = ui->LV; });
     connect(ui->LV, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);

@@ -2,6 +2,7 @@
 #include "ui_fTongJi.h"
 
 #include "basGlobal.h"
+#include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
@@ -21,7 +22,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPrinter>
-#include <QShortcut>
 #include <QValueAxis>
 
 namespace {
@@ -53,9 +53,7 @@ fTongJi::fTongJi(QWidget* parent) : QWidget(parent), ui(new Ui::fTongJi) {
     connect(ui->cmdPrint, &QPushButton::clicked, this, &fTongJi::cmdPrint_Click);
     connect(ui->CmdToOut, &QPushButton::clicked, this, &fTongJi::CmdToOut_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &fTongJi::cmdClose_Click);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &fTongJi::cmdClose_Click);
+    OnEscape(this, [this] { cmdClose_Click(); });
     connect(ui->LV, &ListView::mousePressed, this, [this] { gCurList = ui->LV; });
     connect(ui->LV, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
 

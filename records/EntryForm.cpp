@@ -9,6 +9,7 @@
 #include "ErrorTraps.h"
 #include "fPic.h"
 #include "fPView.h"
+#include "IdentityNumber.h"
 #include "PhotoBox.h"
 #include "Schema.h"
 #include "settings.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
@@ -133,14 +135,21 @@ void EntryForm::Form_Load() {
         if (QPushButton* b = button(name)) connect(b, &QPushButton::clicked, this, handler);
     if (m_photo) connect(m_photo, &PhotoBox::doubleClicked, this, &EntryForm::imgZhaoPian_DblClick);
     if (auto* sfz = qobject_cast<QLineEdit*>(m_txtSfz))
-        connect(sfz, &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (m_txtSfz->isEnabled() && m_lblNum)
-                m_lblNum->setText(QString::number(text.size()) + QStringLiteral("位"));
+        connect(sfz, &QLineEdit::textChanged, this, [this, sfz](const QString& text) {
+            // The check character is stored as a capital, however it was typed or pasted.
+            if (text.contains(QLatin1Char('x'))) {
+                const int cursor = sfz->cursorPosition();
+                sfz->setText(text.toUpper());
+                sfz->setCursorPosition(cursor);
+                return;
+            }
+            if (m_txtSfz->isEnabled()) showIdentityNote(IdentityLengthNote(text));
         });
     if (auto* sex = findChild<QComboBox*>(QStringLiteral("cboSex")); sex && sex->count() == 0)
         sex->addItems({QStringLiteral("男"), QStringLiteral("女")});
 
     SkipOnError([&] { AutoSizeForm(this); });
+    if (m_lblNum) m_lblNumPlace = m_lblNum->geometry();
     SkipOnError([&] {
         m_rMain = std::make_shared<Recordset>();
         m_rMain->Open(m_def.table, gConn, ado::adOpenDynamic, ado::adLockOptimistic);
@@ -465,6 +474,20 @@ bool EntryForm::storeEdit() {
     }
 }
 
+std::optional<QString> EntryForm::identityProposal(QWidget* w) const {
+    const QString column = m_def.columnOf(w->objectName());
+    QString proposal;
+    const QString number = ControlText(m_txtSfz);
+    if (column == QStringLiteral("性别"))
+        proposal = SexFromIdentity(number);
+    else if (column == QStringLiteral("出生年月"))
+        proposal = BirthDateFromIdentity(number).toString(QStringLiteral("yyyy-MM-dd"));
+    if (proposal.isEmpty()) return std::nullopt;
+    // What the operator chose himself before the walk came here stays.
+    if (ControlText(w) != m_textsWhenAdding.value(w)) return QString();
+    return proposal;
+}
+
 bool EntryForm::CheckEnabled() {
     for (const WalkStep& step : m_def.walk) {
         QWidget* w = control(step.control);
@@ -473,6 +496,8 @@ bool EntryForm::CheckEnabled() {
             suggestion = NumberText(m_nMaxNum);
         else if (step.suggestion == WalkStep::Male)
             suggestion = QStringLiteral("男");
+        if (w && step.check == WalkStep::Unmarked && ControlTag(w).isEmpty())
+            suggestion = identityProposal(w).value_or(suggestion);
         const bool stopped =
             step.check == WalkStep::Empty ? FocusIfEmpty(w, suggestion) : FocusIfUnmarked(w, suggestion);
         if (stopped) return false;
@@ -485,6 +510,10 @@ void EntryForm::cmdNew_Click() {
     if (button("cmdNew")->text() == kAdd) {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
+        m_textsWhenAdding.clear();
+        for (const QString& column : {QStringLiteral("性别"), QStringLiteral("出生年月")})
+            if (const QString name = m_def.controlOf(column); !name.isEmpty())
+                if (QWidget* w = control(name)) m_textsWhenAdding.insert(w, ControlText(w));
         ShowErrorAndGoOn([&] {
             QWidget* key = control(QStringLiteral("txtBanHao"));
             if (m_def.proposeKeyWithFocus)
@@ -704,10 +733,40 @@ void EntryForm::imgZhaoPian_DblClick() {
     ShowForm(viewer);
 }
 
+// The counter has room for the length; a note of a wrong check character takes the caption's place
+// beside it, on two lines, until the counter is short again.
+void EntryForm::showIdentityNote(const QString& note) {
+    if (!m_lblNum) return;
+    m_lblNum->setText(note);
+    auto* caption = findChild<QLabel*>(QStringLiteral("lbl_txtSfz"));
+    const QFontMetrics metrics = m_lblNum->fontMetrics();
+    const bool fits = !caption || metrics.horizontalAdvance(note) <= m_lblNumPlace.width();
+    if (caption) caption->setVisible(fits);
+    m_lblNum->setWordWrap(!fits);
+    if (fits) {
+        m_lblNum->setGeometry(m_lblNumPlace);
+    } else {
+        m_lblNum->setGeometry(caption->x(), m_lblNumPlace.y(), m_lblNumPlace.right() - caption->x() + 1,
+                              std::max(m_lblNumPlace.height(), 2 * metrics.lineSpacing()));
+        m_lblNum->raise();
+    }
+}
+
+bool EntryForm::identityKeyAccepted(QChar typed) const {
+    if (typed.toUpper() != QLatin1Char('X')) return FilterKey(typed.unicode(), kIdentityKeys) != 0;
+    // X is only ever the check character, the 18th.
+    const auto* edit = qobject_cast<const QLineEdit*>(m_txtSfz);
+    if (!edit) return false;
+    const int at = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    return at == 17 && edit->text().size() - edit->selectedText().size() == 17;
+}
+
 bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // Keys typed into an open drop-down list or calendar are the popup's.
+        if (QApplication::activePopupWidget()) return QWidget::eventFilter(watched, event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             // Ctrl+Enter breaks the line in a multi-line box, where Enter alone goes on.
             if (auto* memo = qobject_cast<QPlainTextEdit*>(widget);
@@ -729,15 +788,15 @@ bool EntryForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (m_txtSfz && (widget == m_txtSfz) && !key->text().isEmpty() &&
-            FilterKey(key->text().at(0).unicode(), kIdentityKeys) == 0)
+            !identityKeyAccepted(key->text().at(0)))
             return true;
     } else if (event->type() == QEvent::FocusIn && widget) {
         if (m_def.imeOnControls.contains(widget->objectName()))
             ImeOn(widget);
         else if (m_def.imeOffControls.contains(widget->objectName()))
             ImeOff(widget);
-    } else if (event->type() == QEvent::FocusOut && widget == m_txtSfz && m_lblNum) {
-        m_lblNum->setText(QStringLiteral("："));
+    } else if (event->type() == QEvent::FocusOut && widget == m_txtSfz) {
+        showIdentityNote(QStringLiteral("："));
     }
     return QWidget::eventFilter(watched, event);
 }

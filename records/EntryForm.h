@@ -8,6 +8,8 @@
 #include "RegisterCatalog.h"
 
 #include <optional>
+#include <QHash>
+#include <QRect>
 #include <QWidget>
 
 class QPushButton;
@@ -88,6 +90,11 @@ private:
     QWidget* control(const QString& name) const;
     QPushButton* button(const char* name) const;
     QString keyText() const;
+    bool identityKeyAccepted(QChar typed) const;
+    void showIdentityNote(const QString& note);
+    // The sex or birth date the identity number proposes for the walk's stop on `w`; empty when
+    // the operator set that field himself; nullopt when the number tells nothing.
+    std::optional<QString> identityProposal(QWidget* w) const;
 
     const RegisterDef& m_def;
     RecordsetPtr m_rMain;
@@ -98,5 +105,8 @@ private:
     bool m_showQueued = false;
     PhotoBox* m_photo = nullptr;
     QLabel* m_lblNum = nullptr;
+    QRect m_lblNumPlace; // the counter's own place in the layout
     QWidget* m_txtSfz = nullptr;
+    // Sex and birth date as a new record started, to tell what the operator changed since.
+    QHash<QWidget*, QString> m_textsWhenAdding;
 };

@@ -7,6 +7,7 @@
 #include "fUser.h"
 #include "ModalDriver.h"
 #include "Passwords.h"
+#include "Popups.h"
 #include "sAddUser.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -521,6 +522,11 @@ private slots:
         QVERIFY(!child<QCheckBox>(form, "cekAutoSize")->isChecked());
         child<QLineEdit>(form, "txtTitle")->setText(QStringLiteral("新标题"));
         form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        openPopup(child<QComboBox>(form, "cboLX"));
+        QTest::keyClick(form->windowHandle(), Qt::Key_Escape); // closes only the open list
+        QVERIFY(form && form->isVisible());
+        activateAfterPopup(form);
         QTest::keyClick(child<QLineEdit>(form, "txtTitle"), Qt::Key_Escape);
         QTRY_VERIFY(!form);
         QCOMPARE(main.windowTitle(), QStringLiteral("Kestrova"));

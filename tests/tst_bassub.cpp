@@ -169,6 +169,9 @@ private slots:
         QTest::newRow("list: lower") << QStringLiteral("abc") << int('b') << int('b');
         QTest::newRow("list: capital") << QStringLiteral("abc") << int('A') << int('A');
         QTest::newRow("list: backspace") << QStringLiteral("abc") << 8 << 8;
+        QTest::newRow("tab passes") << QStringLiteral("abc") << 9 << 9;
+        QTest::newRow("delete passes") << QString() << 0x7F << 0x7F;
+        QTest::newRow("ctrl+v passes") << QString() << 0x16 << 0x16;
         QTest::newRow("list: digit swallowed") << QStringLiteral("abc") << int('1') << 0;
         QTest::newRow("list: X for ID numbers") << QStringLiteral("0123456789X") << int('x') << int('x');
         QTest::newRow("outside the code range") << QString() << -24157 << -24157;

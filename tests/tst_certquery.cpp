@@ -5,11 +5,13 @@
 #include "fPView.h"
 #include "ListView.h"
 #include "Operators.h"
+#include "Popups.h"
 #include "QueryDriver.h"
 #include "ScriptedDialogs.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -475,6 +477,34 @@ private slots:
         QTest::keyClick(control<QLineEdit>(QStringLiteral("txtBanHao")), Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(second.isNull());
+    }
+
+    void escapeClosesAnOpenPopupFirst_data() {
+        QTest::addColumn<QString>("owner");
+        QTest::newRow("drop-down") << "cboSex";
+        QTest::newRow("calendar") << "dtpFZ1";
+    }
+    void escapeClosesAnOpenPopupFirst() {
+        QFETCH(QString, owner);
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        QPointer<fFindZS> window = form();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        setText(QStringLiteral("txtMingCheng"), QStringLiteral("张"));
+        tickRange(QStringLiteral("cekFazheng"), QStringLiteral("dtpFZ1"), QDate(2005, 1, 1),
+                  QStringLiteral("dtpFZ2"), QDate(2006, 12, 31));
+        QWidget* w = window->findChild<QWidget*>(owner);
+        w->setFocus();
+        openPopup(w);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!QApplication::activePopupWidget());
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(control<QLineEdit>(QStringLiteral("txtMingCheng"))->text(), QStringLiteral("张"));
+        activateAfterPopup(window);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window.isNull());
     }
 };
 

@@ -6,9 +6,11 @@
 #include "f1ZS.h"
 #include "fFindZS.h"
 #include "fPView.h"
+#include "IdentityNumber.h"
 #include "ListView.h"
 #include "Operators.h"
 #include "PhotoBox.h"
+#include "Popups.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
 #include "TempConfigDir.h"
@@ -196,7 +198,7 @@ private slots:
             press(Qt::Key_Return);
             QCOMPARE(QApplication::focusWidget()->objectName(), name);
             if (name == QLatin1String("txtSfz"))
-                type(QApplication::focusWidget(), QStringLiteral("11010119800501001X"));
+                type(QApplication::focusWidget(), QStringLiteral("11010519491231002x"));
             if (name == QLatin1String("txtBeiZhu"))
                 type(QApplication::focusWidget(), QStringLiteral("备注'引号"));
         }
@@ -206,7 +208,8 @@ private slots:
         QCOMPARE(storedCount(), 1);
         QCOMPARE(stored("1", "姓名").toString(), QStringLiteral("张三"));
         QCOMPARE(stored("1", "性别").toString(), QStringLiteral("男"));
-        QCOMPARE(stored("1", "身份证号").toString(), QStringLiteral("11010119800501001")); // X is refused
+        QCOMPARE(stored("1", "身份证号").toString(), QStringLiteral("11010519491231002X"));
+        QCOMPARE(stored("1", "性别").toString(), QStringLiteral("男")); // confirmed before the number came
         QCOMPARE(stored("1", "备注").toString(), QStringLiteral("备注'引号"));
         // Review and renewal dates walked over stay empty, so the record is not listed as due.
         for (const char* date : {"一次复审", "二次复审", "换证日期"})
@@ -443,12 +446,145 @@ private slots:
         openForm();
         button("cmdNew")->click();
         auto* sfz = child<QLineEdit>("txtSfz");
+        auto* count = child<QLabel>("lblNum");
         sfz->setFocus();
         type(sfz, QStringLiteral("12aX3。-4"));
         QCOMPARE(sfz->text(), QStringLiteral("123。-4"));
-        QCOMPARE(child<QLabel>("lblNum")->text(), QStringLiteral("6位"));
-        child("txtMingCheng")->setFocus();
-        QCOMPARE(child<QLabel>("lblNum")->text(), QStringLiteral("："));
+        QCOMPARE(count->text(), QStringLiteral("6位"));
+        // The editing keys are not characters to judge.
+        for (const int key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Backspace, Qt::Key_Left,
+                              Qt::Key_Left, Qt::Key_Backspace, Qt::Key_Right})
+            press(key);
+        QCOMPARE(sfz->text(), QStringLiteral("2。-"));
+        QCOMPARE(sfz->cursorPosition(), 2);
+        press(Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != sfz);
+        QCOMPARE(count->text(), QStringLiteral("："));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), sfz);
+
+        // X only as the 18th character, stored as a capital; the check character is verified.
+        sfz->clear();
+        type(sfz, QStringLiteral("1101051949123100x2x"));
+        QCOMPARE(sfz->text(), QStringLiteral("11010519491231002X"));
+        QCOMPARE(count->text(), QStringLiteral("18位"));
+        press(Qt::Key_Backspace);
+        type(sfz, QStringLiteral("5"));
+        QCOMPARE(count->text(), QStringLiteral("18位 校验码有误"));
+        type(sfz, QStringLiteral("6"));
+        QCOMPARE(count->text(), QStringLiteral("19位"));
+    }
+
+    void identityFacts_data() {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QDate>("birth");
+        QTest::addColumn<QString>("sex");
+        QTest::newRow("check X") << "11010519491231002X"
+                                 << "18位" << QDate(1949, 12, 31) << "女";
+        QTest::newRow("small x") << "11010519491231002x"
+                                 << "18位" << QDate(1949, 12, 31) << "女";
+        QTest::newRow("check digit") << "110101198005010018"
+                                     << "18位" << QDate(1980, 5, 1) << "男";
+        QTest::newRow("wrong check still tells") << "110101198005010017"
+                                                 << "18位 校验码有误" << QDate(1980, 5, 1) << "男";
+        QTest::newRow("no such day") << "110105194902300012"
+                                     << "18位" << QDate() << "男";
+        QTest::newRow("before 1900") << "110105189912310013"
+                                     << "18位 校验码有误" << QDate() << "男";
+        QTest::newRow("not born yet") << "110105299912310013"
+                                      << "18位 校验码有误" << QDate() << "男";
+        QTest::newRow("hyphen inside") << "110105-19491231002"
+                                       << "18位 校验码有误" << QDate() << "";
+        QTest::newRow("old 15 digits") << "110105491231002"
+                                       << "15位" << QDate() << "";
+        QTest::newRow("empty") << ""
+                               << "0位" << QDate() << "";
+    }
+    void identityFacts() {
+        QFETCH(QString, number);
+        QFETCH(QString, note);
+        QFETCH(QDate, birth);
+        QFETCH(QString, sex);
+        QCOMPARE(IdentityLengthNote(number), note);
+        QCOMPARE(BirthDateFromIdentity(number), birth);
+        QCOMPARE(SexFromIdentity(number), sex);
+    }
+
+    void identityNumberProposesSexAndBirthDate_data() {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("chosenSex");
+        QTest::addColumn<QDate>("chosenBirth");
+        QTest::addColumn<QString>("sex");
+        QTest::addColumn<QDate>("birth");
+        const QDate shown(1970, 6, 1);
+        QTest::newRow("both proposed") << "11010519491231002X"
+                                       << "" << QDate() << "女" << QDate(1949, 12, 31);
+        QTest::newRow("sex chosen before") << "11010519491231002X"
+                                           << "男" << QDate() << "男" << QDate(1949, 12, 31);
+        QTest::newRow("birth date chosen before") << "11010519491231002X"
+                                                  << "" << QDate(1950, 2, 3) << "女" << QDate(1950, 2, 3);
+        QTest::newRow("no number") << ""
+                                   << "" << QDate() << "男" << shown;
+        QTest::newRow("number without a date") << "110105194902300012"
+                                               << "" << QDate() << "男" << shown;
+    }
+    void identityNumberProposesSexAndBirthDate() {
+        QFETCH(QString, number);
+        QFETCH(QString, chosenSex);
+        QFETCH(QDate, chosenBirth);
+        QFETCH(QString, sex);
+        QFETCH(QDate, birth);
+        openForm(
+            {QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('1', '甲', '1970-06-01')")});
+        button("cmdNew")->click();
+        type(child("txtMingCheng"), QStringLiteral("乙"));
+        if (!chosenSex.isEmpty()) child<QComboBox>("cboSex")->setCurrentText(chosenSex);
+        if (chosenBirth.isValid()) child<DatePicker>("dtpChuSheng")->setValue(chosenBirth);
+        child("txtSfz")->setFocus();
+        type(child("txtSfz"), number);
+        press(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), child("cboSex"));
+        QCOMPARE(child<QComboBox>("cboSex")->currentText(), sex);
+        press(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), child("dtpChuSheng"));
+        QCOMPARE(child<DatePicker>("dtpChuSheng")->value().toDate(), birth);
+        press(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), child("txtSfz"));
+        press(Qt::Key_Escape);
+        QCOMPARE(stored("2", "性别").toString(), sex);
+        QCOMPARE(stored("2", "出生年月").toDate(), birth);
+        QCOMPARE(stored("2", "身份证号").toString(), number);
+    }
+
+    void openPopupTakesItsOwnKeys_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("drop-down") << "cboSex";
+        QTest::newRow("calendar") << "dtpFZ";
+    }
+    void openPopupTakesItsOwnKeys() {
+        QFETCH(QString, control);
+        openForm();
+        button("cmdNew")->click();
+        type(child("txtMingCheng"), QStringLiteral("乙"));
+        QWidget* w = m_form->findChild<QWidget*>(control);
+        w->setFocus();
+        openPopup(w);
+        // Through the window, as the keyboard delivers them.
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Escape); // closes the popup only: nothing is saved
+        QVERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(storedCount(), 0);
+        activateAfterPopup(m_form);
+        QCOMPARE(QApplication::focusWidget(), w);
+        openPopup(w);
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Down);
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Return); // chooses, and takes no step of the walk
+        QVERIFY(!QApplication::activePopupWidget());
+        activateAfterPopup(m_form);
+        QCOMPARE(QApplication::focusWidget(), w);
+        QCOMPARE(button("cmdNew")->text(), QStringLiteral("确定 &O"));
+        QCOMPARE(w->property("Tag").toString(), QString()); // no stop of the walk marked it
+        if (auto* sex = qobject_cast<QComboBox*>(w)) QCOMPARE(sex->currentText(), QStringLiteral("女"));
     }
 
     void secondDeskIsRefusedAndFirstDeskKept() {
