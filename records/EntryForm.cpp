@@ -483,12 +483,26 @@ std::optional<QString> EntryForm::identityProposal(QWidget* w) const {
     else if (column == QStringLiteral("出生年月"))
         proposal = BirthDateFromIdentity(number).toString(QStringLiteral("yyyy-MM-dd"));
     if (proposal.isEmpty()) return std::nullopt;
-    // What the operator chose himself before the walk came here stays.
-    if (ControlText(w) != m_textsWhenAdding.value(w)) return QString();
+    // What the operator chose himself stays: anything but what the form itself showed.
+    const QString shown = ControlText(w);
+    if (shown != m_textsWhenAdding.value(w) && shown != m_walkShown.value(w, m_textsWhenAdding.value(w)))
+        return QString();
     return proposal;
 }
 
+// The identity box comes after 性别 and 出生年月 in the walk: a number typed there sends the walk
+// back to them where they still show the walk's own default and the number tells otherwise.
+void EntryForm::reopenStepsTheNumberAnswers() {
+    for (auto it = m_walkShown.cbegin(); it != m_walkShown.cend(); ++it) {
+        QWidget* w = it.key();
+        if (ControlTag(w).isEmpty() || ControlText(w) != it.value()) continue;
+        const std::optional<QString> proposal = identityProposal(w);
+        if (proposal && !proposal->isEmpty() && *proposal != it.value()) SetControlTag(w, QString());
+    }
+}
+
 bool EntryForm::CheckEnabled() {
+    reopenStepsTheNumberAnswers();
     for (const WalkStep& step : m_def.walk) {
         QWidget* w = control(step.control);
         QString suggestion;
@@ -500,7 +514,13 @@ bool EntryForm::CheckEnabled() {
             suggestion = identityProposal(w).value_or(suggestion);
         const bool stopped =
             step.check == WalkStep::Empty ? FocusIfEmpty(w, suggestion) : FocusIfUnmarked(w, suggestion);
-        if (stopped) return false;
+        if (stopped) {
+            // Only what the walk showed of its own, not what the operator had chosen before.
+            const QString shown = ControlText(w);
+            if (m_textsWhenAdding.contains(w) && (shown == suggestion || shown == m_textsWhenAdding.value(w)))
+                m_walkShown.insert(w, shown);
+            return false;
+        }
     }
     return true;
 }
@@ -511,6 +531,7 @@ void EntryForm::cmdNew_Click() {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
         m_textsWhenAdding.clear();
+        m_walkShown.clear();
         for (const QString& column : {QStringLiteral("性别"), QStringLiteral("出生年月")})
             if (const QString name = m_def.controlOf(column); !name.isEmpty())
                 if (QWidget* w = control(name)) m_textsWhenAdding.insert(w, ControlText(w));

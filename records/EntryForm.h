@@ -95,6 +95,7 @@ private:
     // The sex or birth date the identity number proposes for the walk's stop on `w`; empty when
     // the operator set that field himself; nullopt when the number tells nothing.
     std::optional<QString> identityProposal(QWidget* w) const;
+    void reopenStepsTheNumberAnswers();
 
     const RegisterDef& m_def;
     RecordsetPtr m_rMain;
@@ -109,4 +110,6 @@ private:
     QWidget* m_txtSfz = nullptr;
     // Sex and birth date as a new record started, to tell what the operator changed since.
     QHash<QWidget*, QString> m_textsWhenAdding;
+    // What the walk itself showed in 性别 and 出生年月 when it stopped there.
+    QHash<QWidget*, QString> m_walkShown;
 };
