@@ -12,6 +12,18 @@ void dropToolkitNotices(QtMsgType type, const QMessageLogContext&, const QString
     if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+// Qt's file dialogs date their files by the session's time locale, not by the default locale the
+// program sets; the operators read Chinese whatever language the desktop session runs in.
+void dateFilesInChinese() {
+    const QByteArray all = qgetenv("LC_ALL");
+    if (!all.isEmpty() && !all.startsWith("zh")) {
+        // LC_ALL would outrank LC_TIME; the other categories keep its value through LANG.
+        qputenv("LANG", all);
+        qunsetenv("LC_ALL");
+    }
+    if (!qgetenv("LC_ALL").startsWith("zh")) qputenv("LC_TIME", "zh_CN.UTF-8");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -22,6 +34,7 @@ int main(int argc, char** argv) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(dropToolkitNotices);
     }
+    dateFilesInChinese();
     QApplication app(argc, argv);
     // Also for the modes: the database drivers' own notices come from Qt's catalogue.
     installQtTranslations();
