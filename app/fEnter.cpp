@@ -121,7 +121,7 @@ void fEnter::cmdOk_Click() {
 void fEnter::recordLogin(bool rehash, const QString& typed) {
     AuditLog::setOperator(gOperator);
     ReportAndGoOn([&] {
-        WriteScope scope(gConn.database());
+        WriteScope scope(gConn);
         if (rehash) {
             try {
                 storePassword(gUsersRs->Fields(QStringLiteral("PWD")), typed);

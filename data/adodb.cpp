@@ -500,15 +500,22 @@ const QHash<QString, int>& Connection::columnTypes(const QString& table) {
 // ---------------------------------------------------------------------------------------------
 // WriteScope
 
-WriteScope::WriteScope(QSqlDatabase db) : m_db(db) {
+WriteScope::WriteScope(Connection& conn) : m_conn(conn), m_db(conn.database()) {
     if (!inTransaction(m_db)) {
-        if (!m_db.transaction()) throw dbErrorFrom(m_db.lastError(), m_db.driver());
+        if (!m_db.transaction()) fail(m_db.lastError());
         return;
     }
     static int savepoints = 0;
     m_savepoint = QStringLiteral("write_%1").arg(++savepoints);
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("SAVEPOINT ") + m_savepoint)) throw dbErrorFrom(q.lastError(), q.driver());
+    if (!q.exec(QStringLiteral("SAVEPOINT ") + m_savepoint)) fail(q.lastError());
+}
+
+// A server restarted since the last action fails the first write here: that is told as the lost
+// connection it is (and the session opened again), not as the driver's text.
+void WriteScope::fail(const QSqlError& error) {
+    m_conn.raiseIfLost();
+    throw dbErrorFrom(error, m_db.driver());
 }
 
 WriteScope::~WriteScope() {
@@ -527,13 +534,12 @@ void WriteScope::commit() {
         // The driver's own commit drops the engine's code, and with it the word that another
         // desk held the file: the transaction then stays open and the destructor rolls it back.
         QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("COMMIT"))) throw dbErrorFrom(q.lastError(), q.driver());
+        if (!q.exec(QStringLiteral("COMMIT"))) fail(q.lastError());
     } else if (m_savepoint.isEmpty()) {
-        if (!m_db.commit()) throw dbErrorFrom(m_db.lastError(), m_db.driver());
+        if (!m_db.commit()) fail(m_db.lastError());
     } else {
         QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint))
-            throw dbErrorFrom(q.lastError(), q.driver());
+        if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint)) fail(q.lastError());
     }
     m_done = true;
 }
@@ -1107,7 +1113,7 @@ void Recordset::insertPending() {
     // The statement outlives the scope: a refused write is rolled back before the server is
     // asked to free the statement, which an aborted transaction would refuse.
     QSqlQuery q(m_conn->database());
-    WriteScope scope(m_conn->database());
+    WriteScope scope(*m_conn);
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -1159,7 +1165,7 @@ void Recordset::updatePending() {
     QStringList guards;
     guardRow(id, original, guards, values);
     QSqlQuery q(m_conn->database());
-    WriteScope scope(m_conn->database());
+    WriteScope scope(*m_conn);
     q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
@@ -1202,7 +1208,7 @@ void Recordset::Delete() {
     QVariantList values;
     guardRow(m_ids[m_pos], currentRow(), guards, values);
     QSqlQuery q(m_conn->database());
-    WriteScope scope(m_conn->database());
+    WriteScope scope(*m_conn);
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -1374,7 +1380,7 @@ qint64 DeleteWhere(Connection& conn, const QString& table, const QString& condit
                    const QVariantList& binds) {
     QString sql = QStringLiteral("SELECT * FROM ") + table;
     if (!condition.isEmpty()) sql += QStringLiteral(" WHERE ") + condition;
-    WriteScope scope(conn.database());
+    WriteScope scope(conn);
     Recordset rows;
     rows.Open(Statement{sql, sql, binds}, conn, ado::adOpenDynamic, ado::adLockOptimistic);
     qint64 deleted = 0;

@@ -94,13 +94,16 @@ private:
 // nest, and join a transaction the caller already opened on the same database.
 class WriteScope {
 public:
-    explicit WriteScope(QSqlDatabase db);
+    explicit WriteScope(Connection& conn);
     ~WriteScope();
     WriteScope(const WriteScope&) = delete;
     WriteScope& operator=(const WriteScope&) = delete;
     void commit();
 
 private:
+    [[noreturn]] void fail(const QSqlError& error);
+
+    Connection& m_conn;
     QSqlDatabase m_db;
     QString m_savepoint; // empty when the scope owns the transaction
     bool m_done = false;

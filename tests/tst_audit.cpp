@@ -163,7 +163,7 @@ private slots:
 
     void aCallersTransactionTakesTheRowsWithIt() {
         {
-            WriteScope outer(gConn.database());
+            WriteScope outer(gConn);
             Recordset rs;
             rs.Open(QStringLiteral("PeiXun"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
             rs.AddNew();
