@@ -332,7 +332,13 @@ QString withEmptyValuesFirst(const QString& sql, Connection::Engine engine) {
     for (const QString& item : match.captured(1).split(QLatin1Char(','))) {
         const QString term = item.trimmed();
         const bool descending = term.endsWith(QLatin1String("DESC"), Qt::CaseInsensitive);
-        items << term + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+        // The row identity is never empty and stays bare, so that the indexes ending in it (and
+        // its own) still give the order; with a null order of its own the server sorts every row.
+        static const QRegularExpression blank(QStringLiteral("\\s"));
+        if (term.section(blank, 0, 0).compare(kRowId, Qt::CaseInsensitive) == 0)
+            items << term;
+        else
+            items << term + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
     }
     return sql.left(match.capturedStart(1)) + items.join(QStringLiteral(", "));
 }
