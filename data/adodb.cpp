@@ -14,10 +14,10 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QtEndian>
 #include <QUuid>
 
 #include <algorithm>
-#include <cstdlib>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -247,7 +247,8 @@ bool stepSqlite(const QSqlDatabase& db, const QString& sql, const QVariantList& 
 
 // Reads the row identities of a server statement with libpq itself: the driver's row-at-a-time
 // results cost more than the server's whole scan on a register of a million rows. False when the
-// connection is not PostgreSQL; `error` is set when the statement failed.
+// connection is not PostgreSQL or the identities are not BIGINT; `failure` is set when the
+// statement failed.
 bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantList& binds,
                      QVector<qint64>& ids, std::optional<DbError>& failure) {
     const QVariant handle = db.driver()->handle();
@@ -277,8 +278,9 @@ bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantL
         texts << (v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString()).toUtf8();
         values << texts.last().constData();
     }
+    // The identities come in binary: eight bytes a row to copy instead of digits to parse.
     PGresult* result = PQexecParams(connection, numbered.toUtf8().constData(), int(values.size()), nullptr,
-                                    values.constData(), nullptr, nullptr, 0);
+                                    values.constData(), nullptr, nullptr, 1);
     const auto clear = qScopeGuard([result] { PQclear(result); });
     if (PQresultStatus(result) != PGRES_TUPLES_OK) {
         QString text = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
@@ -288,10 +290,13 @@ bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantL
         failure = DbError(errorNumberOf(condition), describeDbFailure(condition, text));
         return true;
     }
+    // A server table's identity is BIGINT; anything else is read through the driver instead.
+    constexpr Oid kInt8 = 20;
+    if (PQnfields(result) != 1 || PQftype(result, 0) != kInt8) return false;
     const int rows = PQntuples(result);
     ids.resize(rows);
     for (int i = 0; i < rows; ++i)
-        ids[i] = std::strtoll(PQgetvalue(result, i, 0), nullptr, 10);
+        ids[i] = qFromBigEndian<qint64>(PQgetvalue(result, i, 0));
     return true;
 }
 
@@ -327,7 +332,13 @@ QString withEmptyValuesFirst(const QString& sql, Connection::Engine engine) {
     for (const QString& item : match.captured(1).split(QLatin1Char(','))) {
         const QString term = item.trimmed();
         const bool descending = term.endsWith(QLatin1String("DESC"), Qt::CaseInsensitive);
-        items << term + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+        // The row identity is never empty and stays bare, so that the indexes ending in it (and
+        // its own) still give the order; with a null order of its own the server sorts every row.
+        static const QRegularExpression blank(QStringLiteral("\\s"));
+        if (term.section(blank, 0, 0).compare(kRowId, Qt::CaseInsensitive) == 0)
+            items << term;
+        else
+            items << term + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
     }
     return sql.left(match.capturedStart(1)) + items.join(QStringLiteral(", "));
 }

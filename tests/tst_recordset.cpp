@@ -388,6 +388,29 @@ private slots:
                  QStringList({"1", "3", "2", "4"}));
     }
 
+    void serverIndexesGiveTheOrder_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("source");
+        const int server = int(TestDatabase::Kind::Server);
+        QTest::newRow("whole register") << server << QStringLiteral("DangAnKu");
+        QTest::newRow("rows as added") << server << QStringLiteral("SELECT * FROM DangAnKu WHERE 姓名 <> ''");
+    }
+    void serverIndexesGiveTheOrder() {
+        PREPARE_OR_SKIP();
+        QFETCH(QString, source);
+        Recordset rs;
+        rs.Open(source, *m_conn);
+        // With sorting priced out, a plan that still sorts has no index giving the order.
+        QSqlQuery q(m_conn->database());
+        QVERIFY(q.exec(QStringLiteral("SET enable_sort = off")));
+        QVERIFY(q.exec(QStringLiteral("EXPLAIN ") + rs.executedSql()));
+        QString plan;
+        while (q.next())
+            plan += q.value(0).toString() + QLatin1Char('\n');
+        QVERIFY(q.exec(QStringLiteral("RESET enable_sort")));
+        QVERIFY2(!plan.contains(QStringLiteral("Sort")), qPrintable(plan));
+    }
+
     void lostServerConnectionIsReportedThenReopened_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<bool>("rowShownFirst");
