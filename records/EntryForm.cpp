@@ -484,20 +484,17 @@ std::optional<QString> EntryForm::identityProposal(QWidget* w) const {
         proposal = BirthDateFromIdentity(number).toString(QStringLiteral("yyyy-MM-dd"));
     if (proposal.isEmpty()) return std::nullopt;
     // What the operator chose himself stays: anything but what the form itself showed.
-    const QString shown = ControlText(w);
-    if (shown != m_textsWhenAdding.value(w) && shown != m_walkShown.value(w, m_textsWhenAdding.value(w)))
-        return QString();
+    if (ControlText(w) != m_formShown.value(w)) return QString();
     return proposal;
 }
 
 // The identity box comes after 性别 and 出生年月 in the walk: a number typed there sends the walk
 // back to them where they still show the walk's own default and the number tells otherwise.
 void EntryForm::reopenStepsTheNumberAnswers() {
-    for (auto it = m_walkShown.cbegin(); it != m_walkShown.cend(); ++it) {
-        QWidget* w = it.key();
-        if (ControlTag(w).isEmpty() || ControlText(w) != it.value()) continue;
+    for (QWidget* w : m_formShown.keys()) {
+        if (ControlTag(w).isEmpty()) continue;
         const std::optional<QString> proposal = identityProposal(w);
-        if (proposal && !proposal->isEmpty() && *proposal != it.value()) SetControlTag(w, QString());
+        if (proposal && !proposal->isEmpty() && *proposal != ControlText(w)) SetControlTag(w, QString());
     }
 }
 
@@ -517,8 +514,8 @@ bool EntryForm::CheckEnabled() {
         if (stopped) {
             // Only what the walk showed of its own, not what the operator had chosen before.
             const QString shown = ControlText(w);
-            if (m_textsWhenAdding.contains(w) && (shown == suggestion || shown == m_textsWhenAdding.value(w)))
-                m_walkShown.insert(w, shown);
+            if (m_formShown.contains(w) && (shown == suggestion || shown == m_formShown.value(w)))
+                m_formShown.insert(w, shown);
             return false;
         }
     }
@@ -530,11 +527,10 @@ void EntryForm::cmdNew_Click() {
     if (button("cmdNew")->text() == kAdd) {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
-        m_textsWhenAdding.clear();
-        m_walkShown.clear();
+        m_formShown.clear();
         for (const QString& column : {QStringLiteral("性别"), QStringLiteral("出生年月")})
             if (const QString name = m_def.controlOf(column); !name.isEmpty())
-                if (QWidget* w = control(name)) m_textsWhenAdding.insert(w, ControlText(w));
+                if (QWidget* w = control(name)) m_formShown.insert(w, ControlText(w));
         ShowErrorAndGoOn([&] {
             QWidget* key = control(QStringLiteral("txtBanHao"));
             if (m_def.proposeKeyWithFocus)

@@ -108,8 +108,7 @@ private:
     QLabel* m_lblNum = nullptr;
     QRect m_lblNumPlace; // the counter's own place in the layout
     QWidget* m_txtSfz = nullptr;
-    // Sex and birth date as a new record started, to tell what the operator changed since.
-    QHash<QWidget*, QString> m_textsWhenAdding;
-    // What the walk itself showed in 性别 and 出生年月 when it stopped there.
-    QHash<QWidget*, QString> m_walkShown;
+    // What the form itself last showed in 性别 and 出生年月 of a new record (as it started, or at
+    // the walk's stop), to tell what the operator chose himself.
+    QHash<QWidget*, QString> m_formShown;
 };
