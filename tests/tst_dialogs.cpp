@@ -237,8 +237,10 @@ void tst_dialogs::openDialog() {
         auto* files = dialog->findChild<QFileSystemModel*>();
         QVERIFY(files);
         QCOMPARE(files->type(files->index(QDir::tempPath())), QString("文件夹"));
-        dialog->setDirectory(dir.path());
-        dialog->selectFile("MoLian.mdb");
+        // Typed as the operator would: selectFile() leaves a focused name box untouched.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(database);
         static_cast<QDialog*>(dialog)->accept(); // accept() is protected in QFileDialog
     });
     QCOMPARE(ShowOpen("本系统数据库文件|MoLian.mdb|所有文件|*.*|"), std::optional<QString>(database));
