@@ -115,6 +115,10 @@ QString describeDbFailure(const QSqlError& error, const QSqlDriver* driver) {
                              error.text());
 }
 
+DbError dbErrorOf(DbCondition condition, const QString& driverText, int number) {
+    return DbError(errorNumberOf(condition, number), describeDbFailure(condition, driverText));
+}
+
 DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number) {
     const QString code = error.nativeErrorCode();
     const QString text = error.text();
@@ -122,6 +126,5 @@ DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number
                            code == QLatin1String("1555") ||
                            (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
     if (duplicate) return DbError(DbErrorCode::DuplicateKey, text);
-    const DbCondition condition = conditionOf(error, driver ? driver->dbmsType() : QSqlDriver::UnknownDbms);
-    return DbError(errorNumberOf(condition, number), describeDbFailure(condition, text));
+    return dbErrorOf(conditionOf(error, driver ? driver->dbmsType() : QSqlDriver::UnknownDbms), text, number);
 }

@@ -36,6 +36,8 @@ QString conditionMessage(DbCondition condition);
 QString describeDbFailure(DbCondition condition, const QString& driverText);
 QString describeDbFailure(const QSqlError& error, const QSqlDriver* driver);
 
+// The error a condition raises, described in the system's words with the driver's text.
+DbError dbErrorOf(DbCondition condition, const QString& driverText, int number = DbErrorCode::Driver);
 // The error a failed statement raises: a duplicate key as 3022, anything else as a driver error
 // described in the system's words.
 DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number = DbErrorCode::Driver);

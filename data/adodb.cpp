@@ -201,8 +201,7 @@ bool compareMatches(const QVariant& stored, const QString& op, const QVariant& w
 
 DbError sqliteFailure(sqlite3* connection) {
     const QString text = QString::fromUtf8(sqlite3_errmsg(connection));
-    const DbCondition condition = sqliteCondition(sqlite3_extended_errcode(connection), text);
-    return DbError(errorNumberOf(condition), describeDbFailure(condition, text));
+    return dbErrorOf(sqliteCondition(sqlite3_extended_errcode(connection), text), text);
 }
 
 // Runs a local statement straight on SQLite, handing each result row to `visit`: registers of a
@@ -285,9 +284,8 @@ bool loadPostgresIds(const QSqlDatabase& db, const QString& sql, const QVariantL
     if (PQresultStatus(result) != PGRES_TUPLES_OK) {
         QString text = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
         if (text.isEmpty()) text = QStringLiteral("服务器没有返回记录。");
-        const DbCondition condition =
-            postgresCondition(QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
-        failure = DbError(errorNumberOf(condition), describeDbFailure(condition, text));
+        failure = dbErrorOf(
+            postgresCondition(QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE))), text);
         return true;
     }
     // A server table's identity is BIGINT; anything else is read through the driver instead.

@@ -314,17 +314,23 @@ RecordsetPtr openDueList(Connection& conn, const DueQuery& query, const QDate& t
     return rs;
 }
 
-ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today) {
+ListTable dueListTable(QList<QStringList> rows) {
     ListTable table;
     table.headers = dueListHeaders();
     table.dateColumns = {DueColumn::Date};
+    table.rows = std::move(rows);
+    return table;
+}
+
+ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today) {
+    QList<QStringList> rows;
     ForEachRow(conn, dueStatement(query, conn.engine(), today), [&](const QVariantList& values) {
         QStringList row;
         for (const QVariant& value : values)
             row << cellText(value);
-        table.rows << row;
+        rows << row;
     });
-    return table;
+    return dueListTable(std::move(rows));
 }
 
 DueCounts countReminders(Connection& conn, const QDate& today) {

@@ -73,7 +73,6 @@ class DuePages {
 public:
     DuePages(Connection& conn, const DueQuery& query, const QDate& today);
     qint64 count() const { return m_rows.size(); }
-    bool atEnd() const { return m_next >= m_rows.size(); }
     // The next rows as the list shows them; empty at the end. A row deleted meanwhile is left out.
     QList<QStringList> next(int count);
 
@@ -92,6 +91,8 @@ private:
 // The rows the statement gives, counted by the database.
 qint64 countDue(Connection& conn, const DueQuery& query);
 RecordsetPtr openDueList(Connection& conn, const DueQuery& query, const QDate& today);
+// The due list's columns holding `rows`.
+ListTable dueListTable(QList<QStringList> rows);
 // The due list as texts, the way the list shows it.
 ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today);
 

@@ -125,11 +125,7 @@ void fDaoQi::cmdFind_Click() {
         }
         // The first page now, the rest as the list is scrolled down, printed or exported.
         auto pages = std::make_shared<DuePages>(gConn, query, QDate::currentDate());
-        ListTable first;
-        first.headers = dueListHeaders();
-        first.dateColumns = {DueColumn::Date};
-        first.rows = pages->next(kPageRows);
-        FillListFromTable(first, ui->LV);
+        FillListFromTable(dueListTable(pages->next(kPageRows)), ui->LV);
         ui->LV->setMoreRows([pages] {
             QList<QStringList> rows;
             ReportAndGoOn([&] { rows = pages->next(kPageRows); });
