@@ -218,8 +218,8 @@ bool fMain::startUp() {
         close();
         return false;
     }
-    showDueReminder();
     if (deliveredPassword) askForNewAdministratorPassword();
+    showDueReminder();
     return true;
 }
 
@@ -229,7 +229,8 @@ void fMain::askForNewAdministratorPassword() {
         fPassword dialog(gOperator, fPassword::SetForOperator, this);
         if (dialog.exec() == QDialog::Accepted) return;
     }
-    gStatusPanel.setText(QStringLiteral("管理员仍在使用初始密码"));
+    m_passwordWarning = QStringLiteral("管理员仍在使用初始密码");
+    gStatusPanel.setText(m_passwordWarning);
 }
 
 void fMain::showDueReminder() {
@@ -240,12 +241,14 @@ void fMain::showDueReminder() {
         m_anythingDueSoon = counts.within30 > 0;
     });
     if (m_reminder.isEmpty()) return;
-    gStatusPanel.setText(m_reminder);
+    // The panel has room for both; the warning alone would hide what is due from the administrator.
+    gStatusPanel.setText(m_passwordWarning.isEmpty() ? m_reminder
+                                                     : m_passwordWarning + QStringLiteral("；") + m_reminder);
     m_panels[0]->setToolTip(QStringLiteral("单击查看到期证书"));
 }
 
 void fMain::Panel1_Click() {
-    if (m_reminder.isEmpty() || m_panels[0]->text() != m_reminder) return;
+    if (m_reminder.isEmpty() || !m_panels[0]->text().endsWith(m_reminder)) return;
     if (!CheckRight(kQueryRight)) return;
     fDaoQi* form = fDaoQi::instance();
     ShowForm(form);

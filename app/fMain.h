@@ -74,6 +74,7 @@ private:
     std::array<QLabel*, 7> m_panels{};
     LockKeys* m_lockKeys = nullptr;
     QPointer<fAbout> m_about;
-    QString m_reminder; // the reminder panel 1 shows; a click there opens the reminder window
+    QString m_reminder;        // the reminder panel 1 shows; a click there opens the reminder window
+    QString m_passwordWarning; // shown in front of the reminder while the delivered password stays
     bool m_anythingDueSoon = false;
 };

@@ -2,6 +2,7 @@
 // the menu and what its items do before their windows open.
 #include "basGlobal.h"
 #include "fAbout.h"
+#include "fDaoQi.h"
 #include "fDaoRu.h"
 #include "fEnter.h"
 #include "fLinkData.h"
@@ -24,6 +25,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -196,6 +199,28 @@ private slots:
         QCOMPARE(window.panel(1)->text(), QStringLiteral("就绪"));
         QCOMPARE(dialogs.lastMessage().text, QStringLiteral("密码已修改!"));
         QVERIFY(passwordMatches(gUsersRs->Fields(QStringLiteral("PWD")).Value(), QStringLiteral("新密码")));
+        window.close();
+    }
+
+    void whatIsDueStandsBesideThePasswordWarning() {
+        addDatabase();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("due"));
+            db.setDatabaseName(appFile(QStringLiteral("MoLian.mdb")));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(
+                QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 换证日期) VALUES ('1', '甲', '%1')")
+                    .arg(QDate::currentDate().addDays(10).toString(Qt::ISODate))));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("due"));
+        ScriptedDialogs dialogs;
+        ModalDriver modal;
+        fMain window;
+        QVERIFY(startAsAdministrator(window, modal));
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("管理员仍在使用初始密码；1 条证书30天内到期，0 条已过期"));
+        QTest::mouseClick(window.panel(1), Qt::LeftButton);
+        QCOMPARE(fDaoQi::instance()->rowCount(), 1);
+        delete fDaoQi::instance();
         window.close();
     }
 
