@@ -111,6 +111,14 @@ void fTongJi::buildChart() {
     categories->append(m_table.categories);
     // Twelve months or twenty years do not fit side by side.
     if (m_table.categories.size() > 6) categories->setLabelsAngle(-90);
+    // Qt would shorten a turned year to "…" when a bar is narrower than the label is high; a
+    // smaller type keeps thirty years apart.
+    categories->setTruncateLabels(false);
+    if (m_table.categories.size() > 20) {
+        QFont small = categories->labelsFont();
+        small.setPixelSize(9);
+        categories->setLabelsFont(small);
+    }
     chart->addAxis(categories, Qt::AlignBottom);
     series->attachAxis(categories);
     // Whole-number ticks, about six of them, 1, 2 or 5 times a power of ten apart.
