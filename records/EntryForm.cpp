@@ -458,20 +458,24 @@ bool EntryForm::storeEdit() {
                 return false;
             }
         }
-        bool stillStored = false;
-        SkipOnError([&] { stillStored = m_rMain->Resync(); });
-        if (!stillStored) {
-            MsgBox(kDeletedElsewhere, vb::Exclamation);
-            SkipOnError([&] { moveOffRemovedRow(); });
-            SetMode(Browsing);
-            return false;
-        }
-        if (MsgBox(kChangedElsewhere, vb::YesNo | vb::Exclamation) != vb::Yes) {
-            SetMode(Browsing);
-            return false;
-        }
+        if (!rereadStoredRow()) return false;
         // Yes: the next round writes over the row as it is stored now.
+        if (MsgBox(kChangedElsewhere, vb::YesNo | vb::Exclamation) == vb::Yes) continue;
+        // No: what is stored when answered, also when it changed again while the question stood.
+        if (rereadStoredRow()) SetMode(Browsing);
+        return false;
     }
+}
+
+// Reads the current row again as stored; when another desk deleted it, says so and moves off it.
+bool EntryForm::rereadStoredRow() {
+    bool stillStored = false;
+    SkipOnError([&] { stillStored = m_rMain->Resync(); });
+    if (stillStored) return true;
+    MsgBox(kDeletedElsewhere, vb::Exclamation);
+    SkipOnError([&] { moveOffRemovedRow(); });
+    SetMode(Browsing);
+    return false;
 }
 
 std::optional<QString> EntryForm::identityProposal(QWidget* w) const {

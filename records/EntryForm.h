@@ -96,6 +96,7 @@ private:
     // the operator set that field himself; nullopt when the number tells nothing.
     std::optional<QString> identityProposal(QWidget* w) const;
     void reopenStepsTheNumberAnswers();
+    bool rereadStoredRow();
 
     const RegisterDef& m_def;
     RecordsetPtr m_rMain;

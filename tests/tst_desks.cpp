@@ -271,6 +271,25 @@ private slots:
         QCOMPARE(shown("txtBeiZhu"), QStringLiteral("他台二"));
     }
 
+    void noShowsWhatIsStoredWhenAnswered_data() {
+        engines();
+    }
+    void noShowsWhatIsStoredWhenAnswered() {
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        openForm(f1ZS::instance());
+        button("cmdEdit")->click();
+        child("txtBeiZhu")->setText(QStringLiteral("本台"));
+        QVERIFY(otherDeskChanges(QStringLiteral("1"), QStringLiteral("备注"), QStringLiteral("他台一")));
+        m_dialogs->whileNextMsgBox([&] {
+            QVERIFY(otherDeskChanges(QStringLiteral("1"), QStringLiteral("备注"), QStringLiteral("他台二")));
+        });
+        m_dialogs->answerMsgBox(vb::No);
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(shown("txtBeiZhu"), QStringLiteral("他台二"));
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+    }
+
     // Another desk holds the local file longer than the engine waits: the operator is told in the
     // system's words, nothing is stored, and what was typed stays for the retry.
     void fileHeldByAnotherDeskRefusesTheEdit_data() {
