@@ -3,8 +3,8 @@
 
 #include "basGlobal.h"
 #include "dialogs.h"
-#include "DueNotices.h"
 #include "ErrorTraps.h"
+#include "NoticeTexts.h"
 #include "settings.h"
 #include "WindowHost.h"
 

@@ -1,28 +1,8 @@
 #include "basGlobal.h"
 
-#include <QLabel>
 #include <QProgressBar>
 
-void StatusPanel::setText(const QString& text) {
-    m_text = text;
-    if (m_label) m_label->setText(text);
-}
-
-void StatusPanel::attach(QLabel* label) {
-    m_label = label;
-    if (m_label) m_label->setText(m_text);
-}
-
-Connection gConn;
-QString gConnStr;
-QString gDbPath;
-bool gUseSqlServer = false;
-RecordsetPtr gUsersRs;
-RecordsetPtr gListRs;
-RecordsetPtr gSystemRs;
-RecordsetPtr gPrintSetup;
 QString gOperator;
-StatusPanel gStatusPanel;
 bool gAutoSize = false;
 QString gViewTable;
 QPointer<QWidget> gCurList;

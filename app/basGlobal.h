@@ -1,39 +1,17 @@
 #pragma once
-// Globals shared by the whole run, declared once.
+// Globals the windows share, declared once, beside the run's database and status panel.
 
-#include "adodb.h"
+#include "DatabaseGlobals.h"
+#include "StatusPanel.h"
 
 #include <QPointer>
 #include <QString>
 #include <QVector>
 
-class QLabel;
 class QProgressBar;
 class QWidget;
 
-// Panel 1 of the main window's status bar. Usable before the main window exists: the text is
-// kept and shown once a label is attached.
-class StatusPanel {
-public:
-    void setText(const QString& text);
-    QString text() const { return m_text; }
-    void attach(QLabel* label);
-
-private:
-    QString m_text = QStringLiteral("就绪");
-    QPointer<QLabel> m_label;
-};
-
-extern Connection gConn;
-extern QString gConnStr;
-extern QString gDbPath;
-extern bool gUseSqlServer;
-extern RecordsetPtr gUsersRs;
-extern RecordsetPtr gListRs;
-extern RecordsetPtr gSystemRs;
-extern RecordsetPtr gPrintSetup;
 extern QString gOperator;
-extern StatusPanel gStatusPanel;
 extern bool gAutoSize;
 extern QString gViewTable;
 extern QPointer<QWidget> gCurList;

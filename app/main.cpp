@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "fMain.h"
 #include "Translations.h"
+#include "WidgetDialogs.h"
 
 #include <cstring>
 #include <QApplication>
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     // Also for the modes: the database drivers' own notices come from Qt's catalogue.
     installQtTranslations();
     if (const auto code = runCommand(QCoreApplication::arguments())) return *code;
+    installWidgetDialogs();
     fMain mainForm;
     if (!mainForm.startUp()) return 0;
     return app.exec();

@@ -86,7 +86,7 @@ public:
         if (typed.isEmpty()) return std::nullopt;
         return typed.dequeue();
     }
-    std::optional<QString> showOpen(const QString&, QWidget*) override { return std::nullopt; }
+    std::optional<QString> showOpen(const QString&, QObject*) override { return std::nullopt; }
     void beep() override {}
 };
 

@@ -2,12 +2,13 @@
 
 #include "AuditLog.h"
 
-#include "basGlobal.h"
+#include "DatabaseGlobals.h"
 #include "dialogs.h"
 #include "LegacyFile.h"
 #include "ReportDbError.h"
 #include "Schema.h"
 #include "settings.h"
+#include "StatusPanel.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "ListExporter.h"
 
 #include "dialogs.h"
+#include "ListView.h"
 
 #include <algorithm>
 #include <QDate>
@@ -13,8 +14,7 @@
 
 namespace {
 
-const QString kFilters =
-    QStringLiteral("Excel 工作簿|*.xlsx|CSV 文本 (UTF-8)|*.csv|CSV 文本 (GBK)|*.csv|");
+const QString kFilters = QStringLiteral("Excel 工作簿|*.xlsx|CSV 文本 (UTF-8)|*.csv|CSV 文本 (GBK)|*.csv|");
 
 QString extensionOf(int format) {
     return format == ListExporter::ExcelWorkbook ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
@@ -45,7 +45,8 @@ bool startsLikeFormula(const QString& text) {
 
 void appendCsvField(QString& out, const QString& text) {
     const bool quoted = std::any_of(text.begin(), text.end(), [](QChar ch) {
-        return ch == QLatin1Char('"') || ch == QLatin1Char(',') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n');
+        return ch == QLatin1Char('"') || ch == QLatin1Char(',') || ch == QLatin1Char('\r') ||
+               ch == QLatin1Char('\n');
     });
     if (quoted) out += QLatin1Char('"');
     if (startsLikeFormula(text)) out += QLatin1Char('\'');
@@ -109,7 +110,8 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
     }
     QList<double> widths(columns, 0);
     for (int column = 0; column < columns; ++column) {
-        worksheet_write_string(worksheet, row, lxw_col_t(column), table.headers[column].toUtf8().constData(), header);
+        worksheet_write_string(worksheet, row, lxw_col_t(column), table.headers[column].toUtf8().constData(),
+                               header);
         widths[column] = displayWidth(table.headers[column]);
     }
     worksheet_freeze_panes(worksheet, row + 1, 0);
@@ -121,8 +123,9 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
         for (int column = 0; column < columns && column < cells.size(); ++column) {
             const QString& text = cells[column];
             if (text.isEmpty()) continue;
-            const QDate day =
-                table.dateColumns.contains(column) ? QDate::fromString(text, QStringLiteral("yyyy-MM-dd")) : QDate();
+            const QDate day = table.dateColumns.contains(column)
+                                  ? QDate::fromString(text, QStringLiteral("yyyy-MM-dd"))
+                                  : QDate();
             if (day.isValid()) {
                 lxw_datetime value{day.year(), day.month(), day.day(), 0, 0, 0};
                 worksheet_write_datetime(worksheet, row, lxw_col_t(column), &value, date);
@@ -184,7 +187,8 @@ QString ListExporter::RunExport(int format, const QString& folder, const QString
     const QString error =
         chosen == ExcelWorkbook ? WriteWorkbook(path, title, table) : WriteCsv(path, table, chosen == CsvGbk);
     if (!error.isEmpty()) {
-        MsgBox(QStringLiteral("无法写入文件") + path + QStringLiteral("：") + error + QStringLiteral("\n") + m_helpText,
+        MsgBox(QStringLiteral("无法写入文件") + path + QStringLiteral("：") + error + QStringLiteral("\n") +
+                   m_helpText,
                vb::OKOnly | vb::Exclamation);
         return QString();
     }

@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "ListTable.h"
 #include "ListView.h"
+#include "WidgetDialogs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,8 +24,9 @@ const QString kDefaultFontName = QStringLiteral("宋体");
 QStringList noteTexts(const QVariantList& notes) {
     QStringList texts;
     for (const QVariant& note : notes) {
-        const QString text = note.typeId() == QMetaType::QDate ? note.toDate().toString(QStringLiteral("yyyy-MM-dd"))
-                                                               : note.toString();
+        const QString text = note.typeId() == QMetaType::QDate
+                                 ? note.toDate().toString(QStringLiteral("yyyy-MM-dd"))
+                                 : note.toString();
         if (!text.isEmpty()) texts << text;
     }
     return texts;
@@ -87,10 +89,11 @@ void measureText(const QString& text, const QFontMetricsF& metrics, qreal cjkWid
         qsizetype wordStart = 0;
         for (qsizetype i = 0; i <= line.size(); ++i) {
             if (i < line.size() && !breaksAround(line[i])) continue;
-            if (i < line.size() && !line[i].isSpace()) widths.widestWord = std::max(widths.widestWord, cjkWidth);
+            if (i < line.size() && !line[i].isSpace())
+                widths.widestWord = std::max(widths.widestWord, cjkWidth);
             if (i > wordStart)
-                widths.widestWord =
-                    std::max(widths.widestWord, metrics.horizontalAdvance(line.mid(wordStart, i - wordStart)));
+                widths.widestWord = std::max(widths.widestWord,
+                                             metrics.horizontalAdvance(line.mid(wordStart, i - wordStart)));
             wordStart = i + 1;
         }
     }
@@ -111,16 +114,18 @@ QList<ColumnNeed> measureColumns(const QStringList& headers, const QList<QString
         const qreal headerEnough =
             breakable ? metrics.horizontalAdvance(header.left((header.size() + 1) / 2)) : headerWidth;
         const TextWidths& cell = cells[column];
-        const qreal cellEnough = std::min(cell.natural, std::max(cell.widestWord, cjkWidth * kEnoughCharacters));
-        needs << ColumnNeed{std::max(headerWidth, cell.natural), std::max({headerEnough, cellEnough, cell.widestWord})};
+        const qreal cellEnough =
+            std::min(cell.natural, std::max(cell.widestWord, cjkWidth * kEnoughCharacters));
+        needs << ColumnNeed{std::max(headerWidth, cell.natural),
+                            std::max({headerEnough, cellEnough, cell.widestWord})};
     }
     return needs;
 }
 
 // Widths for `columns` in `available`, each at least what it needs to read well (no word wider
 // than a third of the page is kept whole); empty when they cannot fit.
-QList<int> allocateWidths(const QList<ColumnNeed>& needs, const QList<int>& columns, qreal scale, qreal padding,
-                          int available) {
+QList<int> allocateWidths(const QList<ColumnNeed>& needs, const QList<int>& columns, qreal scale,
+                          qreal padding, int available) {
     const qreal widestWord = available / 3.0;
     QList<qreal> least, natural;
     for (int column : columns) {
@@ -240,22 +245,26 @@ bool ListPrinter::LoadRows(const QStringList& headers, const QStringList& cells)
 bool ListPrinter::Execute(const RecordsetPtr& setup, const QString& title) {
     if (m_headers.isEmpty()) return false;
     m_setup = setup;
-    m_pageLayout = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                               QMarginsF(kDefaultMarginMm, kDefaultMarginMm, kDefaultMarginMm, kDefaultMarginMm),
-                               QPageLayout::Millimeter);
+    m_pageLayout =
+        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                    QMarginsF(kDefaultMarginMm, kDefaultMarginMm, kDefaultMarginMm, kDefaultMarginMm),
+                    QPageLayout::Millimeter);
     m_font = QFont(kDefaultFontName);
     m_font.setPointSizeF(kDefaultFontSize);
     if (m_setup && findSettings(*m_setup, title)) {
-        const auto number = [&](const char* column) { return m_setup->Fields(QString::fromLatin1(column)).Value().toDouble(); };
+        const auto number = [&](const char* column) {
+            return m_setup->Fields(QString::fromLatin1(column)).Value().toDouble();
+        };
         const QString paper = m_setup->Fields(QStringLiteral("PaperSize")).Value().toString();
-        const QPageSize size = paper == QLatin1String("A3")   ? QPageSize(QPageSize::A3)
-                               : paper == QLatin1String("B5") ? QPageSize(QPageSize::B5)
+        const QPageSize size = paper == QLatin1String("A3")       ? QPageSize(QPageSize::A3)
+                               : paper == QLatin1String("B5")     ? QPageSize(QPageSize::B5)
                                : paper == QLatin1String("Letter") ? QPageSize(QPageSize::Letter)
                                                                   : QPageSize(QPageSize::A4);
-        m_pageLayout = QPageLayout(size, number("Orientation") == 1 ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                   QMarginsF(number("MarginLeft"), number("MarginTop"), number("MarginRight"),
-                                             number("MarginBottom")),
-                                   QPageLayout::Millimeter);
+        m_pageLayout =
+            QPageLayout(size, number("Orientation") == 1 ? QPageLayout::Landscape : QPageLayout::Portrait,
+                        QMarginsF(number("MarginLeft"), number("MarginTop"), number("MarginRight"),
+                                  number("MarginBottom")),
+                        QPageLayout::Millimeter);
         m_font = QFont(m_setup->Fields(QStringLiteral("FontName")).Value().toString());
         m_font.setPointSizeF(std::max(4.0, number("FontSize")));
         fitToPage(true);
@@ -299,7 +308,8 @@ void ListPrinter::keepSettings(const QPrinter& printer) {
                           : layout.pageSize().id() == QPageSize::B5     ? QStringLiteral("B5")
                           : layout.pageSize().id() == QPageSize::Letter ? QStringLiteral("Letter")
                                                                         : QStringLiteral("A4");
-    m_setup->Fields(QStringLiteral("Orientation")).setValue(layout.orientation() == QPageLayout::Landscape ? 1 : 0);
+    m_setup->Fields(QStringLiteral("Orientation"))
+        .setValue(layout.orientation() == QPageLayout::Landscape ? 1 : 0);
     m_setup->Fields(QStringLiteral("PaperSize")).setValue(paper);
     m_setup->Fields(QStringLiteral("MarginLeft")).setValue(margins.left());
     m_setup->Fields(QStringLiteral("MarginTop")).setValue(margins.top());
@@ -325,10 +335,12 @@ void ListPrinter::fitToPage(bool orientationSaved) {
         m_pageLayout.setOrientation(orientation);
         const int available = m_pageLayout.paintRectPixels(printer.resolution()).width();
         // The set size first in each orientation; shrinking only once landscape is taken.
-        const double smallest = orientation == orientations.last() ? std::min(setSize, kSmallestFontSize) : setSize;
+        const double smallest =
+            orientation == orientations.last() ? std::min(setSize, kSmallestFontSize) : setSize;
         for (double size = setSize; size >= smallest - 1e-9; size -= kFontStep) {
             const qreal scale = size / setSize;
-            if (!allocateWidths(needs, all, scale, std::ceil(metrics.height() * scale / 4) * 2, available).isEmpty()) {
+            if (!allocateWidths(needs, all, scale, std::ceil(metrics.height() * scale / 4) * 2, available)
+                     .isEmpty()) {
                 m_printFont.setPointSizeF(size);
                 return;
             }
@@ -389,7 +401,8 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
     while (first < m_rows.size() || bands.isEmpty()) {
         int used = 0;
         int count = 0;
-        while (first + count < m_rows.size() && (count == 0 || used + layout.rowHeights[first + count] <= bodyHeight))
+        while (first + count < m_rows.size() &&
+               (count == 0 || used + layout.rowHeights[first + count] <= bodyHeight))
             used += layout.rowHeights[first + count++];
         bands << std::pair{first, count};
         first += count;
@@ -402,7 +415,11 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
             page.firstRow = firstRow;
             page.rowCount = rowCount;
             page.columns = group;
-            page.footer = QStringLiteral("%1    第%2页 共%3页").arg(notes).arg(layout.pages.size() + 1).arg(pages).trimmed();
+            page.footer = QStringLiteral("%1    第%2页 共%3页")
+                              .arg(notes)
+                              .arg(layout.pages.size() + 1)
+                              .arg(pages)
+                              .trimmed();
             layout.pages << page;
         }
     return layout;
@@ -423,7 +440,8 @@ void ListPrinter::paint(QPrinter* printer) const {
     }
 }
 
-void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Layout& layout, const Page& page) const {
+void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Layout& layout,
+                            const Page& page) const {
     const int line = layout.lineHeight;
     int y = area.top();
 
@@ -465,6 +483,6 @@ void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Layout& 
     for (int row = page.firstRow; row < page.firstRow + page.rowCount; ++row)
         drawRow(m_rows[row], layout.rowHeights[row], false);
 
-    painter.drawText(QRect(area.left(), area.bottom() - line, area.width(), line), Qt::AlignRight | Qt::AlignVCenter,
-                     page.footer);
+    painter.drawText(QRect(area.left(), area.bottom() - line, area.width(), line),
+                     Qt::AlignRight | Qt::AlignVCenter, page.footer);
 }

@@ -305,3 +305,20 @@ void ListView::setSortOrder(Qt::SortOrder order) {
 Qt::SortOrder ListView::sortOrder() const {
     return m_model->sortOrder();
 }
+
+ListTable TableOfList(const ListView* list) {
+    ListTable table;
+    if (!list) return table;
+    list->loadAllRows();
+    for (int column = 0; column < list->columnCount(); ++column) {
+        table.headers << list->columnText(column);
+        if (list->isDateColumn(column)) table.dateColumns << column;
+    }
+    for (int row = 0; row < list->rowCount(); ++row) {
+        QStringList cells{list->text(row)};
+        for (int column = 1; column < list->columnCount(); ++column)
+            cells << list->subItem(row, column);
+        table.rows << cells;
+    }
+    return table;
+}

@@ -6,6 +6,8 @@
 // Row indices always follow the displayed order (row 0 is the top row). Sub-item k of a row is
 // shown in column k; column 0 shows the row's text.
 
+#include "ListTable.h"
+
 #include <functional>
 #include <QList>
 #include <QString>
@@ -120,3 +122,6 @@ private:
     QString m_countNote;
     QList<int> m_dateColumns;
 };
+
+// What the list shows, as texts; empty without a list.
+ListTable TableOfList(const ListView* list);

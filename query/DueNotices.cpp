@@ -1,7 +1,7 @@
 #include "DueNotices.h"
 
 #include "DueDates.h"
-#include "settings.h"
+#include "NoticeTexts.h"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -9,9 +9,6 @@
 #include <QPrinter>
 
 namespace {
-
-const QString kSystem = QStringLiteral("System");
-const QString kNoticeText = QStringLiteral("NoticeText");
 
 QString longDate(const QDate& date) {
     return date.toString(QStringLiteral("yyyy年M月d日"));
@@ -25,23 +22,6 @@ QFont noticeFont(double points, bool bold = false) {
 }
 
 } // namespace
-
-QString noticeOfficeTitle() {
-    return GetSetting(ProductTitle(), kSystem, QStringLiteral("Title"), ProductTitle());
-}
-
-QString defaultNoticeClosingText() {
-    return QStringLiteral("请您在到期日前携带身份证、原证件及近期一寸免冠照片两张到本单位办理相关手续。"
-                          "逾期未办理的，证件将失效。");
-}
-
-QString noticeClosingText() {
-    return GetSetting(ProductTitle(), kSystem, kNoticeText, defaultNoticeClosingText());
-}
-
-void saveNoticeClosingText(const QString& text) {
-    SaveSetting(ProductTitle(), kSystem, kNoticeText, text);
-}
 
 QStringList DueNotices::paragraphs(const QStringList& row) const {
     const QString item = row.value(DueColumn::Item);

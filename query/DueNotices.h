@@ -2,18 +2,13 @@
 // Notices to the people whose review or renewal falls due: one A5 page each, headed with the
 // office's title and closed with the text the administrator keeps in the options.
 
+#include "NoticeTexts.h"
+
 #include <QDate>
 #include <QList>
 #include <QStringList>
 
 class QPrinter;
-
-// The office's title: the main window's "Title" setting.
-QString noticeOfficeTitle();
-// The closing text, or the delivered one until the administrator sets another.
-QString noticeClosingText();
-QString defaultNoticeClosingText();
-void saveNoticeClosingText(const QString& text);
 
 struct DueNotices {
     QList<QStringList> rows; // rows of the due list, one notice each

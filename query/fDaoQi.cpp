@@ -14,6 +14,7 @@
 #include "ListTable.h"
 #include "ListView.h"
 #include "settings.h"
+#include "WidgetDialogs.h"
 #include "WindowHost.h"
 
 #include <QCloseEvent>

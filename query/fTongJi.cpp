@@ -10,6 +10,7 @@
 #include "ListTable.h"
 #include "ListView.h"
 #include "modPrintOut.h"
+#include "WidgetDialogs.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>

@@ -13,6 +13,7 @@
 #include "PhotoBox.h"
 #include "Schema.h"
 #include "settings.h"
+#include "WidgetDialogs.h"
 #include "WindowHost.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 #include "ScriptedDialogs.h"
 #include "TempConfigDir.h"
 #include "Translations.h"
+#include "WidgetDialogs.h"
 
 #include <functional>
 #include <QFileDialog>
@@ -59,7 +60,10 @@ class tst_dialogs : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(installQtTranslations()); }
+    void initTestCase() {
+        QVERIFY(installQtTranslations());
+        installWidgetDialogs();
+    }
     void nameFilters_data();
     void nameFilters();
 

@@ -23,7 +23,7 @@ public:
         return vb::OK;
     }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    std::optional<QString> showOpen(const QString&, QWidget*) override { return {}; }
+    std::optional<QString> showOpen(const QString&, QObject*) override { return {}; }
     void beep() override {}
 
     struct Shown {

@@ -1,4 +1,4 @@
-#include "list/ListView.h"
+#include "ListView.h"
 
 #include <QHeaderView>
 #include <QListView>

@@ -1,12 +1,13 @@
 // Start-up database opening: print settings, choosing the file or server, retries, version check.
 // The connection failure counter lives for the whole run, so the test that meets the first
 // failure is declared first.
-#include "basGlobal.h"
+#include "DatabaseGlobals.h"
 #include "DbConditions.h"
 #include "ModSql.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
+#include "StatusPanel.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
@@ -219,10 +220,10 @@ private slots:
         QCOMPARE(gConnStr,
                  QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
                                 "User ID=sa;Initial Catalog=MoLian;Data Source="));
-        QCOMPARE(
-            serverFallbackConnectionString(QStringLiteral("srv")),
-            QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=MoLian;"
-                           "Data Source=srv"));
+        QCOMPARE(serverFallbackConnectionString(QStringLiteral("srv")),
+                 QStringLiteral(
+                     "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=MoLian;"
+                     "Data Source=srv"));
     }
 
     void savedServerIsUsedWithoutPrompt() {

@@ -1,14 +1,6 @@
 #include "ScriptedDialogs.h"
 
-#include <QPrinter>
 #include <QTest>
-
-namespace {
-void printToPdf(QPrinter& printer, const QString& path) {
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-}
-} // namespace
 
 ScriptedDialogs::ScriptedDialogs() {
     setDialogService(this);
@@ -77,7 +69,7 @@ std::optional<QString> ScriptedDialogs::inputBox(const QString& prompt, const QS
     return m_inputAnswers.isEmpty() ? std::nullopt : m_inputAnswers.dequeue();
 }
 
-std::optional<QString> ScriptedDialogs::showOpen(const QString& vbFilter, QWidget* parent) {
+std::optional<QString> ScriptedDialogs::showOpen(const QString& vbFilter, QObject* parent) {
     Call call;
     call.kind = Kind::Open;
     call.text = vbFilter;
@@ -93,7 +85,7 @@ void ScriptedDialogs::beep() {
 }
 
 std::optional<SaveChoice> ScriptedDialogs::showSave(const QString& vbFilter, const QString& defaultPath,
-                                                    int filterIndex, QWidget* parent) {
+                                                    int filterIndex, QObject* parent) {
     Call call;
     call.kind = Kind::Save;
     call.text = vbFilter;
@@ -104,23 +96,19 @@ std::optional<SaveChoice> ScriptedDialogs::showSave(const QString& vbFilter, con
     return m_saveAnswers.isEmpty() ? std::nullopt : m_saveAnswers.dequeue();
 }
 
-bool ScriptedDialogs::printDialog(QPrinter& printer, QWidget*) {
+PrintRoute ScriptedDialogs::printDialog(const QString& documentName, QObject*) {
     Call call;
     call.kind = Kind::Print;
-    call.documentName = printer.docName();
+    call.documentName = documentName;
     m_calls << call;
     const std::optional<QString> pdf = m_printAnswers.isEmpty() ? std::nullopt : m_printAnswers.dequeue();
-    if (!pdf) return false;
-    printToPdf(printer, *pdf);
-    return true;
+    return {false, pdf.value_or(QString())};
 }
 
-void ScriptedDialogs::printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget*) {
+PrintRoute ScriptedDialogs::printPreview(const QString& documentName, QObject*) {
     Call call;
     call.kind = Kind::Preview;
-    call.documentName = printer.docName();
+    call.documentName = documentName;
     m_calls << call;
-    if (m_previewAnswers.isEmpty()) return;
-    printToPdf(printer, m_previewAnswers.dequeue());
-    paint(&printer);
+    return {false, m_previewAnswers.isEmpty() ? QString() : m_previewAnswers.dequeue()};
 }

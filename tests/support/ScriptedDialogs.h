@@ -27,7 +27,7 @@ public:
         QString title;   // resolved: never empty for message and input boxes
         bool defaultButton2 = false;
         QString defaultText;       // input box; default path of a save dialog
-        QWidget* parent = nullptr; // open-file and save dialogs
+        QObject* parent = nullptr; // open-file and save dialogs
         int filterIndex = 0;       // save dialog: the filter preselected
         QString documentName;      // print dialog and preview
     };
@@ -62,13 +62,12 @@ public:
     int msgBox(const QString& prompt, int flags, const QString& title) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
-    std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) override;
+    std::optional<QString> showOpen(const QString& vbFilter, QObject* parent) override;
     void beep() override;
     std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
-                                       QWidget* parent) override;
-    bool printDialog(QPrinter& printer, QWidget* parent) override;
-    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint,
-                      QWidget* parent) override;
+                                       QObject* parent) override;
+    PrintRoute printDialog(const QString& documentName, QObject* parent) override;
+    PrintRoute printPreview(const QString& documentName, QObject* parent) override;
 
 private:
     QList<Call> m_calls;

@@ -6,7 +6,6 @@
 #include "ListPrinter.h"
 
 #include <QFileInfo>
-#include <QPrinter>
 
 namespace {
 
@@ -22,13 +21,9 @@ public:
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
         return std::nullopt;
     }
-    std::optional<QString> showOpen(const QString&, QWidget*) override { return std::nullopt; }
+    std::optional<QString> showOpen(const QString&, QObject*) override { return std::nullopt; }
     void beep() override {}
-    bool printDialog(QPrinter& printer, QWidget*) override {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(m_path);
-        return true;
-    }
+    PrintRoute printDialog(const QString&, QObject*) override { return {false, m_path}; }
 
 private:
     QString m_path;

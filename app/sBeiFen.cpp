@@ -80,7 +80,8 @@ sBeiFen::sBeiFen(StartUpHost* host, bool backup, QWidget* parent)
         if (!m_keepChosenInView) return;
         const QString folder = loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/');
         if (!(dirPath() + QLatin1Char('/')).startsWith(folder)) return;
-        if (QFileInfo(dirPath()).absolutePath() == QFileInfo(loaded).absoluteFilePath()) m_keepChosenInView = false;
+        if (QFileInfo(dirPath()).absolutePath() == QFileInfo(loaded).absoluteFilePath())
+            m_keepChosenInView = false;
         QTimer::singleShot(100, this, &sBeiFen::scrollToChosenFolder);
     });
     connect(ui->CmdCanCel, &QPushButton::clicked, this, &QDialog::reject);
@@ -133,8 +134,8 @@ void sBeiFen::DoSub() {
         ui->CmdAdd->setEnabled(true);
         ui->Label3->setText(QStringLiteral("找到文件在下列路径中:"));
         ui->LblPath->setText(found);
-        ui->LblMiMa->setText(isSealedBackup(found) ? QStringLiteral("此备份数据已加密，恢复时要输入备份密码。")
-                                                   : QString());
+        ui->LblMiMa->setText(
+            isSealedBackup(found) ? QStringLiteral("此备份数据已加密，恢复时要输入备份密码。") : QString());
     } else {
         ui->Label3->setText(QStringLiteral("当前路径无待恢复数据!"));
         ui->CmdAdd->setEnabled(false);

@@ -4,13 +4,8 @@
 #include <QList>
 #include <QStringList>
 
-class ListView;
-
 struct ListTable {
     QStringList headers;
     QList<QStringList> rows; // each row: its text, then its cells 1 .. column count - 1
     QList<int> dateColumns;  // columns holding dates as yyyy-MM-dd
 };
-
-// Empty without a list.
-ListTable TableOfList(const ListView* list);

@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include "adodb.h"
+#include "DbError.h"
 
 #include <QCoreApplication>
 #include <QDir>

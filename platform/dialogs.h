@@ -1,16 +1,15 @@
 #pragma once
-// The dialog seam: message box, input box, open-file dialog and beep with the argument and answer
-// conventions the windows were written for. Everything goes through one DialogService, which the
-// tests replace with a scripted double.
+// The dialog seam: message box, input box, file dialogs, print dialog, preview and beep with the
+// argument and answer conventions the windows were written for. Everything goes through one
+// DialogService: the windows install Qt's dialogs, a run without windows answers on standard
+// error, and the tests install a scripted double.
 
-#include <functional>
 #include <optional>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-class QPrinter;
-class QWidget;
+class QObject;
 
 namespace vb {
 // Buttons (flags & 7)
@@ -30,6 +29,14 @@ struct SaveChoice {
     int filterIndex = 0;
 };
 
+// Where the pages of a print dialog or a preview go when the service answers it itself.
+struct PrintRoute {
+    // Qt's own dialog lets the operator choose.
+    bool askOperator = false;
+    // Otherwise the pages go to this PDF file; nowhere when it is empty (cancelled).
+    QString pdfPath;
+};
+
 class DialogService {
 public:
     virtual ~DialogService();
@@ -39,19 +46,22 @@ public:
                                             const QString& defaultText) = 0;
     // Like an input box, with the typed text hidden.
     virtual std::optional<QString> passwordBox(const QString& prompt, const QString& title);
-    virtual std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) = 0;
+    virtual std::optional<QString> showOpen(const QString& vbFilter, QObject* parent) = 0;
     virtual void beep() = 0;
-    // The printing and saving dialogs answer "cancelled" unless a service offers them.
+    // The saving dialog answers "cancelled" unless a service offers it.
     virtual std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath,
-                                               int filterIndex, QWidget* parent);
-    // True when the operator chose to print; the printer then carries the choice.
-    virtual bool printDialog(QPrinter& printer, QWidget* parent);
-    // Shows the pages `paint` draws until the operator closes the preview.
-    virtual void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent);
+                                               int filterIndex, QObject* parent);
+    // Printing and previewing go nowhere unless a service offers them.
+    virtual PrintRoute printDialog(const QString& documentName, QObject* parent);
+    virtual PrintRoute printPreview(const QString& documentName, QObject* parent);
 };
 
-// Installs `service` for all later calls; nullptr restores the real Qt dialogs. Not owned.
+// Installs `service` for all later calls; nullptr restores the default service. Not owned.
 void setDialogService(DialogService* service);
+// The service nullptr restores: Qt's dialogs once the windows installed them; until then
+// messages go to standard error with the default button as the answer, and nothing is chosen.
+void setDefaultDialogService(DialogService* service);
+DialogService& currentDialogService();
 
 // Returns one of the vb answers. An empty title means the application title.
 int MsgBox(const QString& prompt, int flags = vb::OKOnly, const QString& title = QString());
@@ -62,13 +72,11 @@ std::optional<QString> InputBox(const QString& prompt, const QString& title = QS
 std::optional<QString> PasswordBox(const QString& prompt, const QString& title = QString());
 // `vbFilter` is "description|patterns|description|patterns|"; returns the chosen file's full path,
 // nullopt when cancelled.
-std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent = nullptr);
+std::optional<QString> ShowOpen(const QString& vbFilter, QObject* parent = nullptr);
 void Beep();
 // `filterIndex` preselects one of the vb filters; nullopt when cancelled.
 std::optional<SaveChoice> ShowSave(const QString& vbFilter, const QString& defaultPath, int filterIndex = 0,
-                                   QWidget* parent = nullptr);
-bool ShowPrinter(QPrinter& printer, QWidget* parent = nullptr);
-void ShowPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent = nullptr);
+                                   QObject* parent = nullptr);
 
 // "本系统数据库文件|MoLian.mdb|所有文件|*.*|" → {"本系统数据库文件 (MoLian.mdb)", "所有文件 (*)"}.
 QStringList NameFiltersFromVb(const QString& vbFilter);

@@ -1,7 +1,7 @@
 #include "CommandLine.h"
 
 #include "Backup.h"
-#include "basGlobal.h"
+#include "DatabaseGlobals.h"
 #include "DueListCommand.h"
 #include "LegacyFile.h"
 #include "LegacyImport.h"

@@ -1,6 +1,6 @@
-#include "dialogs.h"
+#include "WidgetDialogs.h"
 
-#include "settings.h"
+#include "dialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -13,22 +13,6 @@
 #include <QPrinter>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
-
-DialogService::~DialogService() = default;
-
-std::optional<QString> DialogService::passwordBox(const QString& prompt, const QString& title) {
-    return inputBox(prompt, title, QString());
-}
-
-std::optional<SaveChoice> DialogService::showSave(const QString&, const QString&, int, QWidget*) {
-    return std::nullopt;
-}
-
-bool DialogService::printDialog(QPrinter&, QWidget*) {
-    return false;
-}
-
-void DialogService::printPreview(QPrinter&, const std::function<void(QPrinter*)>&, QWidget*) {}
 
 namespace {
 
@@ -83,8 +67,10 @@ private:
     bool m_pushed;
 };
 
-QString resolvedTitle(const QString& title) {
-    return title.isEmpty() ? ProductTitle() : title;
+// The window a dialog belongs to: the caller's, else the active one.
+QWidget* ownerWindow(QObject* parent) {
+    if (auto* widget = qobject_cast<QWidget*>(parent)) return widget;
+    return QApplication::activeWindow();
 }
 
 std::optional<QString> askText(const QString& prompt, const QString& title, const QString& defaultText,
@@ -142,12 +128,11 @@ public:
         return askText(prompt, title, QString(), QLineEdit::Password);
     }
 
-    std::optional<QString> showOpen(const QString& vbFilter, QWidget* parent) override {
+    std::optional<QString> showOpen(const QString& vbFilter, QObject* parent) override {
         const QString filters = NameFiltersFromVb(vbFilter).join(QStringLiteral(";;"));
         NormalPointer pointer;
-        const QString path =
-            QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), QString(),
-                                         filters, nullptr, QFileDialog::DontUseNativeDialog);
+        const QString path = QFileDialog::getOpenFileName(ownerWindow(parent), QString(), QString(), filters,
+                                                          nullptr, QFileDialog::DontUseNativeDialog);
         if (path.isEmpty()) return std::nullopt;
         return path;
     }
@@ -155,9 +140,9 @@ public:
     void beep() override { QApplication::beep(); }
 
     std::optional<SaveChoice> showSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
-                                       QWidget* parent) override {
+                                       QObject* parent) override {
         const QStringList filters = NameFiltersFromVb(vbFilter);
-        QFileDialog dialog(parent ? parent : QApplication::activeWindow());
+        QFileDialog dialog(ownerWindow(parent));
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setNameFilters(filters);
@@ -168,90 +153,43 @@ public:
         return SaveChoice{dialog.selectedFiles().first(), int(filters.indexOf(dialog.selectedNameFilter()))};
     }
 
-    bool printDialog(QPrinter& printer, QWidget* parent) override {
-        QPrintDialog dialog(&printer, parent ? parent : QApplication::activeWindow());
-        NormalPointer pointer;
-        return dialog.exec() == QDialog::Accepted;
-    }
-
-    void printPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint,
-                      QWidget* parent) override {
-        QPrintPreviewDialog dialog(&printer, parent ? parent : QApplication::activeWindow());
-        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paint);
-        dialog.exec();
-    }
+    PrintRoute printDialog(const QString&, QObject*) override { return {true, {}}; }
+    PrintRoute printPreview(const QString&, QObject*) override { return {true, {}}; }
 };
 
-QtDialogService realService;
-DialogService* currentService = &realService;
+void printToPdf(QPrinter& printer, const QString& path) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+}
 
 } // namespace
 
-void setDialogService(DialogService* service) {
-    currentService = service ? service : &realService;
-}
-
-QList<int> ButtonAnswers(int flags) {
-    switch (flags & vb::ButtonMask) {
-    case vb::OKCancel:
-        return {vb::OK, vb::Cancel};
-    case vb::AbortRetryIgnore:
-        return {vb::Abort, vb::Retry, vb::Ignore};
-    case vb::YesNoCancel:
-        return {vb::Yes, vb::No, vb::Cancel};
-    case vb::YesNo:
-        return {vb::Yes, vb::No};
-    case vb::RetryCancel:
-        return {vb::Retry, vb::Cancel};
-    }
-    return {vb::OK};
-}
-
-QStringList NameFiltersFromVb(const QString& vbFilter) {
-    const QStringList parts = vbFilter.split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        if (patterns.isEmpty()) continue;
-        for (QString& pattern : patterns) {
-            pattern = pattern.trimmed();
-            // "*.*" means every file there, also names without a dot.
-            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
-        }
-        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(QLatin1Char(' ')));
-    }
-    return filters;
-}
-
-int MsgBox(const QString& prompt, int flags, const QString& title) {
-    return currentService->msgBox(prompt, flags, resolvedTitle(title));
-}
-
-std::optional<QString> InputBox(const QString& prompt, const QString& title, const QString& defaultText) {
-    return currentService->inputBox(prompt, resolvedTitle(title), defaultText);
-}
-
-std::optional<QString> PasswordBox(const QString& prompt, const QString& title) {
-    return currentService->passwordBox(prompt, resolvedTitle(title));
-}
-
-std::optional<QString> ShowOpen(const QString& vbFilter, QWidget* parent) {
-    return currentService->showOpen(vbFilter, parent);
-}
-
-void Beep() {
-    currentService->beep();
-}
-
-std::optional<SaveChoice> ShowSave(const QString& vbFilter, const QString& defaultPath, int filterIndex,
-                                   QWidget* parent) {
-    return currentService->showSave(vbFilter, defaultPath, filterIndex, parent);
+void installWidgetDialogs() {
+    static QtDialogService widgetService;
+    setDefaultDialogService(&widgetService);
 }
 
 bool ShowPrinter(QPrinter& printer, QWidget* parent) {
-    return currentService->printDialog(printer, parent);
+    const PrintRoute route = currentDialogService().printDialog(printer.docName(), parent);
+    if (!route.askOperator) {
+        if (route.pdfPath.isEmpty()) return false;
+        printToPdf(printer, route.pdfPath);
+        return true;
+    }
+    QPrintDialog dialog(&printer, ownerWindow(parent));
+    NormalPointer pointer;
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void ShowPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint, QWidget* parent) {
-    currentService->printPreview(printer, paint, parent);
+    const PrintRoute route = currentDialogService().printPreview(printer.docName(), parent);
+    if (!route.askOperator) {
+        if (route.pdfPath.isEmpty()) return;
+        printToPdf(printer, route.pdfPath);
+        paint(&printer);
+        return;
+    }
+    QPrintPreviewDialog dialog(&printer, ownerWindow(parent));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paint);
+    dialog.exec();
 }

@@ -1,7 +1,7 @@
 #include "ListCommand.h"
 
-#include "basGlobal.h"
 #include "CommandLine.h"
+#include "DatabaseGlobals.h"
 #include "FillResultList.h"
 #include "fToList.h"
 #include "RegisterCatalog.h"
@@ -42,7 +42,8 @@ std::optional<int> runList(const CommandLine& commandLine) {
     const QString out = commandLine.value(QStringLiteral("--out")).value_or(QString());
     QString error = TableFileNameError(out);
     if (!error.isEmpty()) return failCommand(error);
-    const QString encoding = commandLine.value(QStringLiteral("--encoding")).value_or(QStringLiteral("utf-8")).toLower();
+    const QString encoding =
+        commandLine.value(QStringLiteral("--encoding")).value_or(QStringLiteral("utf-8")).toLower();
     if (encoding != QLatin1String("utf-8") && encoding != QLatin1String("gbk"))
         return failCommand(QStringLiteral("--encoding 后应为 utf-8 或 gbk：%1").arg(encoding));
 

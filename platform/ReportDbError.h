@@ -1,7 +1,7 @@
 #pragma once
 // The one routine through which error traps tell the user what went wrong.
 
-#include "adodb.h"
+#include "DbError.h"
 
 #include <QString>
 

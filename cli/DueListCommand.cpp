@@ -1,7 +1,7 @@
 #include "DueListCommand.h"
 
-#include "basGlobal.h"
 #include "CommandLine.h"
+#include "DatabaseGlobals.h"
 #include "DueDates.h"
 #include "Schema.h"
 #include "TableFiles.h"

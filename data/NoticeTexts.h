@@ -1,0 +1,11 @@
+#pragma once
+// The texts of the notices to people whose review or renewal falls due, kept in the settings.
+
+#include <QString>
+
+// The office's title: the main window's "Title" setting.
+QString noticeOfficeTitle();
+// The closing text, or the delivered one until the administrator sets another.
+QString noticeClosingText();
+QString defaultNoticeClosingText();
+void saveNoticeClosingText(const QString& text);
