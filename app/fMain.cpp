@@ -13,6 +13,8 @@
 #include "fAbout.h"
 #include "fDaoQi.h"
 #include "fDaoRu.h"
+#include "fPiLiangDaoRu.h"
+#include "fZhaoPianDaoRu.h"
 #include "fFindCZZ.h"
 #include "fFindPX.h"
 #include "fFindZS.h"
@@ -85,6 +87,8 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMa
         {ui->mnuRiZhi, &fMain::mnuRiZhi_Click},
         {ui->mnuOption, &fMain::mnuOption_Click},
         {ui->mnuDaoRu, &fMain::mnuDaoRu_Click},
+        {ui->mnuPiLiang, &fMain::mnuPiLiang_Click},
+        {ui->mnuZhaoPian, &fMain::mnuZhaoPian_Click},
         {ui->mnuAbout, &fMain::mnuAbout_Click},
         {ui->mnuSysBackUp, &fMain::mnuSysBackUp_Click},
         {ui->mnuExit, &fMain::mnuExit_Click},
@@ -352,6 +356,19 @@ void fMain::mnuOption_Click() {
 void fMain::mnuDaoRu_Click() {
     if (!CheckAdministrator(QStringLiteral("导入旧数据"))) return;
     fDaoRu dialog(this);
+    dialog.exec();
+}
+
+// A roster or a folder of photos writes records: the entry right's business.
+void fMain::mnuPiLiang_Click() {
+    if (!CheckRight(QStringLiteral("资料录入"))) return;
+    fPiLiangDaoRu dialog(this);
+    dialog.exec();
+}
+
+void fMain::mnuZhaoPian_Click() {
+    if (!CheckRight(QStringLiteral("资料录入"))) return;
+    fZhaoPianDaoRu dialog(this);
     dialog.exec();
 }
 

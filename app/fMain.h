@@ -49,6 +49,8 @@ public slots:
     void mnuRiZhi_Click();
     void mnuOption_Click();
     void mnuDaoRu_Click();
+    void mnuPiLiang_Click();
+    void mnuZhaoPian_Click();
     void mnuAbout_Click();
     void mnuSysBackUp_Click();
     void mnuExit_Click();

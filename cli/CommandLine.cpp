@@ -7,6 +7,7 @@
 #include "LegacyImport.h"
 #include "ListCommand.h"
 #include "ModSql.h"
+#include "RosterCommand.h"
 #include "Schema.h"
 
 #include <QDir>
@@ -30,6 +31,13 @@ std::optional<QString> CommandLine::value(const QString& flag) const {
     const qsizetype at = m_arguments.indexOf(flag, 2);
     if (at < 0) return std::nullopt;
     return at + 1 < m_arguments.size() ? m_arguments[at + 1] : QString();
+}
+
+QStringList CommandLine::values(const QString& flag) const {
+    QStringList found;
+    for (qsizetype at = 2; at + 1 < m_arguments.size(); ++at)
+        if (m_arguments[at] == flag) found << m_arguments[at + 1];
+    return found;
 }
 
 bool CommandLine::has(const QString& flag) const {
@@ -100,6 +108,18 @@ QString openCommandDatabase(const CommandLine& commandLine) {
         return QStringLiteral("无法打开数据库 '%1'：").arg(gDbPath) + error.description;
     }
     return {};
+}
+
+QString commandDatabaseName(const CommandLine& commandLine) {
+    if (!gUseSqlServer) return gDbPath;
+    QStringList shown =
+        commandLine.value(QStringLiteral("--server")).value_or(QString()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    shown.removeIf([](const QString& pair) { return pair.startsWith(QLatin1String("password=")); });
+    return QStringLiteral("数据库服务器 ") + shown.join(QLatin1Char(' '));
+}
+
+QString commandReportFolder() {
+    return gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath();
 }
 
 namespace {
@@ -199,16 +219,9 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
 
     LegacyImportHooks hooks;
     hooks.askDuplicate = [policy](const QString&, const QString&) { return policy; };
-    QString target = gDbPath;
-    if (gUseSqlServer) {
-        QStringList shown =
-            commandLine.value(QStringLiteral("--server"))->split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        shown.removeIf([](const QString& pair) { return pair.startsWith(QLatin1String("password=")); });
-        target = QStringLiteral("数据库服务器 ") + shown.join(QLatin1Char(' '));
-    }
-    LegacyImportReport report = importLegacyFile(file, gConn, target, hooks);
+    LegacyImportReport report = importLegacyFile(file, gConn, commandDatabaseName(commandLine), hooks);
     gConn.Close();
-    saveImportReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
+    saveImportReport(report, commandReportFolder());
     QTextStream(stdout) << report.text();
     if (report.complete()) return 0;
     return failCommand(QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
@@ -221,7 +234,8 @@ std::optional<int> runCommand(const QStringList& arguments) {
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
     for (const auto& run :
-         {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
+         {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runImportRoster, &runImportPhotos,
+          &runBackupOrRestore}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));

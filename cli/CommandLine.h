@@ -16,6 +16,8 @@ public:
     QString modeArgument() const;
     // The value after a flag ("--database PATH"); nullopt when the flag is absent.
     std::optional<QString> value(const QString& flag) const;
+    // Every value of a flag that may be given several times ("--map A=B --map C=D").
+    QStringList values(const QString& flag) const;
     bool has(const QString& flag) const;
 
 private:
@@ -33,6 +35,11 @@ QString commandDatabasePath(const CommandLine& commandLine);
 // Opens gConn for a mode: --server "libpq conninfo" or the local database file.
 // Returns an error text in the system's words, empty on success.
 QString openCommandDatabase(const CommandLine& commandLine);
+
+// The open database as a report names it: the file, or the server without its password.
+QString commandDatabaseName(const CommandLine& commandLine);
+// The folder a mode's report is saved in: the local database's, the program's for a server.
+QString commandReportFolder();
 
 // Runs the mode named on the command line; nullopt when there is none and the windows start.
 std::optional<int> runCommand(const QStringList& arguments);
