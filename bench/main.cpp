@@ -4,6 +4,7 @@
 //   orvanta_bench [--sizes 10000,100000,1000000] [--runs 5] [--dir DIR] [--pg "host=... dbname=..."]
 //   orvanta_bench --due [--sizes ...] [--pg ...]   the reminder window and the statistics instead
 //   orvanta_bench --import FILE.mdb [--pg ...]      the import of an old Access database instead
+//   orvanta_bench --roster 5000                     a class roster (.xlsx) read, checked and imported
 //   orvanta_bench --load [--desks 8] [--seconds 60] [--sizes N] [--pg ...]
 //                                                   many desks at once on a copy of the first register
 //
@@ -14,6 +15,7 @@
 #include "DueBenchmarks.h"
 #include "Generator.h"
 #include "ImportBenchmark.h"
+#include "RosterBenchmark.h"
 #include "LoadBenchmark.h"
 #include "Schema.h"
 
@@ -188,6 +190,8 @@ int main(int argc, char** argv) {
          {QStringLiteral("server"), QStringLiteral("(internal) the database is a libpq connection string")},
          {QStringLiteral("import"), QStringLiteral("measure the import of this old Access database"),
           QStringLiteral("file")},
+         {QStringLiteral("roster"), QStringLiteral("measure a roster of this many rows into SQLite"),
+          QStringLiteral("rows")},
          {QStringLiteral("load"),
           QStringLiteral("many desks at once on a copy of the first register size (on the --pg server when "
                          "given): actions "
@@ -224,6 +228,8 @@ int main(int argc, char** argv) {
     if (parser.isSet(QStringLiteral("import")))
         return measureImport(parser.value(QStringLiteral("import")), parser.value(QStringLiteral("pg")), runs,
                              out);
+    if (parser.isSet(QStringLiteral("roster")))
+        return measureRosterImport(qMax(1, parser.value(QStringLiteral("roster")).toInt()), runs, out);
     if (parser.isSet(QStringLiteral("measure-due")))
         return measureDueAndStatistics(parser.value(QStringLiteral("measure-due")), server, runs, out);
     if (parser.isSet(QStringLiteral("measure")))

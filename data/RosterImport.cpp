@@ -614,7 +614,6 @@ private:
     }
 
     void insert(const RosterRow& row, const QString& key) {
-        QStringList names{m_def.keyColumn}, marks{QStringLiteral("?")};
         QVariantList binds{key};
         QVector<AuditLog::ColumnChange> changes{{m_def.keyColumn, {}, key}};
         for (const RosterField& field : m_fields) {
@@ -622,25 +621,33 @@ private:
             // As the entry form stores a record: every text box as text, a memo left empty takes the name.
             if (field.kind != ColumnKind::Date && value.toString().isEmpty())
                 value = field.column == m_def.nameFilledColumn ? row.name : QString();
-            names << field.column;
-            marks << QStringLiteral("?");
             binds << forEngine(value, field.kind, m_sqlite);
             const QString text = AuditLog::valueText(field.column, value, adoTypeOf(field.kind));
             if (!text.isEmpty()) changes.append({field.column, {}, text});
         }
-        WriteScope scope(m_conn);
-        QSqlQuery q(m_conn.database());
-        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(m_def.table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-        for (const QVariant& b : binds)
-            q.addBindValue(b);
-        if (!q.exec()) {
-            const DbError error = dbErrorFrom(q.lastError(), q.driver());
-            q.finish();
+        if (!m_insert) {
+            QStringList names{m_def.keyColumn}, marks{QStringLiteral("?")};
+            for (const RosterField& field : m_fields) {
+                names << field.column;
+                marks << QStringLiteral("?");
+            }
+            m_insert.emplace(m_conn.database());
+            m_insert->prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(m_def.table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        }
+        // On the server a refused row spoils the whole transaction unless it stands in a savepoint of
+        // its own; the local file is locked for the import, so no other desk takes a number there.
+        std::optional<WriteScope> scope;
+        if (!m_sqlite) scope.emplace(m_conn);
+        for (int i = 0; i < binds.size(); ++i)
+            m_insert->bindValue(i, binds[i]);
+        if (!m_insert->exec()) {
+            const DbError error = dbErrorFrom(m_insert->lastError(), m_insert->driver());
+            m_insert->finish();
             throw error;
         }
         AuditLog::record(m_conn.database(), AuditLog::kAdded, m_def.table, key, changes);
-        scope.commit();
+        if (scope) scope->commit();
     }
 
     const RegisterDef& m_def;
@@ -649,6 +656,7 @@ private:
     const bool m_dryRun;
     const bool m_sqlite;
     QStringList m_suppliedColumns;
+    std::optional<QSqlQuery> m_insert;
     double m_next = 1;
 };
 

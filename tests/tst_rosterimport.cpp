@@ -2,8 +2,10 @@
 // anything is written, the good rows numbered and trailed in one transaction, and photos by folder.
 #include "basGlobal.h"
 #include "CommandLine.h"
+#include "fPiLiangDaoRu.h"
 #include "IdentityNumber.h"
 #include "PhotoImport.h"
+#include "ScriptedDialogs.h"
 #include "RosterImport.h"
 #include "settings.h"
 #include "TempConfigDir.h"
@@ -13,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRadioButton>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -526,6 +530,43 @@ private slots:
         }
         const QStringList reports = QDir(m_db->folder()).entryList({QStringLiteral("花名册导入报告-*.txt")});
         QCOMPARE(reports.size(), stored == 1 ? 0 : 1);
+    }
+
+    void windowMarksProblemCellsAndAsksOnce() {
+        QVERIFY(openDatabase(TestDatabase::Kind::Local));
+        gDbPath = m_db->localPath();
+        const QString person = valid(QStringLiteral("11010519900307123"));
+        m_db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 身份证号) VALUES ('9', '张伟', '%1')").arg(person));
+        const QString file = path(QStringLiteral("window.csv"));
+        writeText(file,
+                  QStringLiteral("姓名,身份证号码,性别\n张伟,%1,\n李娜,%2,女\n王强,%3,男\n")
+                      .arg(person, wrongCheck(QStringLiteral("44030419851215456")), valid(QStringLiteral("32010619781101001"))),
+                  false);
+        ScriptedDialogs dialogs;
+        fPiLiangDaoRu window;
+        window.setRegister(QStringLiteral("DangAnKu"));
+        window.setFile(file);
+        auto* grid = window.findChild<QTableWidget*>(QStringLiteral("grdPreview"));
+        QCOMPARE(grid->rowCount(), 3);
+        QVERIFY(grid->item(1, 1)->toolTip().startsWith(QStringLiteral("身份证号校验码有误")));
+        QVERIFY(grid->item(1, 0)->toolTip().isEmpty());
+        QCOMPARE(grid->item(0, 3)->text(), QStringLiteral("已在登记表中（9）"));
+
+        window.cmdImport_Click(); // nothing chosen for the stored person: refused, nothing written
+        QCOMPARE(dialogs.lastMessage().icon, vb::Exclamation);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM DangAnKu")), 1);
+
+        window.findChild<QRadioButton*>(QStringLiteral("optExisting_1"))->setChecked(true);
+        dialogs.answerMsgBox(vb::Yes); // import the rest without the problem row
+        window.cmdImport_Click();
+        const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
+        QCOMPARE(boxes.size(), 3);
+        QVERIFY(boxes[1].defaultButton2);
+        QCOMPARE(boxes[2].icon, vb::Information);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM DangAnKu")), 2);
+        QCOMPARE(value(QStringLiteral("SELECT 证号 FROM DangAnKu WHERE 姓名 = '王强'")), QStringLiteral("10"));
+        QVERIFY(window.reportText().contains(QStringLiteral("新增 1 条，更新 0 条，跳过 2 行")));
+        QCOMPARE(QDir(m_db->folder()).entryList({QStringLiteral("花名册导入报告-*.txt")}).size(), 1);
     }
 
     void photosByFolder() {

@@ -279,6 +279,7 @@ private slots:
              {QStringLiteral("mnuUser|[操作员设置]"), QStringLiteral("mnuPassword|[修改密码]"),
               QStringLiteral("mnuRiZhi|[操作日志]"), QStringLiteral("e|-"),
               QStringLiteral("mnuOption|[选项设置]"), QStringLiteral("mnuDaoRu|[导入旧数据]"),
+              QStringLiteral("mnuPiLiang|[批量导入]"), QStringLiteral("mnuZhaoPian|[批量导入照片]"),
               QStringLiteral("mnuAbout|[关于系统]"), QStringLiteral("a|-"),
               QStringLiteral("mnuSysBackUp|[退出并备份数据]"), QStringLiteral("mnuExit|[退出系统]")}},
         };
