@@ -3,6 +3,7 @@
 #include "ui_fPiLiangDaoRu.h"
 
 #include "basGlobal.h"
+#include "DataFolder.h"
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
@@ -206,7 +207,7 @@ void fPiLiangDaoRu::cmdImport_Click() {
     };
     RosterReport report = importRoster(m_roster, m_check, gConn, hooks, false);
     report.database = gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath;
-    saveRosterReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
+    saveRosterReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
     if (report.fatal.isEmpty()) SkipOnError([&] { saveRosterMapping(m_roster); });
     const QString text = report.text();
     ui->cmdClose->setEnabled(true);

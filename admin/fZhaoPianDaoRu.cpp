@@ -3,6 +3,7 @@
 #include "ui_fZhaoPianDaoRu.h"
 
 #include "basGlobal.h"
+#include "DataFolder.h"
 #include "dialogs.h"
 #include "ModSql.h"
 #include "PhotoFit.h"
@@ -58,7 +59,7 @@ void fZhaoPianDaoRu::cmdImport_Click() {
     PhotoImportReport report =
         importPhotos(ui->txtFolder->text(), kTables.value(ui->cboRegister->currentIndex()), gConn, options);
     report.database = gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath;
-    savePhotoReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
+    savePhotoReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
     ui->txtReport->setPlainText(report.text());
     ui->cmdImport->setEnabled(true);
     ui->cmdClose->setEnabled(true);
