@@ -8,6 +8,8 @@
 #include "ListCommand.h"
 #include "ModSql.h"
 #include "Schema.h"
+#include "SchemaCommands.h"
+#include "SchemaUpgrade.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,7 +58,7 @@ namespace {
 
 // "host=h port=p dbname=d user=u" as the server string the connection layer takes.
 QString serverStringFromConninfo(const QString& conninfo) {
-    QString host, port, dbname, user, password;
+    QString host, port, dbname, user, password, sslmode;
     for (const QString& pair : conninfo.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         if (eq < 0) continue;
@@ -71,12 +73,15 @@ QString serverStringFromConninfo(const QString& conninfo) {
             user = value;
         else if (key == QLatin1String("password"))
             password = value;
+        else if (key == QLatin1String("sslmode"))
+            sslmode = value;
     }
     QString server =
         QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + user +
         QStringLiteral(";Initial Catalog=") + (dbname.isEmpty() ? QStringLiteral("MoLian") : dbname) +
         QStringLiteral(";Data Source=") + host + (port.isEmpty() ? QString() : QLatin1Char(',') + port);
     if (!password.isEmpty()) server += QStringLiteral(";Password=") + password;
+    if (!sslmode.isEmpty()) server += QStringLiteral(";SSL Mode=") + sslmode;
     return server;
 }
 
@@ -220,8 +225,8 @@ std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run :
-         {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
+    for (const auto& run : {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore,
+                            &runVerifyAudit, &runUpgradeSchema}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));
