@@ -15,6 +15,7 @@
 #include "TestDatabase.h"
 
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
