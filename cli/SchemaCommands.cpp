@@ -6,8 +6,20 @@
 
 #include <QTextStream>
 
+namespace {
+
+// These modes act on a database named on purpose, never on the one a desk would open.
+bool databaseNamed(const CommandLine& commandLine) {
+    return commandLine.has(QStringLiteral("--database")) || commandLine.has(QStringLiteral("--server"));
+}
+
+const QString kNameTheDatabase = QStringLiteral("请用 --database 文件 或 --server \"连接串\" 指定数据库。");
+
+} // namespace
+
 std::optional<int> runVerifyAudit(const CommandLine& commandLine) {
     if (commandLine.mode() != QLatin1String("--verify-audit")) return std::nullopt;
+    if (!databaseNamed(commandLine)) return failCommand(kNameTheDatabase);
     std::optional<AuditChain::Anchor> noted;
     if (const auto text = commandLine.value(QStringLiteral("--anchor"))) {
         noted = AuditChain::Anchor::parse(*text);
@@ -34,6 +46,7 @@ std::optional<int> runVerifyAudit(const CommandLine& commandLine) {
 
 std::optional<int> runUpgradeSchema(const CommandLine& commandLine) {
     if (commandLine.mode() != QLatin1String("--upgrade-schema")) return std::nullopt;
+    if (!databaseNamed(commandLine)) return failCommand(kNameTheDatabase);
     if (const auto server = commandLine.value(QStringLiteral("--server"))) {
         const QString error = upgradeServerSchema(*server);
         if (!error.isEmpty()) return failCommand(QStringLiteral("数据库没有升级：") + error);
