@@ -18,6 +18,7 @@
 #include "RosterBenchmark.h"
 #include "LoadBenchmark.h"
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
