@@ -713,6 +713,15 @@ private slots:
         QCOMPARE(stored("1", "发证日期").toDate(), QDate(2023, 2, 5));
     }
 
+    // The record K2, born 1966-05-14, opened for editing: its birth-date box.
+    DatePicker* editBirthDate() {
+        m_db->execAll({QStringLiteral(
+            "INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('K2', '甲', '1966-05-14')")});
+        openForm();
+        button("cmdEdit")->click();
+        return child<DatePicker>("dtpChuSheng");
+    }
+
     // Clicks into a date picker at character `at` of what it shows, as the mouse would.
     void clickInto(DatePicker* picker, int at) {
         QLineEdit* edit = picker->findChild<QLineEdit*>();
@@ -736,35 +745,27 @@ private slots:
         QFETCH(int, at);
         QFETCH(bool, selectAll);
         QFETCH(QString, typed);
-        m_db->execAll({QStringLiteral(
-            "INSERT INTO DangAnKu (证号, 姓名, 发证日期) VALUES ('K2', '甲', '1980-01-01')")});
-        openForm();
-        button("cmdEdit")->click();
-        auto* issued = child<DatePicker>("dtpFZ");
-        clickInto(issued, at);
+        DatePicker* birth = editBirthDate();
+        clickInto(birth, at);
         if (selectAll) QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(QApplication::focusWidget(), typed);
-        QCOMPARE(issued->value().toDate(), QDate(1999, 12, 31));
+        QCOMPARE(birth->value().toDate(), QDate(1999, 12, 31));
         button("cmdEdit")->click();
-        QCOMPARE(stored("K2", "发证日期").toDate(), QDate(1999, 12, 31));
+        QCOMPARE(stored("K2", "出生年月").toDate(), QDate(1999, 12, 31));
         QCOMPARE(m_dialogs->beepCount(), 0);
     }
 
     void halfTypedDateGivesBackTheShownOne() {
-        m_db->execAll({QStringLiteral(
-            "INSERT INTO DangAnKu (证号, 姓名, 发证日期) VALUES ('K2', '甲', '1980-01-01')")});
-        openForm();
-        button("cmdEdit")->click();
-        auto* issued = child<DatePicker>("dtpFZ");
-        clickInto(issued, 9);
+        DatePicker* birth = editBirthDate();
+        clickInto(birth, 9);
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("15"));
-        QCOMPARE(issued->value().toDate(), QDate(1980, 1, 1)); // not a date yet: the shown one counts
+        QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14)); // not a date yet: the shown one counts
         QTest::mouseClick(child("txtBeiZhu"), Qt::LeftButton);
-        QCOMPARE(issued->value().toDate(), QDate(1980, 1, 1));
-        QCOMPARE(issued->findChild<QLineEdit*>()->text(), QStringLiteral("1980-01-01"));
+        QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14));
+        QCOMPARE(birth->findChild<QLineEdit*>()->text(), QStringLiteral("1966-05-14"));
         QCOMPARE(m_dialogs->beepCount(), 1);
         button("cmdEdit")->click();
-        QCOMPARE(stored("K2", "发证日期").toDate(), QDate(1980, 1, 1));
+        QCOMPARE(stored("K2", "出生年月").toDate(), QDate(1966, 5, 14));
     }
 
     void calendarKeysOpenTheCalendarAndChangeNothing_data() {
@@ -776,11 +777,7 @@ private slots:
     void calendarKeysOpenTheCalendarAndChangeNothing() {
         QFETCH(int, key);
         QFETCH(int, modifiers);
-        m_db->execAll({QStringLiteral(
-            "INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('K2', '甲', '1966-05-14')")});
-        openForm();
-        button("cmdEdit")->click();
-        auto* birth = child<DatePicker>("dtpChuSheng");
+        DatePicker* birth = editBirthDate();
         clickInto(birth, 2);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QTRY_VERIFY(birth->calendarWidget()->isVisible());
@@ -804,11 +801,7 @@ private slots:
         QFETCH(int, at);
         QFETCH(int, key);
         QFETCH(QDate, stepped);
-        m_db->execAll({QStringLiteral(
-            "INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('K2', '甲', '1966-05-14')")});
-        openForm();
-        button("cmdEdit")->click();
-        auto* birth = child<DatePicker>("dtpChuSheng");
+        DatePicker* birth = editBirthDate();
         clickInto(birth, at);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14)); // the first key only shows the section
