@@ -3,6 +3,7 @@
 #include "ui_fDaoRu.h"
 
 #include "basGlobal.h"
+#include "DataFolder.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "LegacyImport.h"
@@ -65,7 +66,7 @@ void fDaoRu::cmdImport_Click() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     LegacyImportReport report = importLegacyFile(
         ui->txtFile->text(), gConn, gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath, hooks);
-    saveImportReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
+    saveImportReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
     ui->txtReport->setPlainText(report.text());
 
     // The shared record sets show the imported operators and options from now on.

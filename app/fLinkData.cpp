@@ -4,6 +4,7 @@
 #include "ui_fLinkData.h"
 
 #include "basGlobal.h"
+#include "DataFolder.h"
 #include "ErrorTraps.h"
 #include "ModSql.h"
 #include "settings.h"
@@ -55,7 +56,7 @@ void fLinkData::CancelButton_Click() {
 
 void fLinkData::cmdHuiFu_Click() {
     ReadDataIni();
-    if (gDbPath.isEmpty()) gDbPath = AppPath() + QStringLiteral("MoLian.mdb");
+    if (gDbPath.isEmpty()) gDbPath = DataPath() + QStringLiteral("MoLian.mdb");
     sBeiFen restore(m_host, false, this);
     restore.setDirPath(QFileInfo(gDbPath).absolutePath());
     restore.DoSub();

@@ -1,7 +1,9 @@
 #include "CommandLine.h"
 
 #include "Backup.h"
+#include "CommandHelp.h"
 #include "DatabaseGlobals.h"
+#include "DataFolder.h"
 #include "DueListCommand.h"
 #include "LegacyFile.h"
 #include "LegacyImport.h"
@@ -49,7 +51,7 @@ QString commandDatabasePath(const CommandLine& commandLine) {
     if (const auto path = commandLine.value(QStringLiteral("--database"))) return *path;
     gDbPath.clear();
     ReadDataIni();
-    return FileExists(gDbPath) ? gDbPath : AppPath() + QStringLiteral("MoLian.mdb");
+    return FileExists(gDbPath) ? gDbPath : DataPath() + QStringLiteral("MoLian.mdb");
 }
 
 namespace {
@@ -104,6 +106,17 @@ QString openCommandDatabase(const CommandLine& commandLine) {
 
 namespace {
 
+// --help and --version answer on standard output, as every program does.
+std::optional<int> runHelp(const CommandLine& commandLine) {
+    if (commandLine.mode() == QLatin1String("--help"))
+        QTextStream(stdout) << helpText();
+    else if (commandLine.mode() == QLatin1String("--version"))
+        QTextStream(stdout) << versionText();
+    else
+        return std::nullopt;
+    return 0;
+}
+
 // Modes that prepare databases.
 std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
     const QString target = commandLine.modeArgument();
@@ -117,9 +130,7 @@ std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
         for (const auto& [file, create] :
              {std::pair{QStringLiteral("MoLian.mdb"), &createLocalDatabase},
               std::pair{QStringLiteral("print.dat"), &createPrintSettingsFile}}) {
-            const QString path = dir.filePath(file);
-            if (QFileInfo::exists(path)) continue;
-            const QString error = create(path);
+            const QString error = createFileIfAbsent(dir.filePath(file), create);
             if (!error.isEmpty()) return failCommand(error);
         }
         return 0;
@@ -208,7 +219,7 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     }
     LegacyImportReport report = importLegacyFile(file, gConn, target, hooks);
     gConn.Close();
-    saveImportReport(report, gUseSqlServer ? AppPath() : QFileInfo(gDbPath).absolutePath());
+    saveImportReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
     QTextStream(stdout) << report.text();
     if (report.complete()) return 0;
     return failCommand(QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
@@ -219,10 +230,14 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
 std::optional<int> runCommand(const QStringList& arguments) {
     const CommandLine commandLine(arguments);
     if (commandLine.mode().isEmpty()) return std::nullopt;
+    // Only what --help lists is run, so the help cannot leave a mode out.
+    if (!isListedMode(commandLine.mode()))
+        return failCommand(
+            QStringLiteral("未知的命令行参数：%1（orvanta --help 列出全部命令）").arg(commandLine.mode()));
     // Each mode is one entry: it answers nullopt when the mode is not its own.
     for (const auto& run :
-         {&runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
+         {&runHelp, &runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
         if (const auto code = run(commandLine)) return code;
     }
-    return failCommand(QStringLiteral("未知的命令行参数：%1").arg(commandLine.mode()));
+    return failCommand(QStringLiteral("%1 缺少参数（orvanta --help 列出用法）。").arg(commandLine.mode()));
 }

@@ -3,6 +3,7 @@
 #include "AuditLog.h"
 
 #include "DatabaseGlobals.h"
+#include "DataFolder.h"
 #include "dialogs.h"
 #include "LegacyFile.h"
 #include "ReportDbError.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace {
@@ -77,6 +79,13 @@ bool chooseProvider(const QString& appDir, QString& server) {
     const QString filter = QStringLiteral("本系统数据库文件|MoLian.mdb|所有文件|*.*|");
     if (!FileExists(gDbPath)) {
         const QString delivered = appDir + QStringLiteral("MoLian.mdb");
+        // A data.ini naming a file that is not there (a share not mounted) must not be answered
+        // with a new, empty database.
+        if (!QFileInfo::exists(appDir + QStringLiteral("data.ini"))) {
+            const QString error = createDeliveredFile(currentDataFolderPlaces(), QStringLiteral("MoLian.mdb"),
+                                                      &createLocalDatabase);
+            if (!error.isEmpty()) MsgBox(error, vb::Exclamation);
+        }
         if (FileExists(delivered)) {
             gDbPath = delivered;
         } else {
@@ -175,7 +184,7 @@ bool SavedServerChoice() {
 }
 
 void ReadDataIni() {
-    QFile file(AppPath() + QStringLiteral("data.ini"));
+    QFile file(DataPath() + QStringLiteral("data.ini"));
     if (!file.open(QIODevice::ReadOnly)) return;
     QByteArray line = file.readLine();
     while (line.endsWith('\n') || line.endsWith('\r'))
@@ -186,7 +195,10 @@ void ReadDataIni() {
 }
 
 bool OpenDatabase() {
-    const QString appDir = AppPath();
+    const QString appDir = DataPath();
+    const QString printError =
+        createDeliveredFile(currentDataFolderPlaces(), QStringLiteral("print.dat"), &createPrintSettingsFile);
+    if (!printError.isEmpty()) MsgBox(printError, vb::Exclamation);
     openPrintSettings(appDir);
     QString server;
     for (;;) {

@@ -7,7 +7,7 @@
 QString AppPath();
 // True when the file can be opened for reading.
 bool FileExists(const QString& path);
-// Sets gDbPath to the first line of data.ini when that line names an existing file.
+// Sets gDbPath to the first line of data.ini (in the data folder) when that line names an existing file.
 void ReadDataIni();
 // The choice the data source dialog remembered ("LinkData"): true for the server database.
 bool SavedServerChoice();

@@ -1,6 +1,7 @@
 #include "modPrintOut.h"
 
 #include "basGlobal.h"
+#include "DataFolder.h"
 #include "ErrorTraps.h"
 #include "ListExporter.h"
 #include "ListPrinter.h"
@@ -69,5 +70,5 @@ void ExportList(ListView* list, const QString& title) {
     ListExporter exporter;
     exporter.SetExportList(list);
     exporter.SetHelpText(QStringLiteral("如有问题，请与程序开发商联系!"));
-    exporter.RunExport(ListExporter::ExcelWorkbook, AppPath(), title);
+    exporter.RunExport(ListExporter::ExcelWorkbook, ExportPath(), title);
 }

@@ -9,6 +9,7 @@ packages=(
     qt6-translations-l10n qt6-charts-dev libsodium-dev mdbtools-dev libpq-dev
     postgresql sqlite3 unzip poppler-utils
     xvfb xauth imagemagick
+    dpkg-dev lintian man-db
 )
 
 # One dpkg-query call for all of them keeps the common case (nothing missing) fast.

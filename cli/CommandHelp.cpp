@@ -1,0 +1,237 @@
+#include "CommandHelp.h"
+
+#include <QStringList>
+
+namespace {
+
+const QString kProgram = QStringLiteral("orvanta");
+const QString kVersion = QStringLiteral(ORVANTA_VERSION);
+
+const QString kSummary = QStringLiteral("特种作业人员培训与发证档案管理");
+const QString kUsage = QStringLiteral("orvanta [模式 [参数]] [选项…]");
+const QString kIntroduction = QStringLiteral(
+    "不带模式启动时打开程序窗口。带模式时不打开窗口，也不需要显示器：程序完成这一项工作后退出，"
+    "消息写到标准错误，任何失败都以非零状态退出。");
+
+struct Paragraph {
+    QString heading;
+    QString text;
+};
+
+// Where the data lives, for the help text and the manual page alike.
+QList<Paragraph> dataPlaces() {
+    return {
+        {QStringLiteral("安装后的数据文件夹"),
+         QStringLiteral("安装的程序（/usr/bin/orvanta）把本地数据库 MoLian.mdb、打印设置 print.dat 和 "
+                        "data.ini 放在每位用户自己的数据文件夹 ~/.local/share/Orvanta/ 中；"
+                        "/etc/orvanta/orvanta.ini 的 [data] 一节以 folder=路径 指定共用数据文件夹时，"
+                        "这台电脑的所有用户都使用那个文件夹（须事先建好，并让这些用户可以写入）。"
+                        "第一次启动时在其中建立交付的数据库和 print.dat；升级或卸载程序都不动这些数据。")},
+        {QStringLiteral("从源码目录运行"),
+         QStringLiteral("从编译目录运行的程序使用它旁边的 MoLian.mdb 和 print.dat。")},
+        {QStringLiteral("设置"),
+         QStringLiteral(
+             "每位用户的设置在 ~/.config/Orvanta/ 中；环境变量 ORVANTA_CONFIG_DIR 可指定别的文件夹。")},
+    };
+}
+
+bool isWide(QChar c) {
+    return c.unicode() >= 0x2E80;
+}
+
+// Closing punctuation stays at the end of the line before it.
+bool mayStartLine(QChar c) {
+    return !QStringLiteral("，。、；：！？）》」』,.;:!?)").contains(c);
+}
+
+// Wraps text for a terminal, counting a Chinese character as two columns. Lines break between
+// Chinese characters or at spaces, never inside a word, flag or file name.
+QStringList wrapped(const QString& text, int width) {
+    QStringList pieces; // one Chinese character, one space, or a word
+    for (const QChar c : text) {
+        const bool extendsWord = !isWide(c) && c != QLatin1Char(' ') && !pieces.isEmpty() &&
+                                 !isWide(pieces.last().back()) && pieces.last() != QLatin1String(" ");
+        if (extendsWord)
+            pieces.last() += c;
+        else
+            pieces << QString(c);
+    }
+    QStringList lines;
+    QString line;
+    int columns = 0;
+    for (const QString& piece : pieces) {
+        const int w = isWide(piece.front()) ? 2 : int(piece.size());
+        if (columns + w > width && !line.isEmpty() && mayStartLine(piece.front())) {
+            while (line.endsWith(QLatin1Char(' ')))
+                line.chop(1);
+            // An opening bracket goes with what it opens.
+            QString carried;
+            if (line.size() > 1 && QStringLiteral("（《「『(").contains(line.back())) {
+                carried = line.back();
+                line.chop(1);
+            }
+            lines << line;
+            line = carried;
+            columns = carried.isEmpty() ? 0 : 2;
+            if (piece == QLatin1String(" ")) continue;
+        }
+        line += piece;
+        columns += w;
+    }
+    if (!line.isEmpty()) lines << line;
+    return lines;
+}
+
+QString helpEntries(const QList<CommandHelpEntry>& entries) {
+    QString text;
+    for (const CommandHelpEntry& entry : entries) {
+        text += QStringLiteral("  ") + entry.usage + QLatin1Char('\n');
+        for (const QString& line : wrapped(entry.description, 70))
+            text += QStringLiteral("        ") + line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+// Text as roff: backslashes and minus signs escaped, no line starting with a control character.
+// Chinese runs have no spaces, so each character is marked as a place the line may break.
+QString roff(const QString& text) {
+    QString escaped;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\\'))
+            escaped += QStringLiteral("\\e");
+        else if (c == QLatin1Char('-'))
+            escaped += QStringLiteral("\\-");
+        else
+            escaped += c;
+        if (isWide(c) && i + 1 < text.size() && mayStartLine(text[i + 1])) escaped += QStringLiteral("\\:");
+    }
+    if (escaped.startsWith(QLatin1Char('.')) || escaped.startsWith(QLatin1Char('\'')))
+        escaped.prepend(QStringLiteral("\\&"));
+    return escaped;
+}
+
+// "--backup 目录" as a bold flag and its argument in italics.
+QString roffUsage(const QString& usage) {
+    const qsizetype space = usage.indexOf(QLatin1Char(' '));
+    if (space < 0) return QStringLiteral(".B ") + roff(usage);
+    return QStringLiteral(".BI ") + roff(usage.left(space)) + QStringLiteral(" \"") +
+           roff(usage.mid(space)).replace(QLatin1Char('"'), QStringLiteral("\\(dq")) + QLatin1Char('"');
+}
+
+QString manualEntries(const QList<CommandHelpEntry>& entries) {
+    QString text;
+    for (const CommandHelpEntry& entry : entries)
+        text += QStringLiteral(".TP\n") + roffUsage(entry.usage) + QLatin1Char('\n') +
+                roff(entry.description) + QLatin1Char('\n');
+    return text;
+}
+
+} // namespace
+
+QString CommandHelpEntry::flag() const {
+    return usage.section(QLatin1Char(' '), 0, 0);
+}
+
+QList<CommandHelpEntry> commandModes() {
+    return {
+        {QStringLiteral("--create-database 文件"),
+         QStringLiteral(
+             "新建本地数据库文件，含全部表和交付内容（操作员 管理员，密码 736）。文件已存在时不动它。")},
+        {QStringLiteral("--create-database-if-absent 文件夹"),
+         QStringLiteral("在文件夹中没有 MoLian.mdb 或 print.dat 时新建它们，已有的不动。")},
+        {QStringLiteral("--create-schema-postgres \"连接串\""),
+         QStringLiteral("在 PostgreSQL 数据库中建立全部表和交付内容（libpq 连接串，如 "
+                        "\"host=服务器 dbname=MoLian user=sa\"）。")},
+        {QStringLiteral("--backup 目录"),
+         QStringLiteral(
+             "把本地数据库备份为目录中的 MoLianBackUp.Mdb，检查无误后才替换以前的备份。设置了备份密码时须用 "
+             "--password-file。")},
+        {QStringLiteral("--restore 文件"),
+         QStringLiteral("用备份文件恢复本地数据库（各工作站须先关闭程序），被替换的数据库保留为 "
+                        "MoLian-yyyyMMdd-HHmmss.mdb；检查无误并恢复完毕才以 0 退出。")},
+        {QStringLiteral("--import-legacy 文件"),
+         QStringLiteral("把旧程序的 Access 数据库导入本系统的数据库，导入报告写到标准输出。")},
+        {QStringLiteral("--list 表名"),
+         QStringLiteral(
+             "把一个登记表（DangAnKu 证书、CaoZuoZheng 操作证、PeiXun 安全生产培训）按编号顺序整表写到 "
+             "--out 指定的文件。")},
+        {QStringLiteral("--due-list"),
+         QStringLiteral("把到期提醒的记录写到 --out 指定的文件，范围由 --within 或 --from 与 --to 指定。")},
+        {QStringLiteral("--help"), QStringLiteral("显示本说明后退出。")},
+        {QStringLiteral("--version"), QStringLiteral("显示版本后退出。")},
+    };
+}
+
+QList<CommandHelpEntry> commandOptions() {
+    return {
+        {QStringLiteral("--database 路径"),
+         QStringLiteral(
+             "使用这个本地数据库文件，而不是程序默认打开的数据库（data.ini 指定的文件，否则数据文件夹中的 "
+             "MoLian.mdb）。")},
+        {QStringLiteral("--server \"连接串\""),
+         QStringLiteral(
+             "使用 PostgreSQL 服务器上的数据库，libpq 连接串如 \"host=服务器 port=5432 dbname=MoLian "
+             "user=sa\"；密码放在 libpq 的密码文件中。")},
+        {QStringLiteral("--password-file 文件"),
+         QStringLiteral("备份密码所在的文件（第一行），用于 --backup 和 --restore。")},
+        {QStringLiteral("--on-duplicate skip|replace"),
+         QStringLiteral("--import-legacy 遇到编号已存在的记录时跳过（默认）或替换。")},
+        {QStringLiteral("--out 文件"),
+         QStringLiteral(
+             "--list 和 --due-list 写出的文件，按扩展名写成 PDF（.pdf）、Excel（.xlsx）或 CSV（.csv）。")},
+        {QStringLiteral("--encoding utf-8|gbk"), QStringLiteral("CSV 文件的编码，默认 utf-8。")},
+        {QStringLiteral("--within 天数"),
+         QStringLiteral("--due-list 列出今天起这些天内到期和已过期的记录。")},
+        {QStringLiteral("--from yyyy-MM-dd"), QStringLiteral("--due-list 的起始日期，与 --to 一起使用。")},
+        {QStringLiteral("--to yyyy-MM-dd"), QStringLiteral("--due-list 的结束日期（含当天）。")},
+    };
+}
+
+bool isListedMode(const QString& flag) {
+    for (const CommandHelpEntry& mode : commandModes())
+        if (mode.flag() == flag) return true;
+    return false;
+}
+
+QString helpText() {
+    QString text = QStringLiteral("用法：") + kUsage + QStringLiteral("\n\n");
+    for (const QString& line : wrapped(kIntroduction, 78))
+        text += line + QLatin1Char('\n');
+    text += QStringLiteral("\n模式：\n") + helpEntries(commandModes());
+    text += QStringLiteral("\n选项：\n") + helpEntries(commandOptions());
+    text += QStringLiteral("\n数据位置：\n");
+    for (const Paragraph& place : dataPlaces()) {
+        text += QStringLiteral("  ") + place.heading + QLatin1Char('\n');
+        for (const QString& line : wrapped(place.text, 70))
+            text += QStringLiteral("        ") + line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString versionText() {
+    return QStringLiteral("Orvanta %1（%2）\n").arg(kVersion, kSummary);
+}
+
+QString manualPage() {
+    QString page = QStringLiteral(".TH ORVANTA 1 \"\" \"Orvanta %1\" \"用户命令\"\n").arg(roff(kVersion));
+    // Left-aligned: stretching the spaces of lines that mostly have none would fail.
+    page += QStringLiteral(".ad l\n.nh\n");
+    page += QStringLiteral(".SH 名称\norvanta \\- ") + roff(kSummary) + QLatin1Char('\n');
+    page += QStringLiteral(".SH 概述\n.B orvanta\n[模式 [参数]] [选项…]\n");
+    page += QStringLiteral(".SH 描述\n") + roff(kIntroduction) + QLatin1Char('\n');
+    page += QStringLiteral(".SH 模式\n") + manualEntries(commandModes());
+    page += QStringLiteral(".SH 选项\n") + manualEntries(commandOptions());
+    page += QStringLiteral(".SH 文件\n");
+    for (const Paragraph& place : dataPlaces())
+        page += QStringLiteral(".TP\n.B ") + roff(place.heading) + QLatin1Char('\n') + roff(place.text) +
+                QLatin1Char('\n');
+    page +=
+        QStringLiteral(".SH 服务\n") +
+        roff(QStringLiteral("夜间备份由 systemd 定时器 orvanta-backup@用户名.timer 运行 orvanta --backup，"
+                            "以该用户的身份备份他的程序默认打开的数据库；备份目录和其他选项写在 "
+                            "/etc/orvanta/backup.conf 中。定时器安装后不启用，用 "
+                            "systemctl enable --now orvanta-backup@用户名.timer 启用。")) +
+        QLatin1Char('\n');
+    return page;
+}

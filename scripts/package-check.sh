@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Installs the package scripts/package.sh built, works its command-line modes from /usr/bin in a
+# temporary folder, and removes it again with whatever it brought, leaving the machine as it was.
+# Needs root (or sudo); refuses to run where the package is installed already.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(orvanta_*.deb)
+[[ -f ${packages[0]} ]] || { echo "package-check: no orvanta_*.deb; run scripts/package.sh first" >&2; exit 1; }
+package=./${packages[-1]}
+
+sudo=()
+((EUID == 0)) || sudo=(sudo)
+if dpkg-query -W -f='${db:Status-Status}' orvanta 2>/dev/null | grep -qx installed; then
+    echo "package-check: orvanta is installed on this machine already; it is left alone" >&2
+    exit 1
+fi
+
+before=$(dpkg-query -W -f='${Package}\n' | sort)
+work=$(mktemp -d)
+chmod 755 "$work"
+remove_again() {
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q orvanta >/dev/null || true
+    local brought
+    brought=$(comm -13 <(echo "$before") <(dpkg-query -W -f='${Package}\n' | sort))
+    if [[ -n $brought ]]; then
+        # shellcheck disable=SC2086
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q $brought >/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap remove_again EXIT
+
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$package" >/dev/null
+
+# The installed program as a scheduled job runs it: no display, a home of its own.
+home=$work/home
+mkdir -p "$home"
+installed() {
+    env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 /usr/bin/orvanta "$@"
+}
+fail() {
+    echo "package-check: $*" >&2
+    exit 1
+}
+
+installed --version | grep -q '^Orvanta ' || fail "--version"
+installed --help | grep -q -- '--create-database' || fail "--help"
+man -P cat orvanta 2>/dev/null | grep -q -- '--create-database' || fail "man orvanta"
+[[ -f /usr/share/applications/orvanta.desktop && -f /usr/share/icons/hicolor/48x48/apps/orvanta.png ]] \
+    || fail "menu entry or icon missing"
+
+installed --create-database "$work/MoLian.mdb"
+installed --list DangAnKu --out "$work/certificates.csv" --database "$work/MoLian.mdb"
+[[ -s $work/certificates.csv ]] || fail "--list wrote nothing"
+
+# Without --database the installed program looks in the user's own data folder...
+if installed --list DangAnKu --out "$work/own.csv" 2>"$work/own.err"; then
+    fail "--list opened a database that was never created"
+fi
+grep -qF "$home/.local/share/Orvanta/MoLian.mdb" "$work/own.err" || fail "$(cat "$work/own.err")"
+
+# ...or in the shared folder the machine's file names.
+mkdir -p "$work/shared"
+installed --create-database "$work/shared/MoLian.mdb"
+printf '[data]\nfolder=%s\n' "$work/shared" | "${sudo[@]}" tee /etc/orvanta/orvanta.ini >/dev/null
+installed --list PeiXun --out "$work/shared.csv" || fail "--list in the shared folder"
+
+# Removing the program leaves the office's data.
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q orvanta >/dev/null
+[[ ! -e /usr/bin/orvanta && -f $work/shared/MoLian.mdb && -f $work/MoLian.mdb ]] || fail "removal"
+echo "package-check: $package installed, worked and removed"
