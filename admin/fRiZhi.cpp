@@ -1,6 +1,7 @@
 #include "fRiZhi.h"
 #include "ui_fRiZhi.h"
 
+#include "AuditChain.h"
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
@@ -45,6 +46,7 @@ fRiZhi::fRiZhi(QWidget* parent) : QWidget(parent), ui(new Ui::fRiZhi) {
     connect(ui->cmdFind, &QPushButton::clicked, this, &fRiZhi::cmdFind_Click);
     connect(ui->txtKey, &QLineEdit::returnPressed, this, &fRiZhi::cmdFind_Click);
     connect(ui->cmdView, &QPushButton::clicked, this, &fRiZhi::cmdView_Click);
+    connect(ui->cmdVerify, &QPushButton::clicked, this, &fRiZhi::cmdVerify_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &fRiZhi::cmdClose_Click);
     OnEscape(this, [this] { cmdClose_Click(); });
     connect(ui->LV, &ListView::mousePressed, this, [this] { gCurList = ui->LV; });
@@ -115,6 +117,20 @@ void fRiZhi::cmdView_Click() {
     // The list window's refresh reopens the same rows.
     gViewTable = m_result->Source();
     ShowForm(view);
+}
+
+void fRiZhi::cmdVerify_Click() {
+    setCursor(Qt::WaitCursor);
+    AuditChain::Verification result;
+    try {
+        result = AuditChain::verify(gConn.database());
+    } catch (const DbError& e) {
+        unsetCursor();
+        MsgBox(QStringLiteral("无法读取操作日志：") + e.description, vb::OKOnly | vb::Critical);
+        return;
+    }
+    unsetCursor();
+    MsgBox(result.message, vb::OKOnly | (result.intact ? vb::Information : vb::Critical));
 }
 
 void fRiZhi::cmdClose_Click() {

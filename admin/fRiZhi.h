@@ -27,6 +27,8 @@ public:
 
     void cmdFind_Click();
     void cmdView_Click();
+    // Walks the trail's chain and tells whether it is whole, or where it breaks.
+    void cmdVerify_Click();
     void cmdClose_Click();
 
 protected:

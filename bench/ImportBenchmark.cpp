@@ -5,6 +5,7 @@
 #include "LegacyImport.h"
 #include "ModSql.h"
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

@@ -16,6 +16,7 @@
 #include "ImportBenchmark.h"
 #include "LoadBenchmark.h"
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

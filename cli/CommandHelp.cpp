@@ -142,7 +142,16 @@ QList<CommandHelpEntry> commandModes() {
          QStringLiteral("在文件夹中没有 MoLian.mdb 或 print.dat 时新建它们，已有的不动。")},
         {QStringLiteral("--create-schema-postgres \"连接串\""),
          QStringLiteral("在 PostgreSQL 数据库中建立全部表和交付内容（libpq 连接串，如 "
-                        "\"host=服务器 dbname=MoLian user=sa\"）。")},
+                        "\"host=服务器 dbname=MoLian user=postgres\"，须为超级用户），并建立表的所有者 "
+                        "orvanta_owner 和工作站账号 orvanta_desk（没有密码，由管理员设置）。")},
+        {QStringLiteral("--upgrade-schema"),
+         QStringLiteral(
+             "把旧版本建立的数据库升级为本版本的结构（操作日志的校验链和防修改保护、索引）；服务器上"
+             "须以 orvanta_owner 或超级用户连接。须用 --database 或 --server 指定数据库。")},
+        {QStringLiteral("--verify-audit"),
+         QStringLiteral(
+             "校验操作日志的校验链，报告第一条被删除、修改或插入的记录，链断开时以非 0 退出；完好时"
+             "在标准输出写出锚点（记录数:最新校验值）。须用 --database 或 --server 指定数据库。")},
         {QStringLiteral("--backup 目录"),
          QStringLiteral(
              "把本地数据库备份为目录中的 MoLianBackUp.Mdb，检查无误后才替换以前的备份。设置了备份密码时须用 "
@@ -172,7 +181,9 @@ QList<CommandHelpEntry> commandOptions() {
         {QStringLiteral("--server \"连接串\""),
          QStringLiteral(
              "使用 PostgreSQL 服务器上的数据库，libpq 连接串如 \"host=服务器 port=5432 dbname=MoLian "
-             "user=sa\"；密码放在 libpq 的密码文件中。")},
+             "user=orvanta_desk\"，可加 sslmode=require；密码放在 libpq 的密码文件中。")},
+        {QStringLiteral("--anchor 记录数:校验值"),
+         QStringLiteral("--verify-audit 同时检查以前记下的锚点：那一条记录仍在并且校验值未变。")},
         {QStringLiteral("--password-file 文件"),
          QStringLiteral("备份密码所在的文件（第一行），用于 --backup 和 --restore。")},
         {QStringLiteral("--on-duplicate skip|replace"),

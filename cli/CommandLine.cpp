@@ -10,6 +10,8 @@
 #include "ListCommand.h"
 #include "ModSql.h"
 #include "Schema.h"
+#include "SchemaCommands.h"
+#include "SchemaUpgrade.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,7 +60,7 @@ namespace {
 
 // "host=h port=p dbname=d user=u" as the server string the connection layer takes.
 QString serverStringFromConninfo(const QString& conninfo) {
-    QString host, port, dbname, user, password;
+    QString host, port, dbname, user, password, sslmode;
     for (const QString& pair : conninfo.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         if (eq < 0) continue;
@@ -73,12 +75,15 @@ QString serverStringFromConninfo(const QString& conninfo) {
             user = value;
         else if (key == QLatin1String("password"))
             password = value;
+        else if (key == QLatin1String("sslmode"))
+            sslmode = value;
     }
     QString server =
         QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + user +
         QStringLiteral(";Initial Catalog=") + (dbname.isEmpty() ? QStringLiteral("MoLian") : dbname) +
         QStringLiteral(";Data Source=") + host + (port.isEmpty() ? QString() : QLatin1Char(',') + port);
     if (!password.isEmpty()) server += QStringLiteral(";Password=") + password;
+    if (!sslmode.isEmpty()) server += QStringLiteral(";SSL Mode=") + sslmode;
     return server;
 }
 
@@ -235,8 +240,8 @@ std::optional<int> runCommand(const QStringList& arguments) {
         return failCommand(
             QStringLiteral("未知的命令行参数：%1（orvanta --help 列出全部命令）").arg(commandLine.mode()));
     // Each mode is one entry: it answers nullopt when the mode is not its own.
-    for (const auto& run :
-         {&runHelp, &runCreateDatabase, &runDueList, &runList, &runImportLegacy, &runBackupOrRestore}) {
+    for (const auto& run : {&runHelp, &runCreateDatabase, &runDueList, &runList, &runImportLegacy,
+                            &runBackupOrRestore, &runVerifyAudit, &runUpgradeSchema}) {
         if (const auto code = run(commandLine)) return code;
     }
     return failCommand(QStringLiteral("%1 缺少参数（orvanta --help 列出用法）。").arg(commandLine.mode()));

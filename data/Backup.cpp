@@ -2,6 +2,7 @@
 
 #include "adodb.h"
 #include "AuditLog.h"
+#include "FileModes.h"
 #include "Passwords.h"
 
 #include <cerrno>
@@ -212,7 +213,8 @@ BackupResult copyLiveDatabase(const QString& databasePath, const QString& copyPa
         return failed(QStringLiteral("找不到数据库文件 '%1'。").arg(databasePath));
     // Read-write, so that SQLite can roll back what a desk that crashed while saving left behind.
     Sqlite source(databasePath, SQLITE_OPEN_READWRITE);
-    Sqlite copy(copyPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!createPrivateFile(copyPath).isEmpty()) return fromErrno(errno, copyPath);
+    Sqlite copy(copyPath, SQLITE_OPEN_READWRITE);
     if (!source.ok()) return source.failure();
     if (!copy.ok()) return copy.failure();
     if (!source.exec(QStringLiteral("BEGIN")) || !countRows(source, counts)) return source.failure();
@@ -238,7 +240,7 @@ BackupResult copyLiveDatabase(const QString& databasePath, const QString& copyPa
 BackupResult copyFile(const QString& from, const QString& to, const ProgressStep& progress) {
     QFile in(from), out(to);
     if (!in.open(QIODevice::ReadOnly)) return failed(QStringLiteral("无法读取文件 '%1'。").arg(from));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return fromErrno(errno, to);
+    if (!openPrivateFile(out)) return fromErrno(errno, to);
     while (!in.atEnd()) {
         const QByteArray chunk = in.read(1 << 20);
         if (in.error() != QFileDevice::NoError)
@@ -430,6 +432,9 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
         return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。"));
     if (progress && !progress(950)) return cancelled;
 
+    // The restored file is read by the same people as the one it replaces.
+    if (!(target.exists() ? copyModeAndGroup(databasePath, candidate.path) : protectFile(candidate.path)))
+        return failed(QStringLiteral("无法让恢复的数据保持原有数据的访问权限和组，现有数据没有改变。"));
     const QString kept = keptName(target);
     QStringList moved;
     step = moveAside(databasePath, kept, moved);

@@ -1,5 +1,7 @@
 #include "BackupCrypto.h"
 
+#include "FileModes.h"
+
 #include <sodium.h>
 #include <unistd.h>
 
@@ -140,7 +142,7 @@ SealResult sealBackup(const QString& plainPath, const QString& sealedPath, const
     if (!sodiumReady()) return SealResult::NoMemory;
     QFile in(plainPath), out(sealedPath);
     if (!in.open(QIODevice::ReadOnly)) return SealResult::ReadFailed;
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return writeFailure(out);
+    if (!openPrivateFile(out)) return writeFailure(out);
 
     Header header;
     header.salt = QByteArray(crypto_pwhash_SALTBYTES, '\0');
@@ -212,7 +214,7 @@ SealResult openSealedBackup(const QString& sealedPath, const QString& plainPath,
     if (sodium_memcmp(keyCheck(key).constData(), header.keyCheck.constData(), size_t(kKeyCheckSize)) != 0)
         return SealResult::WrongPassword;
     QFile out(plainPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return writeFailure(out);
+    if (!openPrivateFile(out)) return writeFailure(out);
     const SealResult pulled = pullChunks(
         in, header, key, [&](const QByteArray& plain) { return out.write(plain) == plain.size(); }, progress);
     if (pulled == SealResult::WriteFailed) return writeFailure(out);

@@ -2,6 +2,7 @@
 
 #include "DbConditions.h"
 #include "EngineReads.h"
+#include "SessionState.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -32,7 +33,15 @@ QString osUserName() {
     return user;
 }
 
-// True while the connection is inside a transaction, whoever opened it.
+} // namespace
+
+const QStringList& sslModes() {
+    static const QStringList modes = {QStringLiteral("disable"),   QStringLiteral("allow"),
+                                      QStringLiteral("prefer"),    QStringLiteral("require"),
+                                      QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+    return modes;
+}
+
 bool inTransaction(const QSqlDatabase& db) {
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
@@ -45,8 +54,6 @@ bool inTransaction(const QSqlDatabase& db) {
     }
     return false;
 }
-
-} // namespace
 
 using RecordsetInternals::typeFromDeclaration;
 
@@ -101,7 +108,15 @@ void Connection::Open(const QString& connectionString) {
         const bool integrated = parts.contains(QStringLiteral("integrated security"));
         db.setUserName(integrated ? osUserName() : parts.value(QStringLiteral("user id")));
         if (!integrated) db.setPassword(parts.value(QStringLiteral("password")));
-        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        QString options = QStringLiteral("connect_timeout=5");
+        if (const QString ssl = parts.value(QStringLiteral("ssl mode")).toLower(); !ssl.isEmpty()) {
+            if (!sslModes().contains(ssl))
+                throw DbError(DbErrorCode::ConnectFailed,
+                              QStringLiteral("sslmode 的值 '%1' 不正确，应为 %2 之一。")
+                                  .arg(ssl, sslModes().join(QStringLiteral("、"))));
+            options += QStringLiteral(";sslmode=") + ssl;
+        }
+        db.setConnectOptions(options);
         m_engine = Engine::Postgres;
     } else {
         throw DbError(DbErrorCode::ConnectFailed, QStringLiteral("未知的数据提供程序：%1").arg(provider));

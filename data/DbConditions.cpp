@@ -53,6 +53,18 @@ DbCondition postgresCondition(const QString& sqlState) {
     return DbCondition::Unknown;
 }
 
+DbCondition serverLoginCondition(const QString& driverText) {
+    const QString text = driverText.toLower();
+    const auto has = [&](const char* words) { return text.contains(QLatin1String(words)); };
+    if (has("password authentication failed")) return DbCondition::ServerPasswordWrong;
+    if (has("no password supplied")) return DbCondition::ServerPasswordMissing;
+    if (has("role \"") && has("does not exist")) return DbCondition::ServerRoleMissing;
+    if (has("database \"") && has("does not exist")) return DbCondition::ServerDatabaseMissing;
+    if (has("no pg_hba.conf entry")) return DbCondition::ServerNotAllowed;
+    if (has("ssl") && (has("not support") || has("required"))) return DbCondition::ServerTlsUnavailable;
+    return DbCondition::ServerUnreachable;
+}
+
 DbCondition conditionOf(const QSqlError& error, QSqlDriver::DbmsType engine) {
     const QString code = error.nativeErrorCode();
     if (engine == QSqlDriver::SQLite) {
@@ -63,7 +75,7 @@ DbCondition conditionOf(const QSqlError& error, QSqlDriver::DbmsType engine) {
     if (engine == QSqlDriver::PostgreSQL) {
         // libpq gives no SQLSTATE when the session could not be set up at all.
         if (code.isEmpty() && error.type() == QSqlError::ConnectionError)
-            return DbCondition::ServerUnreachable;
+            return serverLoginCondition(error.text());
         return postgresCondition(code);
     }
     return DbCondition::Unknown;
@@ -94,6 +106,26 @@ QString conditionMessage(DbCondition condition) {
                               "录数据库 MoLian，然后再试。");
     case DbCondition::ConnectionLost:
         return QStringLiteral("与数据库服务器的连接已断开，操作没有完成。请检查网络和服务器后再试。");
+    case DbCondition::ServerPasswordWrong:
+        return QStringLiteral(
+            "数据库服务器拒绝了登录：密码不正确。请检查本工作站密码文件（.pgpass）中这个账号的"
+            "密码，或请管理员重设密码。");
+    case DbCondition::ServerPasswordMissing:
+        return QStringLiteral("数据库服务器要求密码，但本工作站的密码文件（.pgpass）中没有这个账号的密码。请"
+                              "管理员把密码写入密码文件后再试。");
+    case DbCondition::ServerRoleMissing:
+        return QStringLiteral(
+            "数据库服务器上没有这个登录账号。请管理员在服务器上建立工作站账号（orvanta_desk）"
+            "后再试。");
+    case DbCondition::ServerDatabaseMissing:
+        return QStringLiteral("数据库服务器上没有本系统的数据库 MoLian。请管理员先建立数据库。");
+    case DbCondition::ServerNotAllowed:
+        return QStringLiteral("数据库服务器不允许本工作站这样登录。服务器可能只接受加密连接：请在设置中把 "
+                              "sslmode 设为 require；否则请管理员在服务器上允许本工作站。");
+    case DbCondition::ServerTlsUnavailable:
+        return QStringLiteral(
+            "本工作站要求加密连接（sslmode），但数据库服务器没有提供加密连接。请管理员在服务器"
+            "上启用 TLS，或修改本工作站的 sslmode 设置。");
     case DbCondition::PermissionDenied:
         return QStringLiteral("没有使用数据库的权限。请让管理员为本工作站的用户开放数据库文件及其文件夹（或服"
                               "务器上的数据库）的读写权限。");

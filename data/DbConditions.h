@@ -19,11 +19,20 @@ enum class DbCondition {
     ServerUnreachable, // the server refused or could not be reached
     ConnectionLost,    // the server went away during work
     PermissionDenied,  // the file, folder or server role may not be used
+    // Why a server refused a workstation's login:
+    ServerPasswordWrong,   // the password given (or kept in the password file) is not the role's
+    ServerPasswordMissing, // the server asks for a password and none was found for the role
+    ServerRoleMissing,     // no such role on the server
+    ServerDatabaseMissing, // no database MoLian (or the one named) on the server
+    ServerNotAllowed,      // the server's rules do not let this workstation in (often: TLS only)
+    ServerTlsUnavailable,  // the workstation asks for TLS and the server offers none
 };
 
 // `code` is an SQLite result code, primary or extended; `message` its text.
 DbCondition sqliteCondition(int code, const QString& message);
 DbCondition postgresCondition(const QString& sqlState);
+// Why a server login failed, from libpq's text (it gives no SQLSTATE before a session exists).
+DbCondition serverLoginCondition(const QString& driverText);
 // A failure reported by Qt's driver for either engine.
 DbCondition conditionOf(const QSqlError& error, QSqlDriver::DbmsType engine);
 

@@ -3,6 +3,7 @@
 #include "adodb.h"
 #include "AuditLog.h"
 #include "DbConditions.h"
+#include "FileModes.h"
 #include "LegacyFile.h"
 #include "Passwords.h"
 #include "Schema.h"
@@ -165,7 +166,9 @@ private:
         try {
             AuditLog::record(m_db, AuditLog::kImport, m_table.name, {}, {},
                              QStringLiteral("导入 %1 条，其中替换 %2 条；跳过 %3 条")
-                                 .arg(m_result.imported).arg(m_result.replaced).arg(m_result.skipped));
+                                 .arg(m_result.imported)
+                                 .arg(m_result.replaced)
+                                 .arg(m_result.skipped));
         } catch (const DbError& e) {
             fail({}, {}, e.description);
         }
@@ -446,7 +449,7 @@ void saveImportReport(LegacyImportReport& report, const QString& folder) {
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     report.savedAs = path;
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(report.text().toUtf8()) < 0) {
+    if (!openPrivateFile(out, QIODevice::Truncate) || out.write(report.text().toUtf8()) < 0) {
         report.savedAs.clear();
         out.remove();
     }

@@ -1,13 +1,12 @@
 #include "ModSql.h"
 
-#include "AuditLog.h"
-
 #include "DatabaseGlobals.h"
 #include "DataFolder.h"
 #include "dialogs.h"
 #include "LegacyFile.h"
 #include "ReportDbError.h"
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 #include "settings.h"
 #include "StatusPanel.h"
 
@@ -15,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 namespace {
@@ -57,15 +57,36 @@ void openPrintSettings(const QString& appDir) {
     }
 }
 
+const QString kServerAddressRule =
+    QStringLiteral("服务器名称只能是服务器的主机名或 IP 地址，可以在后面加上逗号和端口号，例如 dbserver 或 "
+                   "192.168.1.10,5432。不能含有空格、分号或等号。");
+
+// The server box: a name that is no host[,port] is refused and asked again; cancelled, empty.
+QString askServerAddress() {
+    QString typed = QStringLiteral("Server");
+    for (;;) {
+        const auto answer =
+            InputBox(QStringLiteral("请输入SqlServer数据库所在的服务器名称。此服务器SqlServer数据库"
+                                    "中必须有名称为MoLian的数据库"),
+                     QStringLiteral("数据源设置"), typed);
+        if (!answer || answer->trimmed().isEmpty()) return {};
+        if (isServerAddress(answer->trimmed())) return answer->trimmed();
+        MsgBox(kServerAddressRule, vb::Exclamation);
+        typed = *answer;
+    }
+}
+
 // Decides gConnStr; false when the operator cancelled the search for a database file.
 bool chooseProvider(const QString& appDir, QString& server) {
     if (gUseSqlServer) {
         server = GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("Server"));
+        // A saved name edited by hand is checked like a typed one: it never carries parameters.
+        if (!server.isEmpty() && !isServerAddress(server)) {
+            MsgBox(kServerAddressRule, vb::Exclamation);
+            server.clear();
+        }
         if (server.isEmpty()) {
-            server = InputBox(QStringLiteral("请输入SqlServer数据库所在的服务器名称。此服务器SqlServer数据库"
-                                             "中必须有名称为MoLian的数据库"),
-                              QStringLiteral("数据源设置"), QStringLiteral("Server"))
-                         .value_or(QString());
+            server = askServerAddress();
             if (!server.isEmpty())
                 SaveSetting(ExeName(), QStringLiteral("system"), QStringLiteral("Server"), server);
         }
@@ -103,6 +124,22 @@ bool chooseProvider(const QString& appDir, QString& server) {
     }
     gConnStr = localConnectionString(gDbPath);
     return true;
+}
+
+// A local file is brought up to date by the program; on the server only the owner role may change
+// the schema, so a workstation tells what is missing. Without the trail every change is refused;
+// reading still works, so the database opens either way.
+void bringSchemaUpToDate() {
+    try {
+        if (gConn.engine() == Connection::Engine::Sqlite) {
+            upgradeSchema(gConn.database());
+            return;
+        }
+        const QStringList gaps = schemaGaps(gConn.database());
+        if (!gaps.isEmpty()) MsgBox(olderSchemaMessage(gaps), vb::Exclamation);
+    } catch (...) {
+        ReportDbError();
+    }
 }
 
 enum class OpenOutcome { Opened, Abort, ChooseAgain };
@@ -157,19 +194,39 @@ QString localConnectionString(const QString& path) {
            QStringLiteral(" ;Persist Security Info=False");
 }
 
+bool isServerAddress(const QString& text) {
+    static const QRegularExpression address(
+        QStringLiteral("^[A-Za-z0-9](?:[A-Za-z0-9._-]*[A-Za-z0-9])?(?:[,:][0-9]{1,5})?$"));
+    return address.match(text).hasMatch();
+}
+
+QString sslModeSetting() {
+    return GetSetting(ExeName(), QStringLiteral("system"), QStringLiteral("SslMode")).trimmed().toLower();
+}
+
+namespace {
+
+// The workstation's sslmode setting, when it has one, travels with the server strings.
+QString withSslMode(const QString& connectionString) {
+    const QString mode = sslModeSetting();
+    return mode.isEmpty() ? connectionString : connectionString + QStringLiteral(";SSL Mode=") + mode;
+}
+
+} // namespace
+
 QString serverConnectionString(const QString& server) {
-    return QStringLiteral(
-               "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=sa;"
-               "Initial Catalog=MoLian;Data Source=") +
-           server;
+    return withSslMode(
+        QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=") +
+        kDeskRole + QStringLiteral(";Initial Catalog=MoLian;Data Source=") + server);
 }
 
 QString serverFallbackConnectionString(const QString& server) {
     // The system has one database on the server: without its name libpq would pick the one named
     // after the user, which does not exist.
-    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=MoLian;"
-                          "Data Source=") +
-           server;
+    // Workstations log in with the role that may only read and write the records, never the
+    // schema's owner.
+    return withSslMode(QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") +
+                       kDeskRole + QStringLiteral(";Initial Catalog=MoLian;Data Source=") + server);
 }
 
 bool SavedServerChoice() {
@@ -214,13 +271,7 @@ bool OpenDatabase() {
             MsgBox(QStringLiteral("数据库已升级至2.0,请升级您的数据库!"), vb::Information);
             return false;
         }
-        ensureAddedIndexes(gConn.database());
-        // Without the trail every change is refused; reading still works, so the database opens.
-        try {
-            AuditLog::ensureTable(gConn.database());
-        } catch (...) {
-            ReportDbError();
-        }
+        bringSchemaUpToDate();
         gUsersRs = std::make_shared<Recordset>();
         gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
         gListRs = std::make_shared<Recordset>();

@@ -14,6 +14,11 @@ bool SavedServerChoice();
 // Opens print settings, the shared connection and the system record sets; False ends the program.
 bool OpenDatabase();
 
+// A server name as the server box takes it: a host name or IPv4 address, with ",port" or ":port".
+bool isServerAddress(const QString& text);
+// The workstation's sslmode for the server (setting "SslMode"), lower-cased; empty: libpq's default.
+QString sslModeSetting();
+
 QString localConnectionString(const QString& path);
 QString serverConnectionString(const QString& server);
 QString serverFallbackConnectionString(const QString& server);

@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "DbConditions.h"
+#include "FileModes.h"
 #include "Passwords.h"
 
 #include <QFileInfo>
@@ -135,7 +136,8 @@ QVector<TableDef> buildTables() {
                        {QStringLiteral("操作"), K::Text},
                        {QStringLiteral("字段"), K::Text},
                        {QStringLiteral("旧值"), K::Text},
-                       {QStringLiteral("新值"), K::Text}},
+                       {QStringLiteral("新值"), K::Text},
+                       {QStringLiteral("校验"), K::Text}},
                       {},
                       {{QStringLiteral("时间")}, {QStringLiteral("表名"), QStringLiteral("关键字")}},
                       {},
@@ -223,7 +225,27 @@ QStringList schemaStatements(SqlDialect dialect) {
             "THEN CREATE DOMAIN longtext AS text; END IF; END $$");
     for (const TableDef& table : databaseTables())
         statements << tableStatements(table, dialect, false);
-    return statements + addedIndexStatements(dialect);
+    return statements + auditTriggerStatements(dialect) + addedIndexStatements(dialect);
+}
+
+QStringList auditTriggerStatements(SqlDialect dialect) {
+    const QString refusal = QStringLiteral("操作日志只能添加，不能修改或删除。");
+    if (dialect == SqlDialect::Sqlite) {
+        QStringList statements;
+        for (const char* event : {"UPDATE", "DELETE"})
+            statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_no_%1 BEFORE %2 ON AuditLog "
+                                         "BEGIN SELECT RAISE(ABORT, '%3'); END")
+                              .arg(QString::fromLatin1(event).toLower(), QString::fromLatin1(event), refusal);
+        return statements;
+    }
+    return {
+        QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_append_only() RETURNS trigger LANGUAGE plpgsql "
+                       "AS $f$ BEGIN RAISE EXCEPTION '%1'; END $f$")
+            .arg(refusal),
+        QStringLiteral("CREATE OR REPLACE TRIGGER auditlog_no_change BEFORE UPDATE OR DELETE ON AuditLog "
+                       "FOR EACH ROW EXECUTE FUNCTION auditlog_append_only()"),
+        QStringLiteral("CREATE OR REPLACE TRIGGER auditlog_no_truncate BEFORE TRUNCATE ON AuditLog "
+                       "FOR EACH STATEMENT EXECUTE FUNCTION auditlog_append_only()")};
 }
 
 QStringList missingTableStatements(const TableDef& table, SqlDialect dialect) {
@@ -298,7 +320,7 @@ QStringList addedIndexStatements(SqlDialect dialect) {
     return statements;
 }
 
-void ensureAddedIndexes(QSqlDatabase db) {
+QStringList missingIndexStatements(QSqlDatabase db) {
     // Read the catalogue first: on the server even a CREATE INDEX IF NOT EXISTS waits for the
     // table's writers, and every workstation passes here at each start.
     QSqlQuery existing(db);
@@ -306,18 +328,25 @@ void ensureAddedIndexes(QSqlDatabase db) {
     if (!existing.exec(server ? QStringLiteral("SELECT indexname FROM pg_indexes UNION ALL "
                                                "SELECT proname FROM pg_proc WHERE proname = 'leading_number'")
                               : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'")))
-        return;
+        return {};
     QStringList names;
     while (existing.next())
         names << existing.value(0).toString().toLower();
     static const QRegularExpression named(
         QStringLiteral("^(CREATE (?:INDEX IF NOT EXISTS|OR REPLACE FUNCTION)|DROP INDEX IF EXISTS) (\\w+)"),
         QRegularExpression::UseUnicodePropertiesOption);
+    QStringList missing;
     for (const QString& statement :
          addedIndexStatements(server ? SqlDialect::Postgres : SqlDialect::Sqlite)) {
         const auto match = named.match(statement);
         const bool dropping = match.captured(1).startsWith(QLatin1String("DROP"));
-        if (names.contains(match.captured(2).toLower()) != dropping) continue;
+        if (names.contains(match.captured(2).toLower()) == dropping) missing << statement;
+    }
+    return missing;
+}
+
+void ensureAddedIndexes(QSqlDatabase db) {
+    for (const QString& statement : missingIndexStatements(db)) {
         QSqlQuery q(db);
         if (!q.exec(statement)) return;
     }
@@ -381,6 +410,9 @@ namespace {
 
 QString withNewSqliteFile(const QString& path, const QStringList& statements) {
     if (QFileInfo::exists(path)) return QStringLiteral("文件 '%1' 已经存在，不能覆盖。").arg(path);
+    // Made private before SQLite writes anything into it; its journals take the same mode.
+    if (const QString error = createPrivateFile(path); !error.isEmpty())
+        return QStringLiteral("无法建立文件 '%1'：%2").arg(path, error);
     const QString name = QStringLiteral("create-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QString error;
     {
@@ -428,23 +460,9 @@ QSqlDatabase openServerDatabase(const QString& libpqConnection, const QString& c
             db.setUserName(value);
         else if (key == QLatin1String("password"))
             db.setPassword(value);
+        else if (key == QLatin1String("sslmode"))
+            db.setConnectOptions(QStringLiteral("sslmode=") + value);
     }
     db.open();
     return db;
-}
-
-QString createServerSchema(const QString& libpqConnection, bool withContent) {
-    const QString name = QStringLiteral("schema-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QString error;
-    {
-        QSqlDatabase db = openServerDatabase(libpqConnection, name);
-        if (!db.isOpen())
-            error = describeDbFailure(db.lastError(), db.driver());
-        else
-            error = runStatements(db, schemaStatements(SqlDialect::Postgres) +
-                                          (withContent ? deliveredContentStatements() : QStringList()));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return error;
 }

@@ -33,9 +33,13 @@ QStringList schemaStatements(SqlDialect dialect);
 // columns, the keys' leading numbers, the server's sort orders), and the removal of those they
 // replaced; they may be run again.
 QStringList addedIndexStatements(SqlDialect dialect);
+// Those of them a database made earlier still lacks.
+QStringList missingIndexStatements(QSqlDatabase db);
 // Gives a database made before those indexes existed its missing ones. A server role that may not
 // create indexes keeps working without them, only slower.
 void ensureAddedIndexes(QSqlDatabase db);
+// Triggers that refuse every UPDATE and DELETE (on the server also TRUNCATE) of AuditLog rows.
+QStringList auditTriggerStatements(SqlDialect dialect);
 // The leading number of a key column as the next-number rule reads it, served by an index.
 QString keyNumberExpression(const QString& column, SqlDialect dialect);
 // Statements that create one table and its indexes, skipping what already exists.
@@ -52,8 +56,5 @@ QString runStatements(QSqlDatabase db, const QStringList& statements);
 QString createLocalDatabase(const QString& path);
 // Creates the print-settings file with its table. Refuses an existing file.
 QString createPrintSettingsFile(const QString& path);
-// Creates the schema (and, when asked, the delivered content) on a PostgreSQL database given as
-// a libpq connection string ("host=... port=... dbname=... user=...").
-QString createServerSchema(const QString& libpqConnection, bool withContent);
 // Opens a PostgreSQL database from a libpq connection string under the given connection name.
 QSqlDatabase openServerDatabase(const QString& libpqConnection, const QString& connectionName);

@@ -14,7 +14,9 @@
 #include "ModalDriver.h"
 #include "Operators.h"
 #include "Passwords.h"
+#include "SchemaUpgrade.h"
 #include "ScriptedDialogs.h"
+#include "ServerLibpq.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
@@ -179,11 +181,18 @@ private slots:
         QCOMPARE(stored.RecordCount(), 0);
     }
 
-    // A backup or restore may write into a database made before the trail.
+    // A backup or restore may write into a database made before the trail. On the server only
+    // the owner's upgrade may add the table: the workstation's row is refused until then.
     void recordingIntoAnOlderDatabaseGivesItTheTable() {
         gConn.Close();
         m_db->exec(QStringLiteral("DROP TABLE AuditLog"));
         gConn.Open(m_db->connectionString());
+        if (m_db->kind() == TestDatabase::Kind::Server) {
+            QVERIFY_THROWS_EXCEPTION(DbError,
+                                     AuditLog::record(gConn.database(), AuditLog::kRestore, QString(),
+                                                      QString(), {}, QStringLiteral("MoLianBackUp.Mdb")));
+            QCOMPARE(upgradeServerSchema(serverLibpq(*m_db)), QString());
+        }
         AuditLog::record(gConn.database(), AuditLog::kRestore, QString(), QString(), {},
                          QStringLiteral("MoLianBackUp.Mdb"));
         QCOMPARE(trail(), QStringList({QStringLiteral("管理员|||恢复|||MoLianBackUp.Mdb")}));

@@ -5,6 +5,7 @@
 #include "DbConditions.h"
 #include "ModSql.h"
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
 #include "StatusPanel.h"
@@ -219,11 +220,12 @@ private slots:
         // After the run's first failure every failure asks, so gConnStr keeps the first string.
         QCOMPARE(gConnStr,
                  QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-                                "User ID=sa;Initial Catalog=MoLian;Data Source="));
-        QCOMPARE(serverFallbackConnectionString(QStringLiteral("srv")),
-                 QStringLiteral(
-                     "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=MoLian;"
-                     "Data Source=srv"));
+                                "User ID=orvanta_desk;Initial Catalog=MoLian;Data Source="));
+        QCOMPARE(
+            serverFallbackConnectionString(QStringLiteral("srv")),
+            QStringLiteral(
+                "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=orvanta_desk;Initial Catalog=MoLian;"
+                "Data Source=srv"));
     }
 
     void savedServerIsUsedWithoutPrompt() {
@@ -246,7 +248,7 @@ private slots:
         QCOMPARE(gConn.engine(), Connection::Engine::Postgres);
         QVERIFY(gUsersRs->RecordCount() >= 1);
 
-        // A desk whose login is no server role: the second string alone must reach MoLian as sa.
+        // A desk whose login is no server role: the second string alone reaches MoLian as the desk role.
         const QByteArray savedUser = qgetenv("USER");
         qputenv("USER", "desk-without-role");
         const auto restoreUser = qScopeGuard([&] { qputenv("USER", savedUser); });
@@ -256,7 +258,7 @@ private slots:
         QSqlQuery q(second.database());
         QVERIFY(q.exec(QStringLiteral("SELECT current_database(), current_user")) && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("MoLian"));
-        QCOMPARE(q.value(1).toString(), QStringLiteral("sa"));
+        QCOMPARE(q.value(1).toString(), QStringLiteral("orvanta_desk"));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "TestDatabase.h"
 
 #include "Schema.h"
+#include "SchemaUpgrade.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -65,9 +66,9 @@ std::unique_ptr<TestDatabase> TestDatabase::create(Kind kind, bool withContent) 
     runOn(admin, {QStringLiteral("CREATE DATABASE %1 OWNER sa").arg(db->m_catalog)}, false);
     QString own = admin;
     own.replace(QRegularExpression(QStringLiteral("dbname=\\S+")), QStringLiteral("dbname=") + db->m_catalog);
-    QStringList statements = schemaStatements(SqlDialect::Postgres);
-    if (withContent) statements += deliveredContentStatements();
-    runOn(own, statements, true);
+    // Made the way an office makes it: owned by the owner role, the desks on the workstation role.
+    const QString error = createServerSchema(own, withContent);
+    if (!error.isEmpty()) qFatal("test server schema failed: %s", qPrintable(error));
     return db;
 }
 
@@ -81,9 +82,9 @@ QString TestDatabase::connectionString() const {
     if (m_kind == Kind::Local)
         return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + m_path +
                QStringLiteral(" ;Persist Security Info=False");
-    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial "
-                          "Catalog=%1;Data Source=%2,%3")
-        .arg(m_catalog, m_host)
+    return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=%1;Initial "
+                          "Catalog=%2;Data Source=%3,%4")
+        .arg(kDeskRole, m_catalog, m_host)
         .arg(m_port);
 }
 
