@@ -5,7 +5,10 @@
 #include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 namespace {
 const QString kBlank = QStringLiteral(" ");
@@ -21,6 +24,7 @@ DatePicker::DatePicker(QWidget* parent) : QDateEdit(parent) {
     // A date chosen any other way (the calendar, the arrows) ends the typing.
     connect(this, &QDateTimeEdit::dateChanged, this, [this](QDate date) {
         if (date != emptyMark() && !m_typed.isEmpty()) setTyped(QString());
+        if (date != emptyMark()) m_beforeTyping = QDate();
     });
 }
 
@@ -41,13 +45,15 @@ QDate DatePicker::typedDate(const QString& typed, bool typingEnded) {
 }
 
 bool DatePicker::isNull() const {
-    return date() == emptyMark() && !typedDate(m_typed, true).isValid();
+    return value().isNull();
 }
 
+// While a date is typed over a shown one, the shown one counts until the typing makes a whole date.
 QVariant DatePicker::value() const {
     if (date() != emptyMark()) return date();
     const QDate typed = typedDate(m_typed, true);
-    return typed.isValid() ? QVariant(typed) : QVariant();
+    if (typed.isValid()) return typed;
+    return m_beforeTyping.isValid() ? QVariant(m_beforeTyping) : QVariant();
 }
 
 void DatePicker::setValue(const QVariant& value) {
@@ -60,6 +66,7 @@ void DatePicker::setValue(const QVariant& value) {
 
 void DatePicker::setNull() {
     setTyped(QString());
+    m_beforeTyping = QDate();
     setDate(emptyMark());
 }
 
@@ -72,12 +79,36 @@ void DatePicker::setText(const QString& text) {
     setValue(QDate::fromString(text.trimmed(), Qt::ISODate));
 }
 
+bool DatePicker::sectionSelected() const {
+    const QString selected = lineEdit()->selectedText();
+    return !selected.isEmpty() && selected == sectionText(currentSection());
+}
+
 void DatePicker::stepBy(int steps) {
+    if (!m_typed.isEmpty() || m_beforeTyping.isValid()) return; // a date half typed has no sections yet
     if (isNull()) {
         setDate(QDate::currentDate());
         return;
     }
+    if (!sectionSelected()) {
+        setSelectedSection(currentSection());
+        return;
+    }
     QDateEdit::stepBy(steps);
+}
+
+void DatePicker::openCalendar() {
+    if (!isEnabled() || isReadOnly()) return;
+    // The picker opens its calendar only from a press on its drop-down button.
+    QStyleOptionComboBox option;
+    option.initFrom(this);
+    option.editable = true;
+    option.subControls = QStyle::SC_All;
+    const QRect arrow = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this);
+    const QPointF at = arrow.center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    mousePressEvent(&press);
 }
 
 void DatePicker::setTyped(const QString& typed) {
@@ -86,14 +117,21 @@ void DatePicker::setTyped(const QString& typed) {
     if (!typed.isEmpty()) lineEdit()->setCursorPosition(int(typed.size()));
 }
 
-// An empty picker has no day, month or year to edit: what is typed is read as one whole date.
-bool DatePicker::typeIntoEmpty(QKeyEvent* event) {
-    if (date() != emptyMark()) return false;
+// What is typed is read as one whole date in the formats of the empty picker, whichever section the
+// cursor happened to stand in: the sections would mix the typed digits with the shown date.
+bool DatePicker::typeWholeDate(QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const QString key = event->text();
+    const bool typing = date() == emptyMark();
+    if (!typing) {
+        if (key.size() != 1 || !key[0].isDigit()) return false;
+        m_beforeTyping = date();
+        setDate(emptyMark());
+    }
     if (event->key() == Qt::Key_Backspace) {
         setTyped(m_typed.chopped(m_typed.isEmpty() ? 0 : 1));
         return true;
     }
-    const QString key = event->text();
     if (key.size() != 1 || !(key[0].isDigit() || key[0] == QLatin1Char('-') || key[0] == QLatin1Char('.')))
         return false;
     static const QRegularExpression partOfDate(
@@ -107,6 +145,7 @@ bool DatePicker::typeIntoEmpty(QKeyEvent* event) {
     }
     if (whole.isValid()) {
         setTyped(QString());
+        m_beforeTyping = QDate();
         setDate(whole);
     } else {
         setTyped(typed);
@@ -114,13 +153,34 @@ bool DatePicker::typeIntoEmpty(QKeyEvent* event) {
     return true;
 }
 
+// Typing ends: a whole date stands, anything less gives back the date shown before (or none).
+void DatePicker::endTyping() {
+    if (m_typed.isEmpty() && !m_beforeTyping.isValid()) return;
+    const QDate whole = typedDate(m_typed, true);
+    if (!whole.isValid() && !m_typed.isEmpty()) Beep(); // not a whole date: nothing changes
+    const QDate before = m_beforeTyping;
+    setTyped(QString());
+    m_beforeTyping = QDate();
+    if (whole.isValid())
+        setDate(whole);
+    else if (before.isValid())
+        setDate(before);
+}
+
 void DatePicker::keyPressEvent(QKeyEvent* event) {
+    const bool alt = event->modifiers() & Qt::AltModifier;
+    if (event->key() == Qt::Key_F4 || (alt && event->key() == Qt::Key_Down)) {
+        endTyping();
+        openCalendar();
+        return;
+    }
+    if (alt && event->key() == Qt::Key_Up) return; // never a step of the year
     if (event->key() == Qt::Key_Delete ||
         (event->key() == Qt::Key_Backspace && isNull() && m_typed.isEmpty())) {
         setNull();
         return;
     }
-    if (typeIntoEmpty(event)) return;
+    if (typeWholeDate(event)) return;
     QDateEdit::keyPressEvent(event);
     showCurrentMonthWhenEmpty();
 }
@@ -139,11 +199,6 @@ void DatePicker::showCurrentMonthWhenEmpty() {
 }
 
 void DatePicker::focusOutEvent(QFocusEvent* event) {
-    if (!m_typed.isEmpty()) {
-        const QDate whole = typedDate(m_typed, true);
-        if (!whole.isValid()) Beep(); // not a whole date: the picker stays empty
-        setTyped(QString());
-        if (whole.isValid()) setDate(whole);
-    }
+    endTyping();
     QDateEdit::focusOutEvent(event);
 }

@@ -21,7 +21,10 @@ public:
     QString text() const;
     void setText(const QString& text);
 
+    // Only the section the clerk sees selected moves; otherwise the first step selects it.
     void stepBy(int steps) override;
+    // The calendar, as the drop-down button opens it.
+    void openCalendar();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -33,10 +36,15 @@ private:
     // The whole date typed so far: yyyyMMdd, yyyy-MM-dd or yyyy.MM.dd (single-digit month and
     // day allowed once typing ends); invalid while it is not one yet.
     static QDate typedDate(const QString& typed, bool typingEnded);
-    bool typeIntoEmpty(QKeyEvent* event);
+    // Digits start a whole date, wherever the cursor stands; true when the key was taken.
+    bool typeWholeDate(QKeyEvent* event);
     void setTyped(const QString& typed);
+    void endTyping();
     void showCurrentMonthWhenEmpty();
+    bool sectionSelected() const;
 
-    // What was typed into the empty picker, shown until it makes a whole date.
+    // What was typed, shown until it makes a whole date.
     QString m_typed;
+    // The date shown before the typing began; it stays unless a whole date replaces it.
+    QDate m_beforeTyping;
 };

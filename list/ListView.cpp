@@ -97,6 +97,10 @@ ListView::ListView(QWidget* parent)
 
     m_icons->setModel(m_model);
     m_icons->setSelectionModel(m_report->selectionModel());
+    connect(m_report->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) emit currentRowChanged(current.row());
+            });
     m_icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_icons->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_icons->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -222,6 +226,14 @@ int ListView::cellCount(int row) const {
     return m_model->subItemCount(row);
 }
 
+void ListView::setRowMark(int row, qint64 mark) {
+    m_model->setRowMark(row, mark);
+}
+
+qint64 ListView::rowMark(int row) const {
+    return m_model->rowMark(row);
+}
+
 void ListView::beginBatch() {
     m_model->beginBatch();
 }
@@ -267,6 +279,11 @@ void ListView::selectRow(int row) {
 
 void ListView::clearSelection() {
     m_report->selectionModel()->clearSelection();
+}
+
+void ListView::makeCurrent(int row) {
+    if (row < 0 || row >= m_model->rowCount()) return;
+    m_report->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
 }
 
 int ListView::currentRow() const {

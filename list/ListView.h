@@ -64,6 +64,9 @@ public:
     QString subItem(int row, int subItem) const;
     // Highest sub-item index that holds a value slot for the row (0 when none was set).
     int cellCount(int row) const;
+    // The record a row stands for, kept with the row wherever sorting moves it; -1 when none.
+    void setRowMark(int row, qint64 mark);
+    qint64 rowMark(int row) const;
 
     // Rows added inside a batch reach the views, and the sort, only at the matching endBatch;
     // until then they can be read and filled but not selected. Batches nest.
@@ -77,6 +80,8 @@ public:
     void selectRow(int row);
     void clearSelection();
     int currentRow() const; // -1 when there is none
+    // Makes the row current without selecting it.
+    void makeCurrent(int row);
     void setGridLines(bool on);
     bool gridLines() const;
 
@@ -103,6 +108,8 @@ signals:
     // A header click; the list does not sort by itself, the owner decides.
     void columnClicked(int column);
     void rowDoubleClicked(int row);
+    // The current row moved, by a click, a key or makeCurrent.
+    void currentRowChanged(int row);
     // Presses are reported before the list itself reacts (selection, current row), right button
     // first; a release after the list has dealt with it.
     void rightButtonPressed();

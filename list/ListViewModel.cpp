@@ -69,7 +69,8 @@ void ListViewModel::fetchMore(const QModelIndex& parent) {
     }
     placePendingRow();
     beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + rows.size()) - 1);
-    m_rows.append(rows);
+    for (const QStringList& cells : rows)
+        m_rows.append(Row{cells});
     m_shownRows = int(m_rows.size());
     endInsertRows();
 }
@@ -91,24 +92,24 @@ int ListViewModel::addRow(const QString& text) {
     placePendingRow();
     const int row = int(m_rows.size());
     if (m_batchDepth > 0) {
-        m_rows.append(QStringList{text});
+        m_rows.append(Row{QStringList{text}});
         return row;
     }
     if (m_sorted && m_sortKey == 0) {
         // The key is known now: insert straight into place.
         const auto position = int(std::upper_bound(m_rows.cbegin(), m_rows.cend(), text,
-                                                   [this](const QString& key, const QStringList& cells) {
-                                                       return comesBefore(key, cells.value(0));
+                                                   [this](const QString& key, const Row& stored) {
+                                                       return comesBefore(key, stored.cells.value(0));
                                                    }) -
                                   m_rows.cbegin());
         beginInsertRows({}, position, position);
-        m_rows.insert(position, QStringList{text});
+        m_rows.insert(position, Row{QStringList{text}});
         m_shownRows++;
         endInsertRows();
         return position;
     }
     beginInsertRows({}, row, row);
-    m_rows.append(QStringList{text});
+    m_rows.append(Row{QStringList{text}});
     m_shownRows++;
     endInsertRows();
     if (m_sorted) {
@@ -126,7 +127,7 @@ int ListViewModel::addRow(const QString& text) {
 
 bool ListViewModel::setCell(int row, int column, const QString& text) {
     if (row < 0 || row >= m_rows.size() || column < 0) return false;
-    QStringList& cells = m_rows[row];
+    QStringList& cells = m_rows[row].cells;
     while (cells.size() <= column)
         cells.append(QString());
     cells[column] = text;
@@ -139,12 +140,20 @@ bool ListViewModel::setCell(int row, int column, const QString& text) {
 
 QString ListViewModel::cell(int row, int column) const {
     if (row < 0 || row >= m_rows.size()) return {};
-    return m_rows.at(row).value(column);
+    return m_rows.at(row).cells.value(column);
+}
+
+void ListViewModel::setRowMark(int row, qint64 mark) {
+    if (row >= 0 && row < m_rows.size()) m_rows[row].mark = mark;
+}
+
+qint64 ListViewModel::rowMark(int row) const {
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).mark : -1;
 }
 
 int ListViewModel::subItemCount(int row) const {
     if (row < 0 || row >= m_rows.size()) return 0;
-    return int(m_rows.at(row).size()) - 1;
+    return int(m_rows.at(row).cells.size()) - 1;
 }
 
 void ListViewModel::beginBatch() {
@@ -224,7 +233,7 @@ void ListViewModel::sortAll() {
     std::stable_sort(order.begin(), order.end(),
                      [this](int a, int b) { return comesBefore(sortText(a), sortText(b)); });
     QVector<int> newRowOf(m_shownRows);
-    QVector<QStringList> sortedRows(m_shownRows);
+    QVector<Row> sortedRows(m_shownRows);
     for (int position = 0; position < m_shownRows; ++position) {
         newRowOf[order[position]] = position;
         sortedRows[position] = std::move(m_rows[order[position]]);

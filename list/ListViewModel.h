@@ -36,6 +36,9 @@ public:
     int storedRowCount() const { return int(m_rows.size()); }
     QString cell(int row, int column) const;
     int subItemCount(int row) const;
+    // A number the owner keeps with the row wherever sorting moves it; -1 when none was set.
+    void setRowMark(int row, qint64 mark);
+    qint64 rowMark(int row) const;
 
     // While a batch is open, added rows are kept back from the views and announced in one go at
     // the end, then sorted once if sorting is on.
@@ -62,8 +65,12 @@ private:
 
     std::function<QList<QStringList>()> m_more;
     QStringList m_headers;
-    QVector<QStringList> m_rows; // cells of a row: [0] its text, [k] sub-item k
-    int m_shownRows = 0;         // rows the views know about; the rest wait for endBatch
+    struct Row {
+        QStringList cells; // [0] the row's text, [k] sub-item k
+        qint64 mark = -1;
+    };
+    QVector<Row> m_rows;
+    int m_shownRows = 0; // rows the views know about; the rest wait for endBatch
     int m_batchDepth = 0;
     int m_pendingRow = -1;
     bool m_placementQueued = false;

@@ -77,6 +77,7 @@ fPView::fPView(QWidget* parent) : QWidget(parent), ui(new Ui::fPView) {
     connect(cmdListCol, &QPushButton::clicked, this, &fPView::cmdListCol_Click);
     connect(Lvw, &ListView::columnClicked, this, &fPView::Lvw_ColumnClick);
     connect(Lvw, &ListView::rowDoubleClicked, this, &fPView::Lvw_DblClick);
+    connect(Lvw, &ListView::currentRowChanged, this, &fPView::followCurrentRow);
     connect(Lvw, &ListView::rightButtonPressed, this, &fPView::makeCurrentList);
     connect(Lvw, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
     connect(cmdPrV, &QPushButton::clicked, this, &fPView::cmdPrV_Click);
@@ -113,6 +114,7 @@ void fPView::setCountLine(const QString& text) {
 }
 
 void fPView::doFill(bool bR, const RecordsetPtr& R) {
+    m_afterPage = 0;
     if (bR) {
         rFill = R;
     } else {
@@ -142,7 +144,7 @@ void fPView::doListFill() {
     setCursor(Qt::WaitCursor);
     BuildColumns();
     if (recordCount() > 0) SkipOnError([&] { rFill->MoveFirst(); });
-    cmdNext_Click();
+    fillFromCursor();
     unsetCursor();
     Lvw->setTag(m_title);
 }
@@ -208,6 +210,7 @@ void fPView::FillPage() {
         const int row = Lvw->addRow(bXuHao           ? QString::number(r)
                                     : textField >= 0 ? cellOf(textField)
                                                      : QString());
+        SkipOnError([&] { Lvw->setRowMark(row, rFill->bookmark()); });
         for (int k = 0; k < listed.size(); ++k)
             Lvw->setSubItem(row, k + 1, cellOf(listed[k]));
         bar->setValue(int(progressStep * float(r)));
@@ -231,7 +234,14 @@ void fPView::FillPage() {
                                 .arg(firstRecord + Lvw->rowCount() - 1)
                                 .arg(count)
                           : QString());
+    SkipOnError([&] { m_afterPage = rFill ? rFill->AbsolutePosition() : 0; });
     endPage(!reachedEnd);
+    Lvw->makeCurrent(0);
+}
+
+void fPView::followCurrentRow(int row) {
+    const qint64 mark = Lvw->rowMark(row);
+    if (mark >= 0) SkipOnError([&] { rFill->setBookmark(mark); });
 }
 
 void fPView::endPage(bool moreToCome) {
@@ -242,17 +252,18 @@ void fPView::endPage(bool moreToCome) {
 }
 
 void fPView::cmdNext_Click() {
+    // The cursor follows the list's rows; the next page starts where this one stopped.
+    if (m_afterPage > 0) SkipOnError([&] { rFill->setAbsolutePosition(m_afterPage); });
+    fillFromCursor();
+}
+
+void fPView::fillFromCursor() {
     FillPage();
-    SkipOnError([&] {
-        if (rFill && rFill->AbsolutePosition() > pageRows()) cmdPre->setEnabled(true);
-    });
+    if (m_afterPage > pageRows()) cmdPre->setEnabled(true);
 }
 
 void fPView::cmdPre_Click() {
-    qint64 start = 0;
-    SkipOnError([&] {
-        if (rFill) start = rFill->AbsolutePosition() - nMoved - pageRows();
-    });
+    const qint64 start = m_afterPage - nMoved - pageRows();
     if (start < 1) {
         cmdPre->setEnabled(false);
         return;
@@ -271,7 +282,7 @@ void fPView::cmdAll_Click() {
     if (count < 1) return;
     nListNum = float(count);
     SkipOnError([&] { rFill->MoveFirst(); });
-    cmdNext_Click();
+    fillFromCursor();
 }
 
 void fPView::cmdListCount_Click() {

@@ -70,6 +70,10 @@ private:
     explicit fPView(QWidget* parent = nullptr);
     void BuildColumns();
     void FillPage();
+    // Fills the next page from the record the cursor stands on.
+    void fillFromCursor();
+    // The record set's cursor stands on the list's current row, as under a bound form.
+    void followCurrentRow(int row);
     void endPage(bool moreToCome);
     void setCountLine(const QString& text);
     void makeCurrentList();
@@ -80,6 +84,7 @@ private:
     Ui::fPView* ui;
     QString m_title;
     float nListNum = 100;
-    qint64 nMoved = 0; // records the cursor advanced while the current page was filled
+    qint64 nMoved = 0;      // records the cursor advanced while the current page was filled
+    qint64 m_afterPage = 0; // where the cursor stood when the page was filled; 0 before any page
     float progressStep = 0;
 };

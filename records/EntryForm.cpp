@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -45,6 +46,11 @@ const QString kIdentityKeys = QStringLiteral("0123456789.。-");
 const QString kChangedElsewhere =
     QStringLiteral("该记录已被其他用户修改。选‘是’用您输入的内容覆盖，选‘否’放弃您的修改并显示最新内容");
 const QString kDeletedElsewhere = QStringLiteral("该记录已被其他用户删除，您的修改无法保存。");
+const QString kBothChanged = QStringLiteral("\n\n以下项目您和其他用户都修改了，选‘是’将保存您的内容：");
+// The text columns hold far more than the 32,767 characters a box takes by default.
+constexpr int kBoxCapacity = std::numeric_limits<int>::max();
+// How much of a value a question shows.
+constexpr qsizetype kQuotedLength = 40;
 const QString kEntryRight = QStringLiteral("资料录入");
 // What an operator without the entry right cannot press, however he reached the form.
 const char* const kChangingButtons[] = {"cmdNew",  "cmdEdit",    "cmdDelete",
@@ -52,6 +58,12 @@ const char* const kChangingButtons[] = {"cmdNew",  "cmdEdit",    "cmdDelete",
 
 bool isTextControl(QWidget* w) {
     return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w);
+}
+
+QString quoted(const QString& value) {
+    const QString shown =
+        value.size() > kQuotedLength ? value.left(kQuotedLength) + QStringLiteral("…") : value;
+    return QStringLiteral("“") + shown + QStringLiteral("”");
 }
 
 } // namespace
@@ -148,6 +160,12 @@ void EntryForm::Form_Load() {
         });
     if (auto* sex = findChild<QComboBox*>(QStringLiteral("cboSex")); sex && sex->count() == 0)
         sex->addItems({QStringLiteral("男"), QStringLiteral("女")});
+    for (const BoundField& field : m_def.fields) {
+        QWidget* w = control(field.control);
+        auto* edit = qobject_cast<QLineEdit*>(w);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) edit = combo->lineEdit();
+        if (edit) edit->setMaxLength(kBoxCapacity);
+    }
 
     SkipOnError([&] { AutoSizeForm(this); });
     if (m_lblNum) m_lblNumPlace = m_lblNum->geometry();
@@ -311,6 +329,7 @@ void EntryForm::ClearTxt() {
         m_photo->clearPicture();
         SetControlTag(m_photo, QString());
     }
+    m_shownPhoto.clear();
     m_shownRow.reset();
 }
 
@@ -327,7 +346,12 @@ void EntryForm::showColumn(const BoundField& field) {
     if (w == m_photo) {
         FieldToPicture(column, m_photo);
         SetControlTag(m_photo, QString());
-    } else if (auto* date = qobject_cast<DatePicker*>(w)) {
+        m_shownPhoto = column.Value().toByteArray();
+        m_shownHoldsPhoto = m_photo->holdsPhoto();
+        return;
+    }
+    m_readValues.insert(w, storedValue(field));
+    if (auto* date = qobject_cast<DatePicker*>(w)) {
         date->setValue(column.Value());
     } else if (field.column == m_def.nameFilledColumn) {
         // An empty memo takes the name shown; the change waits for the next update or move, and
@@ -338,14 +362,72 @@ void EntryForm::showColumn(const BoundField& field) {
         }
         SetControlText(w, column.Value().toString());
     } else {
-        SetControlText(w, column.Value().toString());
+        const QString full = column.Value().toString();
+        SetControlText(w, full);
+        if (const QString shown = ControlText(w); shown.size() < full.size() && full.startsWith(shown))
+            m_shortened.insert(w, full.size());
     }
+    m_shownValues.insert(w, boxValue(field));
 }
 
 void EntryForm::Splash() {
     m_shownRow = currentRow();
+    m_shownValues.clear();
+    m_readValues.clear();
+    m_shortened.clear();
+    m_shownPhoto.clear();
+    m_shownHoldsPhoto = false;
     for (const BoundField& field : m_def.fields)
         SkipOnError([&] { showColumn(field); });
+}
+
+QString EntryForm::boxValue(const BoundField& field) const {
+    return ControlText(control(field.control));
+}
+
+QString EntryForm::storedValue(const BoundField& field) {
+    const QVariant value = m_rMain->Fields(field.column).Value();
+    if (qobject_cast<DatePicker*>(control(field.control)))
+        return value.isNull() ? QString() : value.toDate().toString(Qt::ISODate);
+    return value.toString();
+}
+
+bool EntryForm::changedHere(const BoundField& field) const {
+    QWidget* w = control(field.control);
+    if (!w) return false;
+    if (w == m_photo) return !ControlTag(m_photo).isEmpty() || m_photo->holdsPhoto() != m_shownHoldsPhoto;
+    return boxValue(field) != m_shownValues.value(w);
+}
+
+QList<std::pair<BoundField, QString>> EntryForm::changedElsewhere() {
+    QList<std::pair<BoundField, QString>> changed;
+    for (const BoundField& field : m_def.fields) {
+        QWidget* w = control(field.control);
+        if (!w || w == m_photo) continue;
+        SkipOnError([&] {
+            const QString now = storedValue(field);
+            if (now != m_readValues.value(w)) changed.append({field, now});
+        });
+    }
+    return changed;
+}
+
+bool EntryForm::shorteningAccepted() {
+    for (const BoundField& field : m_def.fields) {
+        QWidget* w = control(field.control);
+        if (!m_shortened.contains(w) || !changedHere(field)) continue;
+        const QString question =
+            QStringLiteral("“%1”原有 %2 个字，框内只显示了前 %3 个字，保存后只留下框内的 %4 个字。是否保存？")
+                .arg(field.column)
+                .arg(m_shortened.value(w))
+                .arg(m_shownValues.value(w).size())
+                .arg(ControlText(w).size());
+        if (MsgBox(question, vb::YesNo | vb::Exclamation | vb::DefaultButton2) != vb::Yes) {
+            w->setFocus();
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<Recordset::Bookmark> EntryForm::currentRow() const {
@@ -388,8 +470,12 @@ void EntryForm::writeColumn(const BoundField& field) {
             column.setValue(QVariant());
         else if (!ControlTag(m_photo).isEmpty())
             FileToField(column, ControlTag(m_photo));
+        else if (m_rMain->EditMode() == ado::adEditAdd && !m_shownPhoto.isEmpty())
+            column.setValue(m_shownPhoto); // a record stored again after it was deleted elsewhere
     } else if (auto* date = qobject_cast<DatePicker*>(w)) {
         column.setValue(date->value());
+    } else if (m_shortened.contains(w) && !changedHere(field)) {
+        column.setValue(m_readValues.value(w)); // never the part the box could show
     } else {
         // An empty memo takes the name. The box holds the whole memo, so its text replaces what is
         // stored: appended to the name that showing the record left pending, the name would double.
@@ -401,9 +487,9 @@ void EntryForm::writeColumn(const BoundField& field) {
     }
 }
 
-void EntryForm::writeColumns() {
+void EntryForm::writeColumns(bool onlyChangedHere) {
     for (const BoundField& field : m_def.fields)
-        ShowErrorAndGoOn([&] { writeColumn(field); });
+        if (!onlyChangedHere || changedHere(field)) ShowErrorAndGoOn([&] { writeColumn(field); });
 }
 
 bool EntryForm::updateRenumberingDuplicates() {
@@ -436,15 +522,17 @@ bool EntryForm::updateRenumberingDuplicates() {
 // Renumbering is for new records only: an edit never changes a key the operator did not type.
 bool EntryForm::UpdateField() {
     if (m_rMain->EditMode() != ado::adEditAdd) return storeEdit();
-    writeColumns();
+    writeColumns(false);
     return updateRenumberingDuplicates();
 }
 
-// Writes the edited record. Refused, the values typed stay in the form; changed at another desk,
-// the operator decides between the two versions.
+// Writes the fields changed here, nothing else: a field this desk did not touch keeps what is
+// stored, whoever wrote it. Refused, the values typed stay in the form; changed at another desk,
+// the operator decides, told which fields both desks changed.
 bool EntryForm::storeEdit() {
+    if (!shorteningAccepted()) return false;
     for (;;) {
-        writeColumns();
+        writeColumns(true);
         try {
             m_rMain->Update();
             return true;
@@ -459,13 +547,53 @@ bool EntryForm::storeEdit() {
                 return false;
             }
         }
-        if (!rereadStoredRow()) return false;
-        // Yes: the next round writes over the row as it is stored now.
-        if (MsgBox(kChangedElsewhere, vb::YesNo | vb::Exclamation) == vb::Yes) continue;
+        bool stillStored = false;
+        SkipOnError([&] { stillStored = m_rMain->Resync(); });
+        if (!stillStored) return storeAsNewRecord();
+        QString question = kChangedElsewhere;
+        QStringList both;
+        for (const auto& [field, theirs] : changedElsewhere()) {
+            m_readValues.insert(control(field.control), theirs);
+            if (changedHere(field) && boxValue(field) != theirs)
+                both << QStringLiteral("%1：其他用户改为%2，您改为%3")
+                            .arg(field.column, quoted(theirs), quoted(boxValue(field)));
+        }
+        if (!both.isEmpty()) question += kBothChanged + QLatin1Char('\n') + both.join(QLatin1Char('\n'));
+        // Yes: the next round writes the fields changed here over the row as it is stored now.
+        if (MsgBox(question, vb::YesNo | vb::Exclamation) == vb::Yes) continue;
         // No: what is stored when answered, also when it changed again while the question stood.
         if (rereadStoredRow()) SetMode(Browsing);
         return false;
     }
+}
+
+// What was typed is not lost with the row: it can be stored again, under the next number.
+bool EntryForm::storeAsNewRecord() {
+    ShowErrorAndGoOn([&] { GetMaxNum(); });
+    const QString next = NumberText(m_nMaxNum);
+    const QString question =
+        QStringLiteral("该记录已被其他用户删除。选‘是’把您输入的内容存为一条新记录（编号 ") + next +
+        QStringLiteral("），选‘否’放弃您的修改。");
+    if (MsgBox(question, vb::YesNo | vb::Exclamation) != vb::Yes) {
+        SkipOnError([&] { moveOffRemovedRow(); });
+        SetMode(Browsing);
+        return false;
+    }
+    SetControlText(control(QStringLiteral("txtBanHao")), next);
+    bool saved = false;
+    ShowErrorAndGoOn([&] {
+        m_rMain->AddNew();
+        writeColumns(false);
+        saved = updateRenumberingDuplicates();
+        if (!saved) m_rMain->CancelUpdate();
+    });
+    if (!saved) return false;
+    ShowErrorAndGoOn([&] {
+        m_nMaxNum += 1;
+        storeCounter(m_nMaxNum);
+    });
+    m_shownRow = currentRow();
+    return true;
 }
 
 // Reads the current row again as stored; when another desk deleted it, says so and moves off it.

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <QHash>
+#include <QList>
 #include <QRect>
 #include <QWidget>
 
@@ -77,10 +78,21 @@ private:
     void lockWhenViewOnly();
     void loadOptionLists();
     void writeColumn(const BoundField& field);
-    void writeColumns();
+    void writeColumns(bool onlyChangedHere);
     void showColumn(const BoundField& field);
     bool updateRenumberingDuplicates();
     bool storeEdit();
+    // The box's value as the form compares it: a date as yyyy-MM-dd, a text as shown.
+    QString boxValue(const BoundField& field) const;
+    // The field's value as stored in the current row, in the same terms.
+    QString storedValue(const BoundField& field);
+    bool changedHere(const BoundField& field) const;
+    // The fields another desk changed since the record was shown here, with their values now.
+    QList<std::pair<BoundField, QString>> changedElsewhere();
+    // Asks before a box too short for its stored text writes it shortened; false to keep editing.
+    bool shorteningAccepted();
+    // The record was deleted at another desk while being edited here.
+    bool storeAsNewRecord();
     std::optional<Recordset::Bookmark> currentRow() const;
     bool returnToShownRow();
     void showCurrentRowIfMoved();
@@ -109,6 +121,13 @@ private:
     QLabel* m_lblNum = nullptr;
     QRect m_lblNumPlace; // the counter's own place in the layout
     QWidget* m_txtSfz = nullptr;
+    // Each field of the record shown, as the box showed it and as it was stored then.
+    QHash<QWidget*, QString> m_shownValues;
+    QHash<QWidget*, QString> m_readValues;
+    // Boxes that show only the start of a stored text longer than they hold.
+    QHash<QWidget*, qsizetype> m_shortened;
+    QByteArray m_shownPhoto;
+    bool m_shownHoldsPhoto = false;
     // What the form itself last showed in 性别 and 出生年月 of a new record (as it started, or at
     // the walk's stop), to tell what the operator chose himself.
     QHash<QWidget*, QString> m_formShown;

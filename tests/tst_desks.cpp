@@ -7,6 +7,7 @@
 #include "f1CZZ.h"
 #include "f1ZS.h"
 #include "fPView.h"
+#include "ListView.h"
 #include "Operators.h"
 #include "OtherDesk.h"
 #include "PhotoBox.h"
@@ -17,12 +18,14 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -107,6 +110,16 @@ class DesksTest : public QObject {
         return OtherDesk::change(m_db->connectionString(), m_table, QStringLiteral("证号"), key, column,
                                  value);
     }
+    // Clicks at the end of a box and types there, key by key.
+    void typeInto(const char* name, const QString& text) {
+        QLineEdit* box = child(name);
+        QApplication::setActiveWindow(m_form);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClick(box, Qt::Key_End);
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString(ch),
+                                Qt::NoModifier);
+    }
     void locate(const QString& key) {
         QVERIFY(m_form->bFind(key));
         m_form->Splash();
@@ -133,6 +146,8 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         fPView::instance()->hide();
         fPView::instance()->rFill.reset();
+        fPView::instance()->Lvw->setSorted(false);
+        fPView::instance()->Lvw->setSortOrder(Qt::AscendingOrder);
         m_check.Close();
         gConn.Close();
         m_dialogs.reset();
@@ -154,8 +169,10 @@ private slots:
         openForm(f1ZS::instance());
         QCOMPARE(shown(), QStringLiteral("K001"));
 
-        // The list pages the form's own set; back in the form, the row it stands on is shown.
+        // The list pages the form's own set; the form shows the list's current row.
         button("cmdList")->click();
+        QTRY_COMPARE(shown(), QStringLiteral("K001"));
+        fPView::instance()->cmdNext_Click();
         QTRY_COMPARE(shown(), QStringLiteral("K101"));
         button("cmdEdit")->click();
         child("txtMingCheng")->setText(QStringLiteral("改101"));
@@ -164,7 +181,7 @@ private slots:
         QCOMPARE(stored(QStringLiteral("K001"), QStringLiteral("姓名")).toString(), QStringLiteral("N001"));
 
         // Paged again, and deleted before the form could follow: the row shown goes, no other.
-        fPView::instance()->cmdNext_Click();
+        fPView::instance()->cmdPre_Click();
         m_dialogs->answerMsgBox(vb::Yes);
         button("cmdDelete")->click();
         QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("是否真的删除 'K101'"));
@@ -266,7 +283,10 @@ private slots:
         m_dialogs->answerMsgBox(vb::No);
         button("cmdEdit")->click();
         QCOMPARE(m_dialogs->msgBoxCount(), 2);
-        QCOMPARE(m_dialogs->lastMessage().text, kChangedElsewhere);
+        QCOMPARE(m_dialogs->lastMessage().text,
+                 kChangedElsewhere +
+                     QStringLiteral("\n\n以下项目您和其他用户都修改了，选‘是’将保存您的内容：\n"
+                                    "备注：其他用户改为“他台二”，您改为“本台”"));
         QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), QStringLiteral("他台二"));
         QCOMPARE(shown("txtBeiZhu"), QStringLiteral("他台二"));
     }
@@ -345,22 +365,208 @@ private slots:
         QCOMPARE(shown("txtMingCheng"), deletedThere ? QStringLiteral("乙") : QStringLiteral("他台"));
     }
 
-    void editOfARowDeletedElsewhereIsNotStored_data() {
-        engines();
+    void editOfARowDeletedElsewhereKeepsWhatWasTyped_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("storeAsNew");
+        for (const auto& [engine, kind] : {std::pair{"local", TestDatabase::Kind::Local},
+                                           std::pair{"server", TestDatabase::Kind::Server}}) {
+            QTest::addRow("%s, stored as new", engine) << int(kind) << true;
+            QTest::addRow("%s, discarded", engine) << int(kind) << false;
+        }
     }
-    void editOfARowDeletedElsewhereIsNotStored() {
-        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲'), ('2', '乙')")});
+    void editOfARowDeletedElsewhereKeepsWhatWasTyped() {
+        QFETCH(bool, storeAsNew);
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲'), ('7', '乙')")});
+        store(QStringLiteral("1"), QStringLiteral("照片"), pngBytes());
+        store(QStringLiteral("1"), QStringLiteral("备注"), QStringLiteral("原备注"));
         openForm(f1ZS::instance());
         button("cmdEdit")->click();
-        child("txtMingCheng")->setText(QStringLiteral("改"));
+        typeInto("txtMingCheng", QStringLiteral("改"));
         QVERIFY(OtherDesk::remove(m_db->connectionString(), m_table, QStringLiteral("证号"),
                                   QStringLiteral("1")));
+        m_dialogs->answerMsgBox(storeAsNew ? vb::Yes : vb::No);
         button("cmdEdit")->click();
-        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("该记录已被其他用户删除，您的修改无法保存。"));
-        QCOMPARE(storedCount(), 1);
-        QCOMPARE(stored(QStringLiteral("2"), QStringLiteral("姓名")).toString(), QStringLiteral("乙"));
-        QCOMPARE(shown(), QStringLiteral("2"));
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(m_dialogs->lastMessage().text,
+                 QStringLiteral("该记录已被其他用户删除。选‘是’把您输入的内容存为一条新记录（编号 "
+                                "8），选‘否’放弃您的修改。"));
+        QCOMPARE(m_dialogs->lastMessage().buttons, vb::YesNo);
         QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+        QCOMPARE(stored(QStringLiteral("7"), QStringLiteral("姓名")).toString(), QStringLiteral("乙"));
+        if (storeAsNew) {
+            QCOMPARE(storedCount(), 2);
+            QCOMPARE(stored(QStringLiteral("8"), QStringLiteral("姓名")).toString(), QStringLiteral("甲改"));
+            QCOMPARE(stored(QStringLiteral("8"), QStringLiteral("备注")).toString(),
+                     QStringLiteral("原备注"));
+            QCOMPARE(stored(QStringLiteral("8"), QStringLiteral("照片")).toByteArray(), pngBytes());
+            QCOMPARE(shown(), QStringLiteral("8"));
+            QCOMPARE(m_form->nMaxNum(), 9.0);
+        } else {
+            QCOMPARE(storedCount(), 1);
+            QCOMPARE(shown(), QStringLiteral("7"));
+        }
+    }
+
+    // Another desk changed one field while this desk changed another, or the same one.
+    void yesWritesOnlyTheFieldsChangedHere_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("theirColumn");
+        QTest::addColumn<QString>("myControl");
+        QTest::addColumn<QString>("myColumn");
+        QTest::addColumn<QString>("named"); // what the question adds, empty when nothing is both
+        for (const auto& [engine, kind] : {std::pair{"local", TestDatabase::Kind::Local},
+                                           std::pair{"server", TestDatabase::Kind::Server}}) {
+            QTest::addRow("%s, different fields", engine)
+                << int(kind) << QStringLiteral("姓名") << QStringLiteral("txtBeiZhu")
+                << QStringLiteral("备注") << QString();
+            QTest::addRow("%s, the same field", engine)
+                << int(kind) << QStringLiteral("姓名") << QStringLiteral("txtMingCheng")
+                << QStringLiteral("姓名")
+                << QStringLiteral("\n\n以下项目您和其他用户都修改了，选‘是’将保存您的内容：\n"
+                                  "姓名：其他用户改为“他台”，您改为“甲本台”");
+        }
+    }
+    void yesWritesOnlyTheFieldsChangedHere() {
+        QFETCH(QString, theirColumn);
+        QFETCH(QString, myControl);
+        QFETCH(QString, myColumn);
+        QFETCH(QString, named);
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        openForm(f1ZS::instance());
+        button("cmdEdit")->click();
+        typeInto(myControl.toLatin1().constData(), QStringLiteral("本台"));
+        QVERIFY(otherDeskChanges(QStringLiteral("1"), theirColumn, QStringLiteral("他台")));
+        m_dialogs->answerMsgBox(vb::Yes);
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(m_dialogs->lastMessage().text, kChangedElsewhere + named);
+        const QString mine =
+            (myColumn == QStringLiteral("姓名") ? QStringLiteral("甲") : QString()) + QStringLiteral("本台");
+        QCOMPARE(stored(QStringLiteral("1"), myColumn).toString(), mine);
+        if (theirColumn != myColumn)
+            QCOMPARE(stored(QStringLiteral("1"), theirColumn).toString(), QStringLiteral("他台"));
+        QCOMPARE(shown("txtMingCheng"), stored(QStringLiteral("1"), QStringLiteral("姓名")).toString());
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+    }
+
+    // Texts longer than a box used to hold (import, another tool) are neither cut by an edit of
+    // another field nor by a new record typed or pasted in full.
+    void longTextsAreKeptWhole_data() {
+        engines();
+    }
+    void longTextsAreKeptWhole() {
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        const QString stored40k = QString(40000, QChar(0x5907));
+        store(QStringLiteral("1"), QStringLiteral("备注"), stored40k);
+        openForm(f1ZS::instance());
+        QCOMPARE(shown("txtBeiZhu").size(), 40000);
+        button("cmdEdit")->click();
+        typeInto("txtMingCheng", QStringLiteral("改"));
+        button("cmdEdit")->click();
+        QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("姓名")).toString(), QStringLiteral("甲改"));
+        QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), stored40k);
+
+        button("cmdNew")->click();
+        typeInto("txtMingCheng", QStringLiteral("乙"));
+        const QString pasted = QString(160000, QLatin1Char('x'));
+        QApplication::clipboard()->setText(pasted);
+        QTest::mouseClick(child("txtBeiZhu"), Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+        button("cmdSave")->click();
+        QCOMPARE(stored(QStringLiteral("2"), QStringLiteral("备注")).toString().size(), pasted.size());
+    }
+
+    // A box that holds less than the stored text: the text stays whole unless its own box is edited,
+    // and then only with the operator's yes.
+    void shortenedTextIsWrittenOnlyWhenAccepted_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("answer");
+        for (const auto& [engine, kind] : {std::pair{"local", TestDatabase::Kind::Local},
+                                           std::pair{"server", TestDatabase::Kind::Server}}) {
+            QTest::addRow("%s, yes", engine) << int(kind) << int(vb::Yes);
+            QTest::addRow("%s, no", engine) << int(kind) << int(vb::No);
+        }
+    }
+    void shortenedTextIsWrittenOnlyWhenAccepted() {
+        QFETCH(int, answer);
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲'), ('2', '乙')")});
+        store(QStringLiteral("1"), QStringLiteral("备注"), QStringLiteral("一二三四五六七八九十"));
+        openForm(f1ZS::instance());
+        child("txtBeiZhu")->setMaxLength(6);
+        locate(QStringLiteral("2"));
+        locate(QStringLiteral("1"));
+        QCOMPARE(shown("txtBeiZhu"), QStringLiteral("一二三四五六"));
+        button("cmdEdit")->click();
+        typeInto("txtMingCheng", QStringLiteral("改"));
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 0);
+        QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(),
+                 QStringLiteral("一二三四五六七八九十"));
+
+        button("cmdEdit")->click();
+        QTest::mouseClick(child("txtBeiZhu"), Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        m_dialogs->answerMsgBox(answer);
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->lastMessage().text,
+                 QStringLiteral(
+                     "“备注”原有 10 个字，框内只显示了前 6 个字，保存后只留下框内的 5 个字。是否保存？"));
+        if (answer == vb::Yes) {
+            QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(),
+                     QStringLiteral("一二三四五"));
+            QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+        } else {
+            QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(),
+                     QStringLiteral("一二三四五六七八九十"));
+            QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+            QCOMPARE(QApplication::focusWidget(), child("txtBeiZhu"));
+        }
+    }
+
+    // The list window and the form show one current record, however the list moved.
+    void formFollowsTheListsCurrentRow_data() {
+        engines();
+    }
+    void formFollowsTheListsCurrentRow() {
+        QStringList rows;
+        for (int i = 1; i <= 150; ++i)
+            rows << QStringLiteral("('K%1', 'N%1')").arg(i, 3, 10, QLatin1Char('0'));
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {rows.join(QLatin1Char(','))});
+        openForm(f1ZS::instance());
+        button("cmdList")->click();
+        fPView* list = fPView::instance();
+        QTRY_COMPARE(shown(), QStringLiteral("K001"));
+        QApplication::setActiveWindow(list);
+        QVERIFY(QTest::qWaitForWindowActive(list));
+        QTableView* table = list->Lvw->reportView();
+        const auto clickRow = [&](int row) {
+            const QRect cell = table->visualRect(table->model()->index(row, 0));
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+        };
+        clickRow(4);
+        QTRY_COMPARE(shown(), QStringLiteral("K005"));
+        QCOMPARE(QApplication::focusWidget(), table);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTRY_COMPARE(shown(), QStringLiteral("K006"));
+        list->cmdNext->click();
+        QTRY_COMPARE(shown(), QStringLiteral("K101"));
+        QCOMPARE(list->Lvw->rowCount(), 50);
+        clickRow(49);
+        QTRY_COMPARE(shown(), QStringLiteral("K150"));
+        list->cmdPre->click();
+        QTRY_COMPARE(shown(), QStringLiteral("K001"));
+        QCOMPARE(list->Lvw->text(0), QStringLiteral("K001"));
+        // Sorted the other way, a row still stands for its own record.
+        list->Lvw_ColumnClick(0);
+        QCOMPARE(list->Lvw->text(0), QStringLiteral("K100"));
+        clickRow(0);
+        QTRY_COMPARE(shown(), QStringLiteral("K100"));
+        // What the form then does, it does to the record the list showed it.
+        button("cmdEdit")->click();
+        typeInto("txtMingCheng", QStringLiteral("改"));
+        button("cmdEdit")->click();
+        QCOMPARE(stored(QStringLiteral("K100"), QStringLiteral("姓名")).toString(), QStringLiteral("N100改"));
+        QCOMPARE(stored(QStringLiteral("K001"), QStringLiteral("姓名")).toString(), QStringLiteral("N001"));
     }
 
     void memoFillThatCannotBeStoredNeverBlocks_data() {

@@ -713,6 +713,105 @@ private slots:
         QCOMPARE(stored("1", "发证日期").toDate(), QDate(2023, 2, 5));
     }
 
+    // The record K2, born 1966-05-14, opened for editing: its birth-date box.
+    DatePicker* editBirthDate() {
+        m_db->execAll({QStringLiteral(
+            "INSERT INTO DangAnKu (证号, 姓名, 出生年月) VALUES ('K2', '甲', '1966-05-14')")});
+        openForm();
+        button("cmdEdit")->click();
+        return child<DatePicker>("dtpChuSheng");
+    }
+
+    // Clicks into a date picker at character `at` of what it shows, as the mouse would.
+    void clickInto(DatePicker* picker, int at) {
+        QLineEdit* edit = picker->findChild<QLineEdit*>();
+        int x = 0;
+        while (x < edit->width() && edit->cursorPositionAt(QPoint(x, edit->height() / 2)) < at)
+            ++x;
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, edit->height() / 2));
+        QCOMPARE(QApplication::focusWidget(), picker);
+    }
+
+    void typedDateReplacesTheShownOneWherever_data() {
+        QTest::addColumn<int>("at"); // character clicked, in "yyyy-MM-dd"
+        QTest::addColumn<bool>("selectAll");
+        QTest::addColumn<QString>("typed");
+        for (const auto& [place, at] : {std::pair{"year", 2}, std::pair{"month", 6}, std::pair{"day", 9}})
+            for (const char* typed : {"19991231", "1999-12-31", "1999.12.31"})
+                QTest::addRow("%s, %s", place, typed) << at << false << QString::fromLatin1(typed);
+        QTest::newRow("Ctrl+A, digits only") << 6 << true << QStringLiteral("19991231");
+    }
+    void typedDateReplacesTheShownOneWherever() {
+        QFETCH(int, at);
+        QFETCH(bool, selectAll);
+        QFETCH(QString, typed);
+        DatePicker* birth = editBirthDate();
+        clickInto(birth, at);
+        if (selectAll) QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        QCOMPARE(birth->value().toDate(), QDate(1999, 12, 31));
+        button("cmdEdit")->click();
+        QCOMPARE(stored("K2", "出生年月").toDate(), QDate(1999, 12, 31));
+        QCOMPARE(m_dialogs->beepCount(), 0);
+    }
+
+    void halfTypedDateGivesBackTheShownOne() {
+        DatePicker* birth = editBirthDate();
+        clickInto(birth, 9);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("15"));
+        QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14)); // not a date yet: the shown one counts
+        QTest::mouseClick(child("txtBeiZhu"), Qt::LeftButton);
+        QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14));
+        QCOMPARE(birth->findChild<QLineEdit*>()->text(), QStringLiteral("1966-05-14"));
+        QCOMPARE(m_dialogs->beepCount(), 1);
+        button("cmdEdit")->click();
+        QCOMPARE(stored("K2", "出生年月").toDate(), QDate(1966, 5, 14));
+    }
+
+    void calendarKeysOpenTheCalendarAndChangeNothing_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Alt+Down") << int(Qt::Key_Down) << int(Qt::AltModifier);
+        QTest::newRow("F4") << int(Qt::Key_F4) << int(Qt::NoModifier);
+    }
+    void calendarKeysOpenTheCalendarAndChangeNothing() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        DatePicker* birth = editBirthDate();
+        clickInto(birth, 2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(birth->calendarWidget()->isVisible());
+        QCOMPARE(birth->calendarWidget()->selectedDate(), QDate(1966, 5, 14));
+        QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14));
+        birth->calendarWidget()->window()->hide();
+        activateAfterPopup(m_form);
+        button("cmdEdit")->click();
+        QCOMPARE(stored("K2", "出生年月").toDate(), QDate(1966, 5, 14));
+    }
+
+    void arrowsChangeOnlyTheSectionShownSelected_data() {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QDate>("stepped");
+        QTest::newRow("year, up") << 2 << int(Qt::Key_Up) << QDate(1967, 5, 14);
+        QTest::newRow("month, down") << 6 << int(Qt::Key_Down) << QDate(1966, 4, 14);
+        QTest::newRow("day, page up") << 9 << int(Qt::Key_PageUp) << QDate(1966, 5, 24);
+    }
+    void arrowsChangeOnlyTheSectionShownSelected() {
+        QFETCH(int, at);
+        QFETCH(int, key);
+        QFETCH(QDate, stepped);
+        DatePicker* birth = editBirthDate();
+        clickInto(birth, at);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(birth->value().toDate(), QDate(1966, 5, 14)); // the first key only shows the section
+        QVERIFY(birth->findChild<QLineEdit*>()->hasSelectedText());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(birth->value().toDate(), stepped);
+        button("cmdEdit")->click();
+        QCOMPARE(stored("K2", "出生年月").toDate(), stepped);
+    }
+
     void printPreviewsTheShownRecordAsACard() {
         openForm({row(QStringLiteral("K1"), QStringLiteral("张三"), QStringLiteral("高级"))});
         gUsersRs = std::make_shared<Recordset>();
