@@ -36,10 +36,6 @@ bool apply(int fd, const FolderShare& share) {
 
 } // namespace
 
-unsigned privateFileMode(const QString& folder) {
-    return shareOf(folder).mode;
-}
-
 QString createPrivateFile(const QString& path) {
     const FolderShare share = shareOf(folderOf(path));
     const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);

@@ -6,9 +6,6 @@
 #include <QFile>
 #include <QString>
 
-// The mode a new file in `folder` gets: 0660 when the folder is group-writable, else 0600.
-unsigned privateFileMode(const QString& folder);
-
 // Creates an empty file that no one but those may read; fails when it exists. Returns an error
 // text, empty on success.
 QString createPrivateFile(const QString& path);
