@@ -128,7 +128,7 @@ QString handOverStatement() {
 }
 
 // What the workstations may do: read and write the registers, operators and option lists, read the
-// version, read and add to the trail. No DDL, no TRUNCATE, nothing owned.
+// version, read and add to the trail, read the sequences. No DDL, no TRUNCATE, nothing owned.
 QStringList grantStatements() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
@@ -140,7 +140,8 @@ QStringList grantStatements() {
             .arg(kDeskRole),
         QStringLiteral("GRANT SELECT ON System TO %1").arg(kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT ON AuditLog TO %1").arg(kDeskRole),
-        QStringLiteral("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1").arg(kDeskRole)};
+        // Reading the sequences as well lets a desk's backup (pg_dump) take all it can read anyway.
+        QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %1").arg(kDeskRole)};
 }
 
 enum class ServerSetup { Create, CreateWithContent, Upgrade };
