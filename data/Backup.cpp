@@ -163,7 +163,8 @@ BackupResult copyLiveDatabase(const QString& databasePath, const QString& copyPa
         return failed(QStringLiteral("找不到数据库文件 '%1'。").arg(databasePath));
     // Read-write, so that SQLite can roll back what a desk that crashed while saving left behind.
     Sqlite source(databasePath, SQLITE_OPEN_READWRITE);
-    if (!QFileInfo::exists(copyPath) && !createPrivateFile(copyPath).isEmpty()) return fromErrno(errno, copyPath);
+    if (!QFileInfo::exists(copyPath) && !createPrivateFile(copyPath).isEmpty())
+        return fromErrno(errno, copyPath);
     Sqlite copy(copyPath, SQLITE_OPEN_READWRITE);
     if (!source.ok()) return source.failure();
     if (!copy.ok()) return copy.failure();
@@ -203,7 +204,8 @@ BackupResult copyFile(const QString& from, const QString& to, const ProgressStep
     return {BackupStatus::Done, {}, {}};
 }
 
-const QStringList kJournalSuffixes = {QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")};
+const QStringList kJournalSuffixes = {QStringLiteral("-journal"), QStringLiteral("-wal"),
+                                      QStringLiteral("-shm")};
 
 // Whether the database to be replaced could be settled: what a desk that crashed while saving left
 // in its journal is rolled back, so no journal is left beside the name to be replayed onto the
@@ -231,7 +233,8 @@ BackupResult keepAside(const QString& databasePath, const QString& kept) {
         return succeeded();
     WorkFile copy(QFileInfo(databasePath).absolutePath(), QFileInfo(databasePath).fileName());
     if (copy.error()) return fromErrno(copy.error(), kept);
-    if (const BackupResult copied = copyFile(databasePath, copy.path, {}); copied.status != BackupStatus::Done)
+    if (const BackupResult copied = copyFile(databasePath, copy.path, {});
+        copied.status != BackupStatus::Done)
         return copied;
     if (!copyModeAndGroup(databasePath, copy.path)) return fromErrno(errno, kept);
     if (const int error = copy.place(kept)) return fromErrno(error, kept);
@@ -260,7 +263,8 @@ BackupResult swapIn(const QString& candidate, const QString& databasePath, Settl
                              QFile::encodeName(keptCopy + suffix).constData());
         if (progress) progress(990);
     }
-    if (::rename(QFile::encodeName(candidate).constData(), QFile::encodeName(databasePath).constData()) != 0) {
+    if (::rename(QFile::encodeName(candidate).constData(), QFile::encodeName(databasePath).constData()) !=
+        0) {
         const int error = errno;
         if (!keptCopy.isEmpty()) {
             for (const QString& suffix : kJournalSuffixes)
@@ -362,7 +366,8 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
     const QString note = abandonedWorkNote(removeAbandonedWork(folder, kBackupName) +
                                            removeAbandonedWork(database.absolutePath(), database.fileName()));
     const bool encrypt = !password.isEmpty();
-    const BackupResult cancelled{BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + target + note, {}};
+    const BackupResult cancelled{
+        BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + target + note, {}};
     const QString unchecked = QStringLiteral("备份数据没有通过检查，原有的备份没有改变。");
 
     // The backup is written under a name of its own and takes the place of the earlier one only
@@ -377,7 +382,8 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
     }
     const QString copy = encrypt ? plainFolder->filePath(kBackupName) : written.path;
     RowCounts live;
-    BackupResult step = copyLiveDatabase(databasePath, copy, live, progressPart(progress, 0, encrypt ? 300 : 700));
+    BackupResult step =
+        copyLiveDatabase(databasePath, copy, live, progressPart(progress, 0, encrypt ? 300 : 700));
     if (step.status == BackupStatus::Cancelled) return cancelled;
     if (step.status != BackupStatus::Done) return step;
     {
@@ -385,7 +391,8 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
         if (!compact.exec(QStringLiteral("VACUUM"))) return compact.failure();
     }
     RowCounts copied;
-    const bool sound = isSoundDatabase(copy, copied, progressPart(progress, encrypt ? 300 : 700, encrypt ? 400 : 990));
+    const bool sound =
+        isSoundDatabase(copy, copied, progressPart(progress, encrypt ? 300 : 700, encrypt ? 400 : 990));
     if (progress && !progress(encrypt ? 400 : 990)) return cancelled;
     if (!sound || copied != live) return failed(unchecked);
 
@@ -416,7 +423,8 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
     const QString candidate = work.filePath(target.fileName());
     BackupResult step =
         isSealedBackup(backupPath)
-            ? fromSeal(openSealedBackup(backupPath, candidate, password, progressPart(progress, 0, 800)), backupPath)
+            ? fromSeal(openSealedBackup(backupPath, candidate, password, progressPart(progress, 0, 800)),
+                       backupPath)
             : copyFile(backupPath, candidate, progressPart(progress, 0, 800));
     if (step.status == BackupStatus::Cancelled) return cancelled;
     if (step.status == BackupStatus::WrongPassword) return wrongRestorePassword();
@@ -444,6 +452,7 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
     step = swapIn(candidate, databasePath, settled, keptCopy, progress);
     if (step.status != BackupStatus::Done) return step;
     QString message = QStringLiteral("从:") + backupPath + QStringLiteral("恢复数据成功!");
-    if (!keptCopy.isEmpty()) message += QStringLiteral("原有数据已保存为：") + keptCopy + QStringLiteral("。");
+    if (!keptCopy.isEmpty())
+        message += QStringLiteral("原有数据已保存为：") + keptCopy + QStringLiteral("。");
     return {BackupStatus::Done, message + QStringLiteral("请重新启动系统！") + note, keptCopy};
 }

@@ -54,8 +54,8 @@ struct Header {
         const QByteArray covered = prefix() + stream;
         QByteArray sum(kHeaderChecksumSize, '\0');
         crypto_generichash(reinterpret_cast<unsigned char*>(sum.data()), size_t(sum.size()),
-                           reinterpret_cast<const unsigned char*>(covered.constData()), quint64(covered.size()),
-                           nullptr, 0);
+                           reinterpret_cast<const unsigned char*>(covered.constData()),
+                           quint64(covered.size()), nullptr, 0);
         return sum;
     }
 };
@@ -184,8 +184,8 @@ bool isSealedBackup(const QString& path) {
     return file.open(QIODevice::ReadOnly) && knownMagic(file.read(kMagicSize));
 }
 
-SealResult sealStream(QIODevice& plain, qint64 expectedSize, const QString& sealedPath, const QString& password,
-                      const ProgressStep& progress) {
+SealResult sealStream(QIODevice& plain, qint64 expectedSize, const QString& sealedPath,
+                      const QString& password, const ProgressStep& progress) {
     if (!sodiumReady()) return SealResult::NoMemory;
     QFile out(sealedPath);
     if (!openPrivateFile(out, QIODevice::Truncate)) return writeFailure(out);
@@ -249,7 +249,7 @@ SealResult sealStream(QIODevice& plain, qint64 expectedSize, const QString& seal
         [&](int part) { return !progress || progress(500 + part / 2); });
     if (pulled == SealResult::Cancelled) return pulled;
     return pulled == SealResult::Done && digest(readBack) == digest(readHash) ? SealResult::Done
-                                                                               : SealResult::WriteFailed;
+                                                                              : SealResult::WriteFailed;
 }
 
 SealResult sealBackup(const QString& plainPath, const QString& sealedPath, const QString& password,
@@ -274,7 +274,8 @@ SealResult openSealedBackup(const QString& sealedPath, const QString& plainPath,
     QFile out(plainPath);
     if (!openPrivateFile(out, QIODevice::Truncate)) return writeFailure(out);
     const SealResult pulled = openSealedStream(
-        sealedPath, password, [&](const QByteArray& plain) { return out.write(plain) == plain.size(); }, progress);
+        sealedPath, password, [&](const QByteArray& plain) { return out.write(plain) == plain.size(); },
+        progress);
     if (pulled == SealResult::WriteFailed) return writeFailure(out);
     if (pulled != SealResult::Done) return pulled;
     return finish(out);

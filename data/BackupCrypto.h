@@ -31,8 +31,8 @@ bool isSealedBackup(const QString& path);
 // Encrypts everything `plain` yields (a file, or the output of a running program) into the new
 // file `sealedPath` as it is read, so no plain copy is written; flushed to disk, then read back
 // and checked to decrypt to exactly what was read. `expectedSize` drives the progress (0: unknown).
-SealResult sealStream(QIODevice& plain, qint64 expectedSize, const QString& sealedPath, const QString& password,
-                      const ProgressStep& progress);
+SealResult sealStream(QIODevice& plain, qint64 expectedSize, const QString& sealedPath,
+                      const QString& password, const ProgressStep& progress);
 SealResult sealBackup(const QString& plainPath, const QString& sealedPath, const QString& password,
                       const ProgressStep& progress);
 // Decrypts `sealedPath`, handing each authentic piece to `take`. Anything short of a complete,

@@ -62,7 +62,8 @@ int WorkFile::place(const QString& target) {
     return 0;
 }
 
-WorkFolder::WorkFolder(const QString& parent, const QString& name) : path(QDir(parent).filePath(workName(name))) {
+WorkFolder::WorkFolder(const QString& parent, const QString& name)
+    : path(QDir(parent).filePath(workName(name))) {
     if (::mkdir(native(path).constData(), 0700) != 0) {
         m_error = errno;
         return;
@@ -84,7 +85,8 @@ QStringList removeAbandonedWork(const QString& folder, const QString& name) {
                                      QStringLiteral("\\.[0-9a-f]{12}\\.tmp(-journal)?$"));
     QStringList removed;
     const QDir dir(folder);
-    for (const QFileInfo& entry : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    for (const QFileInfo& entry :
+         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         const QRegularExpressionMatch match = pattern.match(entry.fileName());
         if (!match.hasMatch() || entry.isSymLink()) continue;
         // A journal goes with its file; alone, it is removed.

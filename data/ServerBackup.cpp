@@ -9,6 +9,7 @@
 #include "Passwords.h"
 #include "Schema.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUuid>
 #include <QVariant>
 
@@ -27,6 +29,7 @@ const QString kWorkName = QStringLiteral("MoLian.dump");
 const QString kCheckPrefix = QStringLiteral("MoLian_check_");
 const QString kRestorePrefix = QStringLiteral("MoLian_restore_");
 const QString kPasswordColumn = QStringLiteral("备份密码");
+constexpr int kSessionEndWaitMs = 3000;
 
 using RowCounts = QMap<QString, qint64>;
 
@@ -39,7 +42,8 @@ public:
             const qsizetype eq = item.indexOf(QLatin1Char('='));
             if (eq > 0) m_pairs.insert(item.left(eq).trimmed(), item.mid(eq + 1).trimmed());
         }
-        if (!m_pairs.contains(QStringLiteral("dbname"))) m_pairs.insert(QStringLiteral("dbname"), QStringLiteral("MoLian"));
+        if (!m_pairs.contains(QStringLiteral("dbname")))
+            m_pairs.insert(QStringLiteral("dbname"), QStringLiteral("MoLian"));
     }
     QString database() const { return m_pairs.value(QStringLiteral("dbname")); }
     QString password() const { return m_pairs.value(QStringLiteral("password")); }
@@ -48,7 +52,8 @@ public:
         QStringList items;
         for (auto it = m_pairs.cbegin(); it != m_pairs.cend(); ++it) {
             if (it.key() == QLatin1String("password") && !withPassword) continue;
-            items << it.key() + QLatin1Char('=') + (it.key() == QLatin1String("dbname") ? dbname : it.value());
+            items << it.key() + QLatin1Char('=') +
+                         (it.key() == QLatin1String("dbname") ? dbname : it.value());
         }
         return items.join(QLatin1Char(' '));
     }
@@ -117,7 +122,8 @@ private:
 };
 
 BackupResult serverFailure(const QString& what, const QString& why) {
-    return failed(QStringLiteral("PostgreSQL 数据库服务器：") + what + QStringLiteral("（") + why + QStringLiteral("）"));
+    return failed(QStringLiteral("PostgreSQL 数据库服务器：") + what + QStringLiteral("（") + why +
+                  QStringLiteral("）"));
 }
 
 // The rows of each of the system's tables, read in the session's current transaction.
@@ -135,7 +141,8 @@ std::optional<RowCounts> countRows(ServerSession& session) {
 QString toolPath(const QString& name) {
     QDir versions(QStringLiteral("/usr/lib/postgresql"));
     QStringList found = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
+    std::sort(found.begin(), found.end(),
+              [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
     for (const QString& version : found) {
         const QString path = versions.filePath(version + QStringLiteral("/bin/") + name);
         if (QFileInfo(path).isExecutable()) return path;
@@ -200,7 +207,8 @@ SealResult feedBackup(const QString& backupPath, const QString& password, QProce
     if (!in.open(QIODevice::ReadOnly)) return SealResult::ReadFailed;
     while (!in.atEnd()) {
         if (!write(in.read(1 << 16))) return SealResult::WriteFailed;
-        if (progress && !progress(int(in.pos() * 1000 / qMax<qint64>(1, in.size())))) return SealResult::Cancelled;
+        if (progress && !progress(int(in.pos() * 1000 / qMax<qint64>(1, in.size()))))
+            return SealResult::Cancelled;
     }
     return in.error() == QFileDevice::NoError ? SealResult::Done : SealResult::ReadFailed;
 }
@@ -217,7 +225,9 @@ BackupResult runRestoreTool(const QStringList& arguments, const QString& backupP
     // A tool that stopped reading shows as a failed write: its own words tell why.
     if (fed != SealResult::Done && fed != SealResult::WriteFailed) return fromSeal(fed, backupPath);
     if (!ok || fed != SealResult::Done)
-        return {BackupStatus::Refused, kNotABackup + QStringLiteral("（") + tool.errorText() + QStringLiteral("）"), {}};
+        return {BackupStatus::Refused,
+                kNotABackup + QStringLiteral("（") + tool.errorText() + QStringLiteral("）"),
+                {}};
     return succeeded();
 }
 
@@ -225,10 +235,12 @@ BackupResult runRestoreTool(const QStringList& arguments, const QString& backupP
 BackupResult checkContents(const QString& backupPath, const QString& password, const Conninfo& server,
                            const ProgressStep& progress) {
     QString contents;
-    BackupResult read = runRestoreTool({QStringLiteral("--list")}, backupPath, password, server, progress, contents);
+    BackupResult read =
+        runRestoreTool({QStringLiteral("--list")}, backupPath, password, server, progress, contents);
     if (read.status != BackupStatus::Done) return read;
     for (const TableDef& table : databaseTables())
-        if (!contents.contains(QStringLiteral(" TABLE DATA public ") + table.name.toLower() + QLatin1Char(' ')))
+        if (!contents.contains(QStringLiteral(" TABLE DATA public ") + table.name.toLower() +
+                               QLatin1Char(' ')))
             return {BackupStatus::Refused, kNotABackup, {}};
     return succeeded();
 }
@@ -237,13 +249,14 @@ BackupResult checkContents(const QString& backupPath, const QString& password, c
 // run under way) cannot be dropped and stays.
 QStringList dropAbandonedDatabases(ServerSession& maintenance, const QString& prefix) {
     QStringList dropped;
-    const auto names = maintenance.column(QStringLiteral("SELECT datname FROM pg_database WHERE datname LIKE ?"),
-                                          {QString(prefix).replace(QLatin1Char('_'), QStringLiteral("\\_")) +
-                                           QLatin1Char('%')});
+    const auto names = maintenance.column(
+        QStringLiteral("SELECT datname FROM pg_database WHERE datname LIKE ?"),
+        {QString(prefix).replace(QLatin1Char('_'), QStringLiteral("\\_")) + QLatin1Char('%')});
     if (!names) return dropped;
     const QRegularExpression ours(QLatin1Char('^') + prefix + QStringLiteral("[0-9a-f]{12}$"));
     for (const QVariant& name : *names)
-        if (ours.match(name.toString()).hasMatch() && maintenance.exec(QStringLiteral("DROP DATABASE ") + quoted(name.toString())))
+        if (ours.match(name.toString()).hasMatch() &&
+            maintenance.exec(QStringLiteral("DROP DATABASE ") + quoted(name.toString())))
             dropped << name.toString();
     return dropped;
 }
@@ -280,18 +293,20 @@ public:
 
 // Where the server keeps no other database to connect to for creating and renaming.
 QString maintenanceDatabase(const Conninfo& server) {
-    return server.database() == QLatin1String("postgres") ? QStringLiteral("template1") : QStringLiteral("postgres");
+    return server.database() == QLatin1String("postgres") ? QStringLiteral("template1")
+                                                          : QStringLiteral("postgres");
 }
 
 // Restores the backup into the scratch database and compares its rows with `expected`.
 BackupResult trialRestore(const QString& backupPath, const QString& password, const Conninfo& server,
-                          const QString& scratch, const QStringList& extraArguments, const ProgressStep& progress,
-                          RowCounts* restored) {
+                          const QString& scratch, const QStringList& extraArguments,
+                          const ProgressStep& progress, RowCounts* restored) {
     QString output;
-    BackupResult run = runRestoreTool(QStringList{QStringLiteral("--exit-on-error"), QStringLiteral("--single-transaction"),
-                                                  QStringLiteral("--dbname=") + server.on(scratch, false)} +
-                                          extraArguments,
-                                      backupPath, password, server, progress, output);
+    BackupResult run =
+        runRestoreTool(QStringList{QStringLiteral("--exit-on-error"), QStringLiteral("--single-transaction"),
+                                   QStringLiteral("--dbname=") + server.on(scratch, false)} +
+                           extraArguments,
+                       backupPath, password, server, progress, output);
     if (run.status != BackupStatus::Done) return run;
     ServerSession check(server.on(scratch));
     if (!check.isOpen()) return serverFailure(QStringLiteral("无法连接临时数据库"), check.failure());
@@ -304,9 +319,15 @@ BackupResult trialRestore(const QString& backupPath, const QString& password, co
 // Removes the oldest dated backups beyond `keep`; returns how many went.
 int pruneOldBackups(const QString& folder, int keep) {
     if (keep <= 0) return 0;
-    QStringList backups = QDir(folder).entryList({serverBackupPattern()}, QDir::Files, QDir::Name);
-    const QRegularExpression dated(QStringLiteral("^MoLian-\\d{8}-\\d{6}(-\\d+)?\\.dump$"));
+    QStringList backups = QDir(folder).entryList({serverBackupPattern()}, QDir::Files);
+    const QRegularExpression dated(QStringLiteral("^MoLian-(\\d{8}-\\d{6})(?:-(\\d+))?\\.dump$"));
     backups.removeIf([&](const QString& name) { return !dated.match(name).hasMatch(); });
+    // Oldest first: by the time in the name, then by the number a second backup of that second got.
+    std::sort(backups.begin(), backups.end(), [&](const QString& a, const QString& b) {
+        const QRegularExpressionMatch left = dated.match(a), right = dated.match(b);
+        return std::pair(left.captured(1), left.captured(2).toInt()) <
+               std::pair(right.captured(1), right.captured(2).toInt());
+    });
     int removed = 0;
     while (backups.size() > keep)
         if (QFile::remove(QDir(folder).filePath(backups.takeFirst()))) ++removed;
@@ -316,9 +337,10 @@ int pruneOldBackups(const QString& folder, int keep) {
 // The sessions on `database` other than this one, as the operator is shown them.
 std::optional<QStringList> otherSessions(ServerSession& session, const QString& database) {
     QSqlQuery q(session.db());
-    q.prepare(QStringLiteral("SELECT coalesce(usename, ''), coalesce(host(client_addr), '本机'), "
-                             "coalesce(application_name, ''), to_char(backend_start, 'YYYY-MM-DD HH24:MI') "
-                             "FROM pg_stat_activity WHERE datname = ? AND pid <> pg_backend_pid() ORDER BY backend_start"));
+    q.prepare(QStringLiteral(
+        "SELECT coalesce(usename, ''), coalesce(host(client_addr), '本机'), "
+        "coalesce(application_name, ''), to_char(backend_start, 'YYYY-MM-DD HH24:MI') "
+        "FROM pg_stat_activity WHERE datname = ? AND pid <> pg_backend_pid() ORDER BY backend_start"));
     q.addBindValue(database);
     if (!q.exec()) {
         session.error = describeDbFailure(q.lastError(), session.db().driver());
@@ -327,15 +349,17 @@ std::optional<QStringList> otherSessions(ServerSession& session, const QString& 
     QStringList sessions;
     while (q.next())
         sessions << QStringLiteral("%1@%2 %3（自 %4）")
-                        .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString());
+                        .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                             q.value(3).toString());
     return sessions;
 }
 
 BackupResult sessionsRefusal(const QString& database, const QStringList& sessions) {
-    return writeProtected(QStringLiteral("PostgreSQL 数据库 %1 还有 %2 个连接：%3。请先在这些工作站上退出系统，再恢复数据。")
-                              .arg(database)
-                              .arg(sessions.size())
-                              .arg(sessions.join(QStringLiteral("；"))));
+    return writeProtected(
+        QStringLiteral("PostgreSQL 数据库 %1 还有 %2 个连接：%3。请先在这些工作站上退出系统，再恢复数据。")
+            .arg(database)
+            .arg(sessions.size())
+            .arg(sessions.join(QStringLiteral("；"))));
 }
 
 } // namespace
@@ -358,29 +382,35 @@ QString libpqFromConnectionString(const QString& connectionString) {
         host = host.left(portMark).trimmed();
     }
     items.prepend(QStringLiteral("host=") + host);
-    items << QStringLiteral("dbname=") + parts.value(QStringLiteral("initial catalog"), QStringLiteral("MoLian"));
+    items << QStringLiteral("dbname=") +
+                 parts.value(QStringLiteral("initial catalog"), QStringLiteral("MoLian"));
     // Integrated security logs in as the operating-system user: libpq's own default.
     if (!parts.contains(QStringLiteral("integrated security")) && parts.contains(QStringLiteral("user id")))
         items << QStringLiteral("user=") + parts.value(QStringLiteral("user id"));
-    if (parts.contains(QStringLiteral("password"))) items << QStringLiteral("password=") + parts.value(QStringLiteral("password"));
-    if (parts.contains(QStringLiteral("ssl mode"))) items << QStringLiteral("sslmode=") + parts.value(QStringLiteral("ssl mode"));
+    if (parts.contains(QStringLiteral("password")))
+        items << QStringLiteral("password=") + parts.value(QStringLiteral("password"));
+    if (parts.contains(QStringLiteral("ssl mode")))
+        items << QStringLiteral("sslmode=") + parts.value(QStringLiteral("ssl mode"));
     return items.join(QLatin1Char(' '));
 }
 
 QString serverBackupPasswordHash(const QString& libpqConnection) {
     ServerSession session(libpqConnection);
     if (!session.isOpen()) return {};
-    const auto hash = session.column(QStringLiteral("SELECT ") + kPasswordColumn + QStringLiteral(" FROM System"));
+    const auto hash =
+        session.column(QStringLiteral("SELECT ") + kPasswordColumn + QStringLiteral(" FROM System"));
     return hash && !hash->isEmpty() ? hash->first().toString() : QString();
 }
 
-BackupResult backUpServerDatabase(const QString& libpqConnection, const QString& folder, const QString& password,
-                                  int keep, const ProgressStep& progress) {
+BackupResult backUpServerDatabase(const QString& libpqConnection, const QString& folder,
+                                  const QString& password, int keep, const ProgressStep& progress) {
     const Conninfo server(libpqConnection);
     const QString database = server.database();
     ServerSession source(server.text());
-    if (!source.isOpen()) return serverFailure(QStringLiteral("无法连接数据库 ") + database, source.failure());
-    const auto hash = source.column(QStringLiteral("SELECT ") + kPasswordColumn + QStringLiteral(" FROM System"));
+    if (!source.isOpen())
+        return serverFailure(QStringLiteral("无法连接数据库 ") + database, source.failure());
+    const auto hash =
+        source.column(QStringLiteral("SELECT ") + kPasswordColumn + QStringLiteral(" FROM System"));
     if (hash && !hash->isEmpty() && !hash->first().toString().isEmpty() &&
         !passwordMatches(hash->first().toString(), password))
         return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确!"), {}};
@@ -395,7 +425,8 @@ BackupResult backUpServerDatabase(const QString& libpqConnection, const QString&
     }
     const QString note =
         abandonedWorkNote(removeAbandonedWork(folder, kWorkName)) + abandonedDatabasesNote(droppedDatabases);
-    const BackupResult cancelled{BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + folder + note, {}};
+    const BackupResult cancelled{
+        BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + folder + note, {}};
 
     // The dump and the row counts see one moment: the dump takes the snapshot this transaction
     // exported, however the desks save meanwhile.
@@ -404,21 +435,25 @@ BackupResult backUpServerDatabase(const QString& libpqConnection, const QString&
     const auto snapshot = source.column(QStringLiteral("SELECT pg_export_snapshot()"));
     const auto live = snapshot ? countRows(source) : std::nullopt;
     const auto size = source.column(QStringLiteral("SELECT pg_database_size(current_database())"));
-    if (!snapshot || !live || !size) return serverFailure(QStringLiteral("无法读取数据库 ") + database, source.error);
+    if (!snapshot || !live || !size)
+        return serverFailure(QStringLiteral("无法读取数据库 ") + database, source.error);
 
     WorkFile written(folder, kWorkName);
     if (written.error()) return fromErrno(written.error(), written.path);
     const ProgressStep dumping = progressPart(progress, 0, 500);
     {
         ServerTool dump(QStringLiteral("pg_dump"),
-                        {QStringLiteral("--format=custom"), QStringLiteral("--snapshot=") + snapshot->first().toString(),
+                        {QStringLiteral("--format=custom"),
+                         QStringLiteral("--snapshot=") + snapshot->first().toString(),
                          QStringLiteral("--dbname=") + server.on(database, false)},
                         server);
-        if (!dump.started()) return serverFailure(QStringLiteral("无法备份数据库 ") + database, dump.errorText());
+        if (!dump.started())
+            return serverFailure(QStringLiteral("无法备份数据库 ") + database, dump.errorText());
         SealResult sealed = SealResult::Done;
         if (!password.isEmpty()) {
             // Sealed as it arrives: no plain copy is ever written.
-            sealed = sealStream(dump.process(), size->first().toLongLong() / 4, written.path, password, dumping);
+            sealed =
+                sealStream(dump.process(), size->first().toLongLong() / 4, written.path, password, dumping);
         } else {
             QFile out(written.path);
             if (!openPrivateFile(out, QIODevice::Truncate)) return fromErrno(errno, written.path);
@@ -427,15 +462,18 @@ BackupResult backUpServerDatabase(const QString& libpqConnection, const QString&
                 const QByteArray piece = dump.process().readAll();
                 total += piece.size();
                 if (out.write(piece) != piece.size()) {
-                    sealed = out.error() == QFileDevice::ResourceError ? SealResult::DiskFull : SealResult::WriteFailed;
+                    sealed = out.error() == QFileDevice::ResourceError ? SealResult::DiskFull
+                                                                       : SealResult::WriteFailed;
                     break;
                 }
-                if (dumping && !dumping(int(qMin<qint64>(999, total * 4000 / qMax<qint64>(1, size->first().toLongLong()))))) {
+                if (dumping && !dumping(int(qMin<qint64>(
+                                   999, total * 4000 / qMax<qint64>(1, size->first().toLongLong()))))) {
                     sealed = SealResult::Cancelled;
                     break;
                 }
             }
-            if (sealed == SealResult::Done && (!out.flush() || ::fsync(out.handle()) != 0)) sealed = SealResult::WriteFailed;
+            if (sealed == SealResult::Done && (!out.flush() || ::fsync(out.handle()) != 0))
+                sealed = SealResult::WriteFailed;
         }
         const bool dumped = sealed == SealResult::Done && dump.finish();
         if (sealed == SealResult::Cancelled) return cancelled;
@@ -450,7 +488,8 @@ BackupResult backUpServerDatabase(const QString& libpqConnection, const QString&
     if (step.status != BackupStatus::Done) return failed(unchecked + step.message);
     QString trial = QStringLiteral("已在临时数据库中试恢复，记录数与原数据库相同。");
     if (maintenance && maintenance->isOpen()) {
-        const ScratchDatabase scratch(*maintenance, kCheckPrefix + shortId(), QStringLiteral(" TEMPLATE template0"));
+        const ScratchDatabase scratch(*maintenance, kCheckPrefix + shortId(),
+                                      QStringLiteral(" TEMPLATE template0"));
         if (!scratch.made()) return serverFailure(QStringLiteral("无法创建临时数据库"), maintenance->error);
         RowCounts restored;
         // Restored as this role: owners and grants are the server's business, the rows are ours.
@@ -485,10 +524,16 @@ BackupResult restoreServerDatabase(const QString& backupPath, const QString& lib
     ServerSession maintenance(server.on(maintenanceDatabase(server)));
     if (!maintenance.isOpen()) return serverFailure(QStringLiteral("无法连接"), maintenance.failure());
     const QString note = abandonedDatabasesNote(dropAbandonedDatabases(maintenance, kRestorePrefix));
-    const BackupResult cancelled{
-        BackupStatus::Cancelled, QStringLiteral("取消恢复数据操作到：PostgreSQL 数据库 ") + database + note, {}};
+    const BackupResult cancelled{BackupStatus::Cancelled,
+                                 QStringLiteral("取消恢复数据操作到：PostgreSQL 数据库 ") + database + note,
+                                 {}};
 
-    const auto sessions = otherSessions(maintenance, database);
+    // A desk that has just left may still show for a moment.
+    auto sessions = otherSessions(maintenance, database);
+    for (int waited = 0; sessions && !sessions->isEmpty() && waited < kSessionEndWaitMs; waited += 100) {
+        QThread::msleep(100);
+        sessions = otherSessions(maintenance, database);
+    }
     if (!sessions) return serverFailure(QStringLiteral("无法查看数据库的连接"), maintenance.error);
     if (!sessions->isEmpty()) return sessionsRefusal(database, *sessions);
     BackupResult step = checkContents(backupPath, password, server, progressPart(progress, 0, 200));
@@ -497,20 +542,24 @@ BackupResult restoreServerDatabase(const QString& backupPath, const QString& lib
 
     // The new database is made like the one it replaces: same owner, encoding and sort order.
     QSqlQuery like(maintenance.db());
-    like.prepare(QStringLiteral("SELECT pg_get_userbyid(datdba), pg_encoding_to_char(encoding), datcollate, datctype "
-                                "FROM pg_database WHERE datname = ?"));
+    like.prepare(
+        QStringLiteral("SELECT pg_get_userbyid(datdba), pg_encoding_to_char(encoding), datcollate, datctype "
+                       "FROM pg_database WHERE datname = ?"));
     like.addBindValue(database);
-    if (!like.exec()) return serverFailure(QStringLiteral("无法读取数据库的设置"), describeDbFailure(like.lastError(), maintenance.db().driver()));
+    if (!like.exec())
+        return serverFailure(QStringLiteral("无法读取数据库的设置"),
+                             describeDbFailure(like.lastError(), maintenance.db().driver()));
     const bool exists = like.next();
     const QString options =
         exists ? QStringLiteral(" TEMPLATE template0 OWNER %1 ENCODING '%2' LC_COLLATE '%3' LC_CTYPE '%4'")
-                     .arg(quoted(like.value(0).toString()), like.value(1).toString(), like.value(2).toString(),
-                          like.value(3).toString())
+                     .arg(quoted(like.value(0).toString()), like.value(1).toString(),
+                          like.value(2).toString(), like.value(3).toString())
                : QStringLiteral(" TEMPLATE template0 ENCODING 'UTF8'");
     ScratchDatabase restored(maintenance, kRestorePrefix + shortId(), options);
     if (!restored.made()) return serverFailure(QStringLiteral("无法创建新的数据库"), maintenance.error);
     RowCounts counts;
-    step = trialRestore(backupPath, password, server, restored.name, {}, progressPart(progress, 200, 900), &counts);
+    step = trialRestore(backupPath, password, server, restored.name, {}, progressPart(progress, 200, 900),
+                        &counts);
     if (step.status == BackupStatus::Cancelled) return cancelled;
     if (step.status != BackupStatus::Done) return step;
     {
@@ -523,11 +572,14 @@ BackupResult restoreServerDatabase(const QString& backupPath, const QString& lib
         try {
             const AuditChain::Verification trail = AuditChain::verify(check.db());
             if (!trail.intact)
-                return {BackupStatus::Refused, QStringLiteral("备份中的操作日志不完整：") + trail.message +
-                                                   QStringLiteral("现有数据没有改变。"), {}};
+                return {BackupStatus::Refused,
+                        QStringLiteral("备份中的操作日志不完整：") + trail.message +
+                            QStringLiteral("现有数据没有改变。"),
+                        {}};
             AuditLog::record(check.db(), AuditLog::kRestore, {}, {}, {}, backupPath);
         } catch (const DbError& e) {
-            return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。（") + e.description + QStringLiteral("）"));
+            return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。（") + e.description +
+                          QStringLiteral("）"));
         }
     }
     if (progress && !progress(950)) return cancelled;
@@ -535,10 +587,14 @@ BackupResult restoreServerDatabase(const QString& backupPath, const QString& lib
     // Both names change in one transaction: the server has the old database or the new one under
     // its name at every moment. A session that came meanwhile makes the rename fail, changing nothing.
     const QString kept = database + QDateTime::currentDateTime().toString(QStringLiteral("-yyyyMMdd-HHmmss"));
-    const bool renamed = maintenance.exec(QStringLiteral("BEGIN")) &&
-                         (!exists || maintenance.exec(QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(quoted(database), quoted(kept)))) &&
-                         maintenance.exec(QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(quoted(restored.name), quoted(database))) &&
-                         maintenance.exec(QStringLiteral("COMMIT"));
+    const bool renamed =
+        maintenance.exec(QStringLiteral("BEGIN")) &&
+        (!exists ||
+         maintenance.exec(
+             QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(quoted(database), quoted(kept)))) &&
+        maintenance.exec(
+            QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(quoted(restored.name), quoted(database))) &&
+        maintenance.exec(QStringLiteral("COMMIT"));
     if (!renamed) {
         const QString why = maintenance.error;
         maintenance.exec(QStringLiteral("ROLLBACK"));
@@ -547,8 +603,9 @@ BackupResult restoreServerDatabase(const QString& backupPath, const QString& lib
         return serverFailure(QStringLiteral("无法换上恢复的数据库"), why);
     }
     restored.release();
-    QString message = QStringLiteral("从:") + backupPath + QStringLiteral("恢复 PostgreSQL 数据库 ") + database +
-                      QStringLiteral(" 成功!");
+    QString message = QStringLiteral("从:") + backupPath + QStringLiteral("恢复 PostgreSQL 数据库 ") +
+                      database + QStringLiteral(" 成功!");
     if (exists) message += QStringLiteral("原有数据库已保存为：") + kept + QStringLiteral("。");
-    return {BackupStatus::Done, message + QStringLiteral("请重新启动系统！") + note, exists ? kept : QString()};
+    return {BackupStatus::Done, message + QStringLiteral("请重新启动系统！") + note,
+            exists ? kept : QString()};
 }

@@ -25,8 +25,8 @@ QString serverBackupPasswordHash(const QString& libpqConnection);
 
 // Dumps the database named by the libpq string into `folder`, checks it and keeps the newest
 // `keep` backups there (0 keeps all).
-BackupResult backUpServerDatabase(const QString& libpqConnection, const QString& folder, const QString& password,
-                                  int keep, const ProgressStep& progress = {});
+BackupResult backUpServerDatabase(const QString& libpqConnection, const QString& folder,
+                                  const QString& password, int keep, const ProgressStep& progress = {});
 
 // Restores the database named by the libpq string from a server backup. Refused while any other
 // session is connected to it, naming them.

@@ -2,9 +2,9 @@
 // nothing the office has is ever lost on the way.
 #include "Backup.h"
 #include "BackupFiles.h"
-#include "DeskPresence.h"
 #include "basGlobal.h"
 #include "CommandLine.h"
+#include "DeskPresence.h"
 #include "ModSql.h"
 #include "OtherDesk.h"
 #include "sBeiFen.h"
@@ -134,7 +134,8 @@ void restoreAndDieIfAsked() {
         QCoreApplication application(argc, argv);
         int step = 0;
         status = restoreDatabase(qEnvironmentVariable("ORVANTA_TEST_BACKUP"),
-                                 qEnvironmentVariable("ORVANTA_TEST_DATABASE"), {}, [&](int) {
+                                 qEnvironmentVariable("ORVANTA_TEST_DATABASE"), {},
+                                 [&](int) {
                                      if (++step == killAt) std::raise(SIGKILL);
                                      return true;
                                  })
@@ -511,20 +512,22 @@ private slots:
         QCOMPARE(setBackupPassword(gDbPath, QStringLiteral("geheim")), QString());
         bool readable = false;
         QStringList privateModes;
-        const BackupResult result = backUpDatabase(gDbPath, m_elsewhere->path(), QStringLiteral("geheim"), [&](int) {
-            readable = readable || readableCopyIn(m_elsewhere->path());
-            for (const QString& work : workLeftIn(m_appDir->path())) {
-                struct stat info {};
-                ::stat(QFile::encodeName(QDir(m_appDir->path()).filePath(work)).constData(), &info);
-                privateModes << QString::number(info.st_mode & 0777, 8);
-            }
-            return true;
-        });
+        const BackupResult result =
+            backUpDatabase(gDbPath, m_elsewhere->path(), QStringLiteral("geheim"), [&](int) {
+                readable = readable || readableCopyIn(m_elsewhere->path());
+                for (const QString& work : workLeftIn(m_appDir->path())) {
+                    struct stat info {};
+                    ::stat(QFile::encodeName(QDir(m_appDir->path()).filePath(work)).constData(), &info);
+                    privateModes << QString::number(info.st_mode & 0777, 8);
+                }
+                return true;
+            });
         QCOMPARE(result.status, BackupStatus::Done);
         QVERIFY(!readable);
         QVERIFY(!readableCopyIn(m_elsewhere->path()));
         privateModes.removeDuplicates();
-        QCOMPARE(privateModes, QStringList{QStringLiteral("700")}); // the plain copy's folder, while it was there
+        QCOMPARE(privateModes,
+                 QStringList{QStringLiteral("700")}); // the plain copy's folder, while it was there
         QCOMPARE(workLeftIn(m_appDir->path()), QStringList());
         QCOMPARE(filesIn(m_elsewhere->path()), QStringList{QStringLiteral("MoLianBackUp.Mdb")});
     }
@@ -534,12 +537,15 @@ private slots:
         write(inElsewhere(QStringLiteral("MoLianBackUp.Mdb.0123456789ab.tmp")), "half a backup");
         write(inElsewhere(QStringLiteral("MoLianBackUp.Mdb.0123456789ab.tmp-journal")), "its journal");
         QVERIFY(QDir(m_appDir->path()).mkdir(QStringLiteral("MoLian.mdb.ba9876543210.tmp")));
-        write(QDir(m_appDir->path()).filePath(QStringLiteral("MoLian.mdb.ba9876543210.tmp/MoLianBackUp.Mdb")), "plain");
-        const WorkFile running(m_elsewhere->path(), QStringLiteral("MoLianBackUp.Mdb")); // another run's, at work
+        write(QDir(m_appDir->path()).filePath(QStringLiteral("MoLian.mdb.ba9876543210.tmp/MoLianBackUp.Mdb")),
+              "plain");
+        const WorkFile running(m_elsewhere->path(),
+                               QStringLiteral("MoLianBackUp.Mdb")); // another run's, at work
 
         const BackupResult result = backUpDatabase(gDbPath, m_elsewhere->path(), {});
         QCOMPARE(result.status, BackupStatus::Done);
-        QVERIFY2(result.message.contains(QStringLiteral("已删除上次中断时留下的临时文件：MoLianBackUp.Mdb.0123456789ab.tmp")),
+        QVERIFY2(result.message.contains(
+                     QStringLiteral("已删除上次中断时留下的临时文件：MoLianBackUp.Mdb.0123456789ab.tmp")),
                  qPrintable(result.message));
         QVERIFY(result.message.contains(QStringLiteral("MoLian.mdb.ba9876543210.tmp")));
         QCOMPARE(workLeftIn(m_appDir->path()), QStringList());
@@ -560,7 +566,8 @@ private slots:
             restore.setProcessEnvironment(environment);
             restore.start(QCoreApplication::applicationFilePath(), {});
             QVERIFY(restore.waitForFinished(60000));
-            QVERIFY2(QFile::exists(gDbPath), qPrintable(QStringLiteral("no database after step %1").arg(step)));
+            QVERIFY2(QFile::exists(gDbPath),
+                     qPrintable(QStringLiteral("no database after step %1").arg(step)));
             QVERIFY(intact(gDbPath));
             const qint64 found = certificates(gDbPath);
             if (restore.exitStatus() == QProcess::NormalExit) {
@@ -582,9 +589,10 @@ private slots:
         // gConn is the other desk here: a connection of its own on the file, as in another program.
         const BackupResult result = restoreDatabase(elsewhereBackup(), gDbPath, {});
         QCOMPARE(result.status, BackupStatus::Failed);
-        QCOMPARE(result.message, QStringLiteral("数据已被写保护!确认没有其它用户打开原有数据!"
-                                                "其它工作站正在使用这个数据库，请先在那里退出系统，再恢复数据。"
-                                                "如有问题，请与程序开发商联系!"));
+        QCOMPARE(result.message,
+                 QStringLiteral("数据已被写保护!确认没有其它用户打开原有数据!"
+                                "其它工作站正在使用这个数据库，请先在那里退出系统，再恢复数据。"
+                                "如有问题，请与程序开发商联系!"));
         QCOMPARE(contents(gDbPath), before);
         QCOMPARE(QDir(m_appDir->path()).entryList({QStringLiteral("MoLian-*")}), QStringList());
     }
