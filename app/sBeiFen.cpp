@@ -189,13 +189,16 @@ void sBeiFen::conclude(const BackupResult& result) {
 }
 
 QString sBeiFen::storedPasswordHash() const {
-    return gUseSqlServer ? serverBackupPasswordHash(libpqFromConnectionString(gConnStr)) : backupPasswordHash(gDbPath);
+    return gUseSqlServer ? serverBackupPasswordHash(libpqFromConnectionString(gConnStr))
+                         : backupPasswordHash(gDbPath);
 }
 
 void sBeiFen::showPasswordState() {
-    const QString where = gUseSqlServer ? QStringLiteral("备份 PostgreSQL 服务器上的数据库（pg_dump），") : QString();
-    ui->LblMiMa->setText(where + (storedPasswordHash().isEmpty() ? QStringLiteral("未设置备份密码，备份数据不加密。")
-                                                                : QStringLiteral("已设置备份密码，备份数据将加密。")));
+    const QString where =
+        gUseSqlServer ? QStringLiteral("备份 PostgreSQL 服务器上的数据库（pg_dump），") : QString();
+    ui->LblMiMa->setText(where + (storedPasswordHash().isEmpty()
+                                      ? QStringLiteral("未设置备份密码，备份数据不加密。")
+                                      : QStringLiteral("已设置备份密码，备份数据将加密。")));
 }
 
 std::optional<QString> sBeiFen::askBackupPassword() {

@@ -189,7 +189,8 @@ std::optional<QString> passwordInFile(const QString& path, QString& error) {
 // is needed (`needed`) and none was given.
 std::optional<QString> commandBackupPassword(const CommandLine& commandLine, bool needed, const QString& why,
                                              QString& error) {
-    if (const auto file = commandLine.value(QStringLiteral("--password-file"))) return passwordInFile(*file, error);
+    if (const auto file = commandLine.value(QStringLiteral("--password-file")))
+        return passwordInFile(*file, error);
     if (!needed) return QString();
     error = why + QStringLiteral("请用 --password-file 指定存放备份密码的文件。");
     return std::nullopt;
@@ -227,18 +228,21 @@ std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
     if (*keep > 0 && !server) return failCommand(QStringLiteral("--keep 只用于服务器上的备份（--server）。"));
 
     const QString database = server ? QString() : commandDatabasePath(commandLine);
-    const bool needed = backup ? !(server ? serverBackupPasswordHash(*server) : backupPasswordHash(database)).isEmpty()
-                               : isSealedBackup(chosen);
+    const bool needed =
+        backup ? !(server ? serverBackupPasswordHash(*server) : backupPasswordHash(database)).isEmpty()
+               : isSealedBackup(chosen);
     QString error;
     const auto password = commandBackupPassword(
-        commandLine, needed, backup ? QStringLiteral("已设置备份密码，") : QStringLiteral("备份数据已加密，"), error);
+        commandLine, needed, backup ? QStringLiteral("已设置备份密码，") : QStringLiteral("备份数据已加密，"),
+        error);
     if (!password) return failCommand(error);
     BackupResult result;
     if (server)
         result = backup ? backUpServerDatabase(*server, chosen, *password, *keep)
                         : restoreServerDatabase(chosen, *server, *password);
     else
-        result = backup ? backUpDatabase(database, chosen, *password) : restoreDatabase(chosen, database, *password);
+        result = backup ? backUpDatabase(database, chosen, *password)
+                        : restoreDatabase(chosen, database, *password);
     if (result.status != BackupStatus::Done) return failCommand(result.message);
     tellCommand(result.message);
     return 0;
