@@ -263,7 +263,7 @@ QString manualPage() {
     page +=
         QStringLiteral(".SH 服务\n") +
         roff(QStringLiteral("夜间备份由 systemd 定时器 orvanta-backup@用户名.timer 运行 orvanta --backup，"
-                            "以该用户的身份备份他的程序默认打开的数据库；备份目录和其他选项写在 "
+                            "以该用户的身份备份他的程序默认打开的数据库或 BACKUP_SERVER 指定的 PostgreSQL 数据库；备份目录和其他选项写在 "
                             "/etc/orvanta/backup.conf 中。定时器安装后不启用，用 "
                             "systemctl enable --now orvanta-backup@用户名.timer 启用。")) +
         QLatin1Char('\n');
