@@ -116,13 +116,17 @@ QString generateServer(const QString& libpq, qint64 records, QString& sizedLibpq
     return error;
 }
 
+// The first register size of --sizes; 0, said why, when it is none.
+qint64 firstSize(const QCommandLineParser& parser) {
+    const qint64 records = parser.value(QStringLiteral("sizes")).section(QLatin1Char(','), 0, 0).toLongLong();
+    if (records <= 0) out << "not a register size: " << parser.value(QStringLiteral("sizes")) << Qt::endl;
+    return records;
+}
+
 // Desks change the register they work on: each load runs on a fresh copy of the generated one.
 int runLoadOnCopy(const QCommandLineParser& parser, LoadOptions options) {
-    const qint64 records = parser.value(QStringLiteral("sizes")).section(QLatin1Char(','), 0, 0).toLongLong();
-    if (records <= 0) {
-        out << "not a register size: " << parser.value(QStringLiteral("sizes")) << Qt::endl;
-        return 1;
-    }
+    const qint64 records = firstSize(parser);
+    if (records <= 0) return 1;
     const QDir dir(parser.value(QStringLiteral("dir")));
     const QString path = dir.filePath(QStringLiteral("bench-%1.mdb").arg(records));
     QString error = generateLocal(path, records);
@@ -167,11 +171,8 @@ int runChild(const QStringList& arguments) {
 
 // The service reads a register with a code per certificate: a copy of the generated one, kept.
 int runVerifyOnCopy(const QCommandLineParser& parser, int runs) {
-    const qint64 records = parser.value(QStringLiteral("sizes")).section(QLatin1Char(','), 0, 0).toLongLong();
-    if (records <= 0) {
-        out << "not a register size: " << parser.value(QStringLiteral("sizes")) << Qt::endl;
-        return 1;
-    }
+    const qint64 records = firstSize(parser);
+    if (records <= 0) return 1;
     const QDir dir(parser.value(QStringLiteral("dir")));
     const QString path = dir.filePath(QStringLiteral("bench-%1.mdb").arg(records));
     const QString copy = dir.filePath(QStringLiteral("verify-%1.mdb").arg(records));

@@ -251,15 +251,22 @@ QString versionText() {
     return QStringLiteral("Orvanta %1（%2）\n").arg(kVersion, kSummary);
 }
 
-QString manualPage() {
-    QString page = QStringLiteral(".TH ORVANTA 1 \"\" \"Orvanta %1\" \"用户命令\"\n").arg(roff(kVersion));
+QString manualPageOf(const QString& program, const QString& summary, const QString& synopsis,
+                     const QString& description, const QList<ManualSection>& sections) {
+    QString page = QStringLiteral(".TH %1 1 \"\" \"Orvanta %2\" \"用户命令\"\n").arg(roff(program.toUpper()), roff(kVersion));
     // Left-aligned: stretching the spaces of lines that mostly have none would fail.
     page += QStringLiteral(".ad l\n.nh\n");
-    page += QStringLiteral(".SH 名称\norvanta \\- ") + roff(kSummary) + QLatin1Char('\n');
-    page += QStringLiteral(".SH 概述\n.B orvanta\n[模式 [参数]] [选项…]\n");
-    page += QStringLiteral(".SH 描述\n") + roff(kIntroduction) + QLatin1Char('\n');
-    page += QStringLiteral(".SH 模式\n") + manualEntries(commandModes());
-    page += QStringLiteral(".SH 选项\n") + manualEntries(commandOptions());
+    page += QStringLiteral(".SH 名称\n") + roff(program) + QStringLiteral(" \\- ") + roff(summary) + QLatin1Char('\n');
+    page += QStringLiteral(".SH 概述\n.B ") + roff(program) + QLatin1Char('\n') + roff(synopsis) + QLatin1Char('\n');
+    page += QStringLiteral(".SH 描述\n") + roff(description) + QLatin1Char('\n');
+    for (const ManualSection& section : sections)
+        page += QStringLiteral(".SH ") + section.heading + QLatin1Char('\n') + manualEntries(section.entries);
+    return page;
+}
+
+QString manualPage() {
+    QString page = manualPageOf(kProgram, kSummary, QStringLiteral("[模式 [参数]] [选项…]"), kIntroduction,
+                                {{QStringLiteral("模式"), commandModes()}, {QStringLiteral("选项"), commandOptions()}});
     page += QStringLiteral(".SH 文件\n");
     for (const Paragraph& place : dataPlaces())
         page += QStringLiteral(".TP\n.B ") + roff(place.heading) + QLatin1Char('\n') + roff(place.text) +
@@ -269,7 +276,8 @@ QString manualPage() {
         roff(QStringLiteral("夜间备份由 systemd 定时器 orvanta-backup@用户名.timer 运行 orvanta --backup，"
                             "以该用户的身份备份他的程序默认打开的数据库或 BACKUP_SERVER 指定的 PostgreSQL 数据库；备份目录和其他选项写在 "
                             "/etc/orvanta/backup.conf 中。定时器安装后不启用，用 "
-                            "systemctl enable --now orvanta-backup@用户名.timer 启用。")) +
+                            "systemctl enable --now orvanta-backup@用户名.timer 启用。证书核验服务 orvanta-verify.service "
+                            "只读打开数据库，设置在 /etc/orvanta/verify.conf 中，安装后同样不启用，见 orvanta-verify(1)。")) +
         QLatin1Char('\n');
     return page;
 }

@@ -24,3 +24,12 @@ QString helpText();
 QString versionText();
 // The manual page in roff, saying what --help says and where the data lives.
 QString manualPage();
+
+// A manual page of this system's programs: its name and summary, synopsis, description, then a
+// section per table of flags.
+struct ManualSection {
+    QString heading;
+    QList<CommandHelpEntry> entries;
+};
+QString manualPageOf(const QString& program, const QString& summary, const QString& synopsis,
+                     const QString& description, const QList<ManualSection>& sections);

@@ -67,6 +67,7 @@ command -v pg_dump >/dev/null || fail "pg_dump missing"
     || fail "orvanta-verify.service missing"
 grep -q -- '--listen' <<<"$(env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 /usr/bin/orvanta-verify --help)" \
     || fail "orvanta-verify --help"
+grep -q -- '--listen' <<<"$(man -P cat orvanta-verify 2>/dev/null)" || fail "man orvanta-verify"
 env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 STATE_DIRECTORY="$work" /usr/bin/orvanta-verify \
     --listen 127.0.0.1:48123 --database "$work/MoLian.mdb" 2>"$work/verify.err" &
 verify=$!

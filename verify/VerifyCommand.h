@@ -1,17 +1,8 @@
 #pragma once
-// The command line of orvanta-verify: its options, its own --help, and the run of the service.
+// The command line of orvanta-verify: the run of the service (its options and --help are in
+// VerifyHelp.h).
 
-#include <QString>
 #include <QStringList>
-
-struct VerifyCommandOption {
-    QString usage;       // "--listen 地址:端口"
-    QString description;
-    bool takesValue;
-};
-
-const QList<VerifyCommandOption>& verifyCommandOptions();
-QString verifyHelpText();
 
 // Runs the service until SIGTERM or SIGINT (or prints what --help, --version or --show-counts ask);
 // the exit status: 0 after a clean stop, 1 on any failure, told on standard error.
