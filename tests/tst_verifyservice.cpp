@@ -243,6 +243,26 @@ private slots:
         QCOMPARE(fetch(limited.port, get(QStringLiteral("/"), "X-Real-IP: 203.0.113.7\r\n")).status, 200);
     }
 
+    void photoOnlyWhenTheOfficeShowsIt_data() {
+        QTest::addColumn<bool>("showPhotos");
+        QTest::newRow("not shown") << false;
+        QTest::newRow("shown") << true;
+    }
+    void photoOnlyWhenTheOfficeShowsIt() {
+        QFETCH(bool, showPhotos);
+        auto db = TestDatabase::create(TestDatabase::Kind::Local);
+        db->execAll({QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 照片) VALUES ('P-1', '孙八', X'FFD8FFE000104A464946')"),
+                     QStringLiteral("INSERT INTO VerifyToken (表名, 关键字, 核验码, 发码时间) VALUES ('DangAnKu', 'P-1', '%1', '')")
+                         .arg(kValid)});
+        VerifyOptions shown = options();
+        shown.showPhotos = showPhotos;
+        RunningService running(*db, m_dir.filePath(QStringLiteral("photo-%1.sqlite").arg(showPhotos)), shown);
+        const Reply reply = fetch(running.port, get(QStringLiteral("/v/") + kValid));
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(reply.body.contains(QStringLiteral("<img alt=\"照片\" src=\"data:image/jpeg;base64,/9j/4AAQSkZJRg==\">")),
+                 showPhotos);
+    }
+
     void deskEditsWhileServing_data() {
         QTest::addColumn<int>("engine");
         QTest::newRow("local") << int(TestDatabase::Kind::Local);
