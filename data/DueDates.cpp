@@ -318,6 +318,7 @@ ListTable dueListTable(QList<QStringList> rows) {
     ListTable table;
     table.headers = dueListHeaders();
     table.dateColumns = {DueColumn::Date};
+    table.numberColumns = {DueColumn::DaysLeft};
     table.rows = std::move(rows);
     return table;
 }

@@ -335,10 +335,16 @@ private slots:
         const QString from = kToday.addDays(-31).toString(Qt::ISODate),
                       to = kToday.addDays(-1).toString(Qt::ISODate);
         QCOMPARE(dueList({"--from", from, "--to", to, "--out", base + "xlsx"}), std::optional<int>(0));
-        const QString strings = run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx",
-                                                              QStringLiteral("xl/sharedStrings.xml")});
-        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) &&
-                strings.contains(QStringLiteral("<t>-31</t>")));
+        const auto part = [&](const char* name) {
+            return run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx", QString::fromLatin1(name)});
+        };
+        const QString strings = part("xl/sharedStrings.xml");
+        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) && !strings.contains(QStringLiteral("<t>-31</t>")));
+        QVERIFY(part("xl/worksheets/sheet1.xml").contains(QStringLiteral("<v>-31</v>"))); // days overdue are numbers
+        QCOMPARE(dueList({"--from", from, "--to", to, "--out", base + "csv"}), std::optional<int>(0));
+        QFile overdue(base + QStringLiteral("csv"));
+        QVERIFY(overdue.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(overdue.readAll()).contains(QStringLiteral(",-31\r\n"))); // no formula guard
 
         QCOMPARE(dueList({"--within", "90", "--out", base + "pdf"}), std::optional<int>(0));
         const QString pdfText = run(QStringLiteral("pdftotext"), {base + "pdf", QStringLiteral("-")});
