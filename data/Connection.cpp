@@ -261,4 +261,5 @@ void WriteScope::commit() {
         if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint)) fail(q.lastError());
     }
     m_done = true;
+    m_conn.countCommittedWrite();
 }
