@@ -149,7 +149,7 @@ bool fDaoQi::listRows(const DueQuery& query) {
         });
         // Narrow columns for the short values, so that every column, the due date and the days
         // left too, stays in view on a screen 1024 pixels wide.
-        const int widths[] = {56, 76, 56, 36, 136, 92, 100, 80, 76, 60, 76, 56};
+        const int widths[] = {56, 90, 64, 36, 150, 92, 100, 96, 80, 60, 84, 60};
         for (int column = 0; column < ui->LV->columnCount() && column < int(std::size(widths)); ++column)
             ui->LV->setColumnWidth(column, widths[column]);
         m_shown = query;
