@@ -59,9 +59,7 @@ void tellCommand(const QString& message) {
 
 QString commandDatabasePath(const CommandLine& commandLine) {
     if (const auto path = commandLine.value(QStringLiteral("--database"))) return *path;
-    gDbPath.clear();
-    ReadDataIni();
-    return FileExists(gDbPath) ? gDbPath : DataPath() + QStringLiteral("MoLian.mdb");
+    return defaultDatabasePath();
 }
 
 namespace {
