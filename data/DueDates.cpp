@@ -362,15 +362,13 @@ qint64 countDueCertificates(Connection& conn, const DueQuery& query) {
 DueCounts countReminders(Connection& conn, const QDate& today) {
     const DueQuery soon = DueQuery::preset(DueQuery::Within30, today);
     const DueQuery overdue = DueQuery::preset(DueQuery::Overdue, today);
-    return {countDue(conn, soon), countDue(conn, overdue), countDueCertificates(conn, soon),
-            countDueCertificates(conn, overdue)};
+    return {countDue(conn, soon), countDue(conn, overdue), countDueCertificates(conn, soon)};
 }
 
 QString reminderText(const DueCounts& counts) {
     if (counts.within30 == 0 && counts.overdue == 0) return {};
-    return QStringLiteral("%1 张证书 %2 项30天内到期，%3 张证书 %4 项已过期")
+    return QStringLiteral("%1 张证书 %2 项30天内到期，%3 项已过期")
         .arg(counts.certificatesWithin30)
         .arg(counts.within30)
-        .arg(counts.certificatesOverdue)
         .arg(counts.overdue);
 }

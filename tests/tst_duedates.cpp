@@ -226,7 +226,7 @@ private slots:
         fMain main;
         gStatusPanel.attach(main.panel(1));
         main.showDueReminder();
-        const QString reminder = QStringLiteral("3 张证书 4 项30天内到期，2 张证书 2 项已过期");
+        const QString reminder = QStringLiteral("3 张证书 4 项30天内到期，2 项已过期");
         QCOMPARE(main.panel(1)->text(), reminder);
 
         // It stays while other windows come and go, and a click on it opens the reminder window on
