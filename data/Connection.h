@@ -3,7 +3,9 @@
 // the connection strings the windows were written with, and the scope that makes one change whole.
 
 #include "DbError.h"
+#include "DeskPresence.h"
 
+#include <memory>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
@@ -59,6 +61,9 @@ public:
     // they may have changed since it read them.
     quint64 committedWrites() const { return m_committedWrites; }
     void countCommittedWrite() { ++m_committedWrites; }
+    // Before a change: a local file replaced since it was opened (restored at another desk) raises,
+    // so nothing is saved into the file that is now only the kept copy.
+    void raiseIfReplaced() const;
     QSqlDatabase database() const;
     // Column kinds of a table, by lower-cased column name, read once from the catalogue.
     const QHash<QString, int>& columnTypes(const QString& table);
@@ -70,6 +75,7 @@ private:
     bool m_refusedAsReadOnly = false;
     quint64 m_committedWrites = 0;
     QHash<QString, QHash<QString, int>> m_columnTypes;
+    std::unique_ptr<DeskPresence> m_desk;
 };
 
 // One change and what must be stored with it (its audit rows): together or not at all. Scopes

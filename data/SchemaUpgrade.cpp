@@ -141,8 +141,9 @@ QString handOverStatement() {
 }
 
 // What the workstations may do: read and write the registers, operators and option lists, read the
-// version, read and add to the trail, issue and revoke verification codes (never delete one). The
-// verification service only reads the registers and the codes. No DDL, no TRUNCATE, nothing owned.
+// version, read and add to the trail, issue and revoke verification codes (never delete one), read
+// the sequences. The verification service only reads the registers and the codes. No DDL, no
+// TRUNCATE, nothing owned.
 QStringList grantStatements() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
@@ -157,7 +158,8 @@ QStringList grantStatements() {
         QStringLiteral("GRANT SELECT, INSERT ON AuditLog TO %1").arg(kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT, UPDATE ON %1 TO %2").arg(kVerifyTokenTable, kDeskRole),
         QStringLiteral("GRANT SELECT ON DangAnKu, CaoZuoZheng, PeiXun, %1 TO %2").arg(kVerifyTokenTable, kVerifyRole),
-        QStringLiteral("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1").arg(kDeskRole)};
+        // Reading the sequences as well lets a desk's backup (pg_dump) take all it can read anyway.
+        QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %1").arg(kDeskRole)};
 }
 
 enum class ServerSetup { Create, CreateWithContent, Upgrade };

@@ -8,7 +8,7 @@ packages=(
     libxlsxwriter-dev libsqlite3-dev fonts-wqy-zenhei
     qt6-translations-l10n qt6-charts-dev libsodium-dev mdbtools-dev libpq-dev liborcus-dev
     qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
-    postgresql sqlite3 unzip poppler-utils zxing-cpp-tools chromium curl
+    postgresql postgresql-client-15 sqlite3 unzip poppler-utils zxing-cpp-tools chromium curl
     xvfb xauth imagemagick
     dpkg-dev lintian man-db
 )

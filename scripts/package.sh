@@ -45,6 +45,8 @@ linked=$(cd "$stage" && dpkg-shlibdeps -O -e"$root/usr/bin/orvanta" -e"$root/usr
 [[ -n $linked ]] || { echo "package.sh: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 depends="$linked, libqt6sql6-sqlite, libqt6sql6-psql, qt6-qpa-plugins, libqt6svg6, qt6-translations-l10n"
 depends+=", fonts-wqy-zenhei | fonts-noto-cjk"
+# Server backups and restores run the server's own pg_dump and pg_restore.
+depends+=", postgresql-client"
 
 mkdir -p "$root/DEBIAN"
 cat >"$root/DEBIAN/control" <<CONTROL
@@ -54,7 +56,6 @@ Architecture: $architecture
 Maintainer: $maintainer
 Installed-Size: $(du -sk --apparent-size "$root/usr" "$root/etc" | awk '{ s += $1 } END { print s }')
 Depends: $depends
-Recommends: postgresql-client
 Section: misc
 Priority: optional
 Description: 特种作业人员培训与发证档案管理 (Orvanta)
