@@ -161,6 +161,9 @@ QList<CommandHelpEntry> commandModes() {
          QStringLiteral("用备份文件恢复本地数据库（各工作站须先关闭程序，否则拒绝），被替换的数据库保留为 "
                         "MoLian-yyyyMMdd-HHmmss.mdb；给出 --server 时恢复到 PostgreSQL 的新数据库，检查无误后才"
                         "换用原名，原数据库改名保留（须为超级用户，且没有其他连接）。检查无误并恢复完毕才以 0 退出。")},
+        {QStringLiteral("--set-backup-password"),
+         QStringLiteral("把 --password-file 中的密码设为备份密码（只保存其散列值），以后的备份都加密；--clear "
+                        "取消备份密码。服务器上须以 orvanta_owner 连接（--server）。")},
         {QStringLiteral("--import-legacy 文件"),
          QStringLiteral("把旧程序的 Access 数据库导入本系统的数据库，导入报告写到标准输出。")},
         {QStringLiteral("--import-roster 文件"),
@@ -193,7 +196,8 @@ QList<CommandHelpEntry> commandOptions() {
         {QStringLiteral("--anchor 记录数:校验值"),
          QStringLiteral("--verify-audit 同时检查以前记下的锚点：那一条记录仍在并且校验值未变。")},
         {QStringLiteral("--password-file 文件"),
-         QStringLiteral("备份密码所在的文件（第一行），用于 --backup 和 --restore。")},
+         QStringLiteral("备份密码所在的文件（第一行），用于 --backup、--restore 和 --set-backup-password。")},
+        {QStringLiteral("--clear"), QStringLiteral("--set-backup-password 取消备份密码。")},
         {QStringLiteral("--keep 个数"),
          QStringLiteral("--backup --server 只保留目录中最新的这些个备份，较早的在新备份检查无误后删除。")},
         {QStringLiteral("--on-duplicate skip|replace"),

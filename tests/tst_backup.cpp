@@ -687,6 +687,9 @@ private slots:
         QCOMPARE(
             run({"--restore", elsewhereBackup(), "--database", gDbPath, "--password-file", passwordFile}), 0);
         QCOMPARE(certificates(gDbPath), 1);
+        QCOMPARE(run({"--set-backup-password", "--database", gDbPath}), 1); // neither a password nor --clear
+        QCOMPARE(run({"--set-backup-password", "--clear", "--database", gDbPath}), 0);
+        QVERIFY(backupPasswordHash(gDbPath).isEmpty());
 
         // The program opens the server here: the local file is not what the office works on.
         SaveSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData"), QStringLiteral("True"));
