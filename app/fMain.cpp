@@ -45,9 +45,6 @@
 
 namespace {
 
-const QString kEntryRight = QStringLiteral("资料录入");
-const QString kQueryRight = QStringLiteral("人员查询");
-
 // "cekAutoSize" is "1" or "0"; a value that cannot be read as a number leaves scaling on.
 bool autoSizeSetting() {
     const QString saved = GetSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("cekAutoSize"),
@@ -361,13 +358,13 @@ void fMain::mnuDaoRu_Click() {
 
 // A roster or a folder of photos writes records: the entry right's business.
 void fMain::mnuPiLiang_Click() {
-    if (!CheckRight(QStringLiteral("资料录入"))) return;
+    if (!CheckRight(kEntryRight)) return;
     fPiLiangDaoRu dialog(this);
     dialog.exec();
 }
 
 void fMain::mnuZhaoPian_Click() {
-    if (!CheckRight(QStringLiteral("资料录入"))) return;
+    if (!CheckRight(kEntryRight)) return;
     fZhaoPianDaoRu dialog(this);
     dialog.exec();
 }

@@ -43,6 +43,8 @@ private:
     void Drive1_Change();
     void backUp();
     void restore();
+    // Asks for the administrator's password of the database a restore replaces.
+    bool administratorAgrees();
     // Runs a backup or restore under a cancellable progress display.
     BackupResult withProgress(const std::function<BackupResult(const ProgressStep&)>& work);
     // Tells the result; a finished or cancelled attempt ends the program.

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QSqlDatabase>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -409,9 +410,25 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
     return {BackupStatus::Done, message, {}};
 }
 
+std::optional<BackupResult> unsealedRestoreRefusal(const QString& backupPath, const QString& databasePath) {
+    if (isSealedBackup(backupPath)) return std::nullopt;
+    {
+        // Read as the file stands, without replaying a journal a crashed desk left beside it.
+        Sqlite db(QUrl::fromLocalFile(databasePath).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"),
+                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+        if (storedHash(db).value_or(QString()).isEmpty()) return std::nullopt;
+    }
+    // Refused in the trail of the database that stays, so the attempt is on record.
+    recordInTrail(databasePath, AuditLog::kRestore, QStringLiteral("拒绝用未加密的文件 %1 恢复").arg(backupPath));
+    return BackupResult{BackupStatus::Refused,
+                        QStringLiteral("已设置备份密码，只能用加密的备份恢复；所选文件没有加密，现有数据没有改变。"),
+                        {}};
+}
+
 BackupResult restoreDatabase(const QString& backupPath, const QString& databasePath, const QString& password,
                              const ProgressStep& progress) {
     if (auto refusal = sameFileRefusal(backupPath, databasePath)) return *refusal;
+    if (auto refusal = unsealedRestoreRefusal(backupPath, databasePath)) return *refusal;
     const BackupResult cancelled{
         BackupStatus::Cancelled, QStringLiteral("取消恢复数据操作到：") + databasePath, {}};
     const QFileInfo target(databasePath);
@@ -427,15 +444,19 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
     if (step.status != BackupStatus::Done) return step;
     RowCounts counts;
     if (!isSoundDatabase(candidate.path, counts)) return {BackupStatus::Refused, kNotABackup, {}};
-    // The restored data carries its own restore in the trail; without that row nothing is replaced.
-    if (!recordInTrail(candidate.path, AuditLog::kRestore, backupPath))
+    // The restored data carries its own restore in the trail, naming the file and where the replaced
+    // data is kept; without that row nothing is replaced.
+    const QString kept = keptName(target);
+    const QString restored = target.exists()
+                                 ? QStringLiteral("从 %1 恢复，原有数据保存为 %2").arg(backupPath, kept)
+                                 : QStringLiteral("从 %1 恢复").arg(backupPath);
+    if (!recordInTrail(candidate.path, AuditLog::kRestore, restored))
         return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。"));
     if (progress && !progress(950)) return cancelled;
 
     // The restored file is read by the same people as the one it replaces.
     if (!(target.exists() ? copyModeAndGroup(databasePath, candidate.path) : protectFile(candidate.path)))
         return failed(QStringLiteral("无法让恢复的数据保持原有数据的访问权限和组，现有数据没有改变。"));
-    const QString kept = keptName(target);
     QStringList moved;
     step = moveAside(databasePath, kept, moved);
     if (step.status == BackupStatus::Done) step = candidate.place(databasePath);

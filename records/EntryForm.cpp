@@ -51,7 +51,6 @@ const QString kBothChanged = QStringLiteral("\n\n以下项目您和其他用户�
 constexpr int kBoxCapacity = std::numeric_limits<int>::max();
 // How much of a value a question shows.
 constexpr qsizetype kQuotedLength = 40;
-const QString kEntryRight = QStringLiteral("资料录入");
 // What an operator without the entry right cannot press, however he reached the form.
 const char* const kChangingButtons[] = {"cmdNew",  "cmdEdit",    "cmdDelete",
                                         "cmdSave", "cmdZhiZhao", "cmdDelPic"};
@@ -820,7 +819,7 @@ void EntryForm::cmdFind_Click() {
 }
 
 void EntryForm::cmdQuery_Click() {
-    if (CheckRight(QStringLiteral("人员查询"))) ShowForm(queryForm());
+    if (CheckRight(kQueryRight)) ShowForm(queryForm());
 }
 
 RecordCard EntryForm::shownCard() const {
@@ -852,7 +851,7 @@ RecordCard EntryForm::shownCard() const {
 }
 
 void EntryForm::cmdPrint_Click() {
-    if (!CheckRight(QStringLiteral("打印操作"))) return;
+    if (!CheckRight(kPrintRight)) return;
     const RecordCard card = shownCard();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);

@@ -13,6 +13,7 @@
 #include "ListView.h"
 #include "modPrintOut.h"
 #include "ModSql.h"
+#include "Operators.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -514,7 +515,8 @@ private slots:
         SaveSetting(ExeName(), QStringLiteral("ListOut"), QStringLiteral("DangAnKu1"), QStringLiteral("False"));
         const auto run = [&](const QStringList& arguments) {
             return runCommand(QStringList{QStringLiteral("orvanta")} + arguments +
-                              QStringList{QStringLiteral("--database"), db->localPath()});
+                              QStringList{QStringLiteral("--database"), db->localPath()} +
+                              operatorArguments(db->folder()));
         };
         const QString csv = out(QStringLiteral("register.csv"));
         QCOMPARE(run({"--list", "DangAnKu", "--out", csv}), std::optional<int>(0));
