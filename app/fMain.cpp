@@ -35,6 +35,7 @@
 #include "WindowHost.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -219,6 +220,11 @@ bool fMain::startUp() {
         close();
         return false;
     }
+    // An operator deleted at another desk has been told so at his next action; his work here ends.
+    OnOperatorGone([this] {
+        bUnload = true;
+        QCoreApplication::exit(0);
+    });
     if (deliveredPassword) askForNewAdministratorPassword();
     showDueReminder();
     return true;

@@ -10,6 +10,7 @@
 #include "fPic.h"
 #include "fPView.h"
 #include "IdentityNumber.h"
+#include "modPrintOut.h"
 #include "PhotoBox.h"
 #include "Schema.h"
 #include "settings.h"
@@ -274,6 +275,14 @@ void EntryForm::SetMode(int mode) {
 
 bool EntryForm::viewOnly() const {
     return !HasRight(kEntryRight);
+}
+
+// Each change asks for the right as stored now: one taken away at another desk is refused with the
+// standard message, and what was typed stays in the form.
+bool EntryForm::refusedWithoutEntryRight() {
+    if (CheckRight(kEntryRight)) return false;
+    lockWhenViewOnly();
+    return true;
 }
 
 void EntryForm::lockWhenViewOnly() {
@@ -655,7 +664,7 @@ bool EntryForm::CheckEnabled() {
 }
 
 void EntryForm::cmdNew_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     if (button("cmdNew")->text() == kAdd) {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
@@ -676,7 +685,7 @@ void EntryForm::cmdNew_Click() {
 }
 
 void EntryForm::cmdSave_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     QWidget* key = control(QStringLiteral("txtBanHao"));
     QWidget* name = control(QStringLiteral("txtMingCheng"));
     if (FocusIfEmpty(key, NumberText(m_nMaxNum))) {
@@ -730,7 +739,7 @@ void EntryForm::cmdSave_Click() {
 }
 
 void EntryForm::cmdEdit_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     if (!returnToShownRow()) {
         if (button("cmdEdit")->text() == kEdit)
             SetMode(Browsing);
@@ -756,7 +765,7 @@ void EntryForm::cmdCancel_Click() {
 }
 
 void EntryForm::cmdDelete_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     const int answer = MsgBox(QStringLiteral("是否真的删除 '") + keyText() + QLatin1Char('\''),
                               vb::YesNo | vb::Exclamation | vb::DefaultButton2);
     if (answer == vb::No || !returnToShownRow()) return;
@@ -851,16 +860,16 @@ RecordCard EntryForm::shownCard() const {
 }
 
 void EntryForm::cmdPrint_Click() {
-    if (!CheckRight(kPrintRight)) return;
     const RecordCard card = shownCard();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);
-    ShowPrintPreview(
-        printer, [&card](QPrinter* target) { card.paint(target); }, this);
+    PreviewPages(
+        printer, [&card](QPrinter* target) { card.paint(target); }, m_def.caption + QLatin1Char(' ') + keyText(), 1,
+        this);
 }
 
 void EntryForm::cmdZhiZhao_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     const auto path = ShowOpen(
         QStringLiteral("图片文件(Jpg,Bmp,Wmf,Gif)|*.Jpg;*.Bmp;*Wmf;*.jpeg;*.Gif;|所有文件|*.*|"), this);
     if (!path) return;
@@ -871,7 +880,7 @@ void EntryForm::cmdZhiZhao_Click() {
 }
 
 void EntryForm::cmdDelPic_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     m_photo->clearPicture();
     SetControlTag(m_photo, QString());
 }
