@@ -144,6 +144,7 @@ private slots:
         for (int i = 1; i <= 120; ++i)
             values << QStringLiteral("('K%1', '姓名%1')").arg(i, 3, 10, QLatin1Char('0'));
         m_db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ") + values.join(QLatin1Char(',')));
+        m_db->exec(QStringLiteral("INSERT INTO Users (编号, 姓名, 打印操作) VALUES ('8', '李明', 1)"));
         gConn.Open(m_db->connectionString());
 
         const QString printDat = out(QStringLiteral("print.dat"));
