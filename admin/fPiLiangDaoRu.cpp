@@ -9,6 +9,7 @@
 #include "ErrorTraps.h"
 #include "ModSql.h"
 
+#include <algorithm>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -19,6 +20,7 @@ const QStringList kTables = {QStringLiteral("DangAnKu"), QStringLiteral("CaoZuoZ
 const QString kNotImported = QStringLiteral("（不导入）");
 const QColor kProblem(255, 205, 205);
 const QColor kStored(255, 244, 200);
+constexpr int kWidestPreviewColumn = 240;
 
 } // namespace
 
@@ -153,6 +155,7 @@ void fPiLiangDaoRu::fillPreview() {
             reasons << problem.reason;
             if (problem.column < 0) continue;
             QTableWidgetItem* item = grid->item(r, problem.column);
+            if (!item) grid->setItem(r, problem.column, item = new QTableWidgetItem);
             item->setBackground(kProblem);
             item->setToolTip(item->toolTip().isEmpty() ? problem.reason
                                                        : item->toolTip() + QLatin1Char('\n') + problem.reason);
@@ -166,6 +169,10 @@ void fPiLiangDaoRu::fillPreview() {
         grid->setItem(r, int(m_roster.headings.size()), note);
     }
     grid->setVerticalHeaderLabels(lines);
+    // Identity numbers are read whole; a long remark is not allowed to push the rest away.
+    grid->resizeColumnsToContents();
+    for (int c = 0; c < grid->columnCount(); ++c)
+        grid->setColumnWidth(c, std::min(grid->columnWidth(c), kWidestPreviewColumn));
 }
 
 void fPiLiangDaoRu::cmdAddOptions_Click() {

@@ -5,6 +5,7 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "dialogs.h"
+#include "DataFolder.h"
 #include "DueDates.h"
 #include "ErrorTraps.h"
 #include "f1CZZ.h"
@@ -383,12 +384,8 @@ void fMain::mnuAbout_Click() {
 }
 
 void fMain::mnuSysBackUp_Click() {
-    if (gUseSqlServer) {
-        MsgBox(serverKeepsItsOwnBackups(), vb::Information);
-        return;
-    }
     sBeiFen backup(this, true, this);
-    backup.setStartPath(gDbPath);
+    backup.setStartPath(gUseSqlServer ? DataPath() : gDbPath);
     backup.exec();
     if (bUnload) close(); // the backup has ended the program
 }

@@ -6,6 +6,7 @@
 #include "OperatorAccess.h"
 #include "ModSql.h"
 #include "Passwords.h"
+#include "ServerBackup.h"
 #include "StartUpHost.h"
 #include "ui_sBeiFen.h"
 
@@ -66,7 +67,8 @@ sBeiFen::sBeiFen(StartUpHost* host, bool backup, QWidget* parent)
     ui->LblTip->setVisible(!m_backup);
     ui->ImgTip->setVisible(!m_backup);
     ui->LblMiMa->move(folderLeft, ui->LblMiMa->y());
-    ui->CmdMiMa->setVisible(m_backup);
+    // On the server the backup password is the server's: set there by the administrator.
+    ui->CmdMiMa->setVisible(m_backup && !gUseSqlServer);
     ui->CmdMiMa->setEnabled(gOperator == kAdministrator);
     if (!ui->CmdMiMa->isEnabled()) ui->CmdMiMa->setToolTip(QStringLiteral("只有管理员可以设置备份密码。"));
     if (m_backup) showPasswordState();
@@ -187,13 +189,40 @@ void sBeiFen::conclude(const BackupResult& result) {
     if (result.status == BackupStatus::Done || result.status == BackupStatus::Cancelled) endProgram();
 }
 
+QString sBeiFen::storedPasswordHash() const {
+    return gUseSqlServer ? serverBackupPasswordHash(libpqFromConnectionString(gConnStr))
+                         : backupPasswordHash(gDbPath);
+}
+
 void sBeiFen::showPasswordState() {
-    ui->LblMiMa->setText(backupPasswordHash(gDbPath).isEmpty()
-                             ? QStringLiteral("未设置备份密码，备份数据不加密。")
-                             : QStringLiteral("已设置备份密码，备份数据将加密。"));
+    const QString where =
+        gUseSqlServer ? QStringLiteral("备份 PostgreSQL 服务器上的数据库（pg_dump），") : QString();
+    ui->LblMiMa->setText(where + (storedPasswordHash().isEmpty()
+                                      ? QStringLiteral("未设置备份密码，备份数据不加密。")
+                                      : QStringLiteral("已设置备份密码，备份数据将加密。")));
+}
+
+std::optional<QString> sBeiFen::askBackupPassword() {
+    if (storedPasswordHash().isEmpty()) return QString();
+    return PasswordBox(QStringLiteral("请输入备份密码："));
+}
+
+void sBeiFen::backUpServer() {
+    // Each server backup has a dated name of its own: nothing in the folder is overwritten.
+    const QString folder = ui->LblPath->text();
+    const auto password = askBackupPassword();
+    if (!password) return;
+    const QString server = libpqFromConnectionString(gConnStr);
+    conclude(withProgress([&](const ProgressStep& progress) {
+        return backUpServerDatabase(server, folder, *password, 0, progress);
+    }));
 }
 
 void sBeiFen::backUp() {
+    if (gUseSqlServer) {
+        backUpServer();
+        return;
+    }
     if (gConn.State() == ado::adStateOpen) {
         gConn.Close();
         m_connectionClosed = true;
@@ -204,19 +233,15 @@ void sBeiFen::backUp() {
         conclude(*refusal);
         return;
     }
-    QString password;
-    if (!backupPasswordHash(gDbPath).isEmpty()) {
-        const auto typed = PasswordBox(QStringLiteral("请输入备份密码："));
-        if (!typed) return;
-        password = *typed;
-    }
+    const auto password = askBackupPassword();
+    if (!password) return;
     // The earlier backup is replaced only once the new one has been checked.
     if (QFileInfo::exists(target) &&
         MsgBox(QStringLiteral("当前目录 ' ") + folder + QStringLiteral(" ' 已有目标数据!覆盖吗?"),
                vb::YesNo | vb::Question) != vb::Yes)
         return;
     conclude(withProgress(
-        [&](const ProgressStep& progress) { return backUpDatabase(gDbPath, folder, password, progress); }));
+        [&](const ProgressStep& progress) { return backUpDatabase(gDbPath, folder, *password, progress); }));
 }
 
 void sBeiFen::restore() {

@@ -1,10 +1,12 @@
 #pragma once
-// Backing up the local database into a chosen folder, or restoring it from such a backup. Both end
+// Backing up the database (the local file, or the database on the server) into a chosen folder, or
+// restoring the local file from such a backup. Both end
 // the program once the backup or restore has been done or cancelled, so the next start works on a
 // consistent file; a refused or failed attempt leaves the form open and the files as they were.
 
 #include "Backup.h"
 
+#include <optional>
 #include <QDialog>
 
 class QFileSystemModel;
@@ -42,6 +44,10 @@ protected:
 private:
     void Drive1_Change();
     void backUp();
+    void backUpServer();
+    // The backup password where one is set, empty where none is; nullopt when the operator cancelled.
+    std::optional<QString> askBackupPassword();
+    QString storedPasswordHash() const;
     void restore();
     // Asks for the administrator's password of the database a restore replaces.
     bool administratorAgrees();

@@ -157,11 +157,13 @@ QList<CommandHelpEntry> commandModes() {
              "在标准输出写出锚点（记录数:最新校验值）。须用 --database 或 --server 指定数据库。")},
         {QStringLiteral("--backup 目录"),
          QStringLiteral(
-             "把本地数据库备份为目录中的 MoLianBackUp.Mdb，检查无误后才替换以前的备份。设置了备份密码时须用 "
-             "--password-file。")},
+             "把本地数据库备份为目录中的 MoLianBackUp.Mdb，检查无误后才替换以前的备份。给出 --server 时用 "
+             "pg_dump 备份 PostgreSQL 数据库，文件名为 MoLian-yyyyMMdd-HHmmss.dump，经 pg_restore 检查（账号能建库时"
+             "还在临时数据库中试恢复并核对记录数）。设置了备份密码时须用 --password-file，备份写入时即加密。")},
         {QStringLiteral("--restore 文件"),
-         QStringLiteral("用备份文件恢复本地数据库（各工作站须先关闭程序），被替换的数据库保留为 "
-                        "MoLian-yyyyMMdd-HHmmss.mdb；检查无误并恢复完毕才以 0 退出。")},
+         QStringLiteral("用备份文件恢复本地数据库（各工作站须先关闭程序，否则拒绝），被替换的数据库保留为 "
+                        "MoLian-yyyyMMdd-HHmmss.mdb；给出 --server 时恢复到 PostgreSQL 的新数据库，检查无误后才"
+                        "换用原名，原数据库改名保留（须为超级用户，且没有其他连接）。检查无误并恢复完毕才以 0 退出。")},
         {QStringLiteral("--import-legacy 文件"),
          QStringLiteral("把旧程序的 Access 数据库导入本系统的数据库，导入报告写到标准输出。")},
         {QStringLiteral("--import-roster 文件"),
@@ -200,6 +202,8 @@ QList<CommandHelpEntry> commandOptions() {
                         "没有终端时不运行。连续 5 次密码错误后，每次再试都须等待更久。")},
         {QStringLiteral("--password-file 文件"),
          QStringLiteral("备份密码所在的文件（第一行），用于 --backup 和 --restore。")},
+        {QStringLiteral("--keep 个数"),
+         QStringLiteral("--backup --server 只保留目录中最新的这些个备份，较早的在新备份检查无误后删除。")},
         {QStringLiteral("--on-duplicate skip|replace"),
          QStringLiteral("--import-legacy 遇到编号已存在的记录时跳过（默认）或替换；不涉及操作员。")},
         {QStringLiteral("--replace-operators"),
@@ -269,7 +273,7 @@ QString manualPage() {
     page +=
         QStringLiteral(".SH 服务\n") +
         roff(QStringLiteral("夜间备份由 systemd 定时器 orvanta-backup@用户名.timer 运行 orvanta --backup，"
-                            "以该用户的身份备份他的程序默认打开的数据库；备份目录和其他选项写在 "
+                            "以该用户的身份备份他的程序默认打开的数据库或 BACKUP_SERVER 指定的 PostgreSQL 数据库；备份目录和其他选项写在 "
                             "/etc/orvanta/backup.conf 中。定时器安装后不启用，用 "
                             "systemctl enable --now orvanta-backup@用户名.timer 启用。")) +
         QLatin1Char('\n');

@@ -14,6 +14,7 @@
 #include "Schema.h"
 #include "SchemaCommands.h"
 #include "SchemaUpgrade.h"
+#include "ServerBackup.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,9 +61,7 @@ void tellCommand(const QString& message) {
 
 QString commandDatabasePath(const CommandLine& commandLine) {
     if (const auto path = commandLine.value(QStringLiteral("--database"))) return *path;
-    gDbPath.clear();
-    ReadDataIni();
-    return FileExists(gDbPath) ? gDbPath : DataPath() + QStringLiteral("MoLian.mdb");
+    return defaultDatabasePath();
 }
 
 namespace {
@@ -184,7 +183,29 @@ std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
     return std::nullopt;
 }
 
-// `--backup DIR` and `--restore FILE`, with the checks of the backup form.
+// The backup password for a mode: from --password-file, or nullopt with the error told when one
+// is needed (`needed`) and none was given.
+std::optional<QString> commandBackupPassword(const CommandLine& commandLine, bool needed, const QString& why,
+                                             QString& error) {
+    if (const auto file = commandLine.value(QStringLiteral("--password-file")))
+        return passwordInFile(*file, error);
+    if (!needed) return QString();
+    error = why + QStringLiteral("请用 --password-file 指定存放备份密码的文件。");
+    return std::nullopt;
+}
+
+// --keep N: how many server backups to keep; 0 when not given, nullopt when not a count.
+std::optional<int> keptBackups(const CommandLine& commandLine) {
+    const auto text = commandLine.value(QStringLiteral("--keep"));
+    if (!text) return 0;
+    bool number = false;
+    const int keep = text->toInt(&number);
+    if (!number || keep < 1) return std::nullopt;
+    return keep;
+}
+
+// `--backup DIR` and `--restore FILE`, with the checks of the backup form: on the local file, or
+// with --server on the PostgreSQL database.
 std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
     const bool backup = commandLine.mode() == QLatin1String("--backup");
     if (!backup && commandLine.mode() != QLatin1String("--restore")) return std::nullopt;
@@ -192,27 +213,34 @@ std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
     if (chosen.isEmpty())
         return failCommand(backup ? QStringLiteral("请在 --backup 后指定备份目录。")
                                   : QStringLiteral("请在 --restore 后指定备份文件。"));
-    const bool serverChosen = commandLine.has(QStringLiteral("--server")) ||
-                              (!commandLine.has(QStringLiteral("--database")) && SavedServerChoice());
-    if (serverChosen) return failCommand(serverKeepsItsOwnBackups());
+    const auto server = commandLine.value(QStringLiteral("--server"));
+    if (!server && !commandLine.has(QStringLiteral("--database")) && SavedServerChoice())
+        return failCommand(QStringLiteral("本工作站使用 PostgreSQL 数据库服务器，请用 --server \"连接串\" "
+                                          "指定要备份或恢复的数据库。"));
     if (backup ? !QFileInfo(chosen).isDir() : !QFileInfo(chosen).isFile())
         return failCommand(
             (backup ? QStringLiteral("备份目录 '%1' 不存在。") : QStringLiteral("找不到备份文件 '%1'。"))
                 .arg(chosen));
-    const QString database = commandDatabasePath(commandLine);
-    QString password;
-    if (const auto file = commandLine.value(QStringLiteral("--password-file"))) {
-        QString error;
-        const auto read = passwordInFile(*file, error);
-        if (!read) return failCommand(error);
-        password = *read;
-    } else if (backup ? !backupPasswordHash(database).isEmpty() : isSealedBackup(chosen)) {
-        return failCommand(
-            (backup ? QStringLiteral("已设置备份密码，") : QStringLiteral("备份数据已加密，")) +
-            QStringLiteral("请用 --password-file 指定存放备份密码的文件。"));
-    }
-    const BackupResult result =
-        backup ? backUpDatabase(database, chosen, password) : restoreDatabase(chosen, database, password);
+    const auto keep = keptBackups(commandLine);
+    if (!keep) return failCommand(QStringLiteral("--keep 后面应是要保留的备份个数（1 或更多）。"));
+    if (*keep > 0 && !server) return failCommand(QStringLiteral("--keep 只用于服务器上的备份（--server）。"));
+
+    const QString database = server ? QString() : commandDatabasePath(commandLine);
+    const bool needed =
+        backup ? !(server ? serverBackupPasswordHash(*server) : backupPasswordHash(database)).isEmpty()
+               : isSealedBackup(chosen);
+    QString error;
+    const auto password = commandBackupPassword(
+        commandLine, needed, backup ? QStringLiteral("已设置备份密码，") : QStringLiteral("备份数据已加密，"),
+        error);
+    if (!password) return failCommand(error);
+    BackupResult result;
+    if (server)
+        result = backup ? backUpServerDatabase(*server, chosen, *password, *keep)
+                        : restoreServerDatabase(chosen, *server, *password);
+    else
+        result = backup ? backUpDatabase(database, chosen, *password)
+                        : restoreDatabase(chosen, database, *password);
     if (result.status != BackupStatus::Done) return failCommand(result.message);
     tellCommand(result.message);
     return 0;

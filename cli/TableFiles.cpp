@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "DatabaseGlobals.h"
 #include "dialogs.h"
+#include "FileModes.h"
 #include "ListExporter.h"
 #include "ListPrinter.h"
 
@@ -33,6 +34,7 @@ private:
 };
 
 QString writePdf(const QString& path, const QString& title, const ListTable& table, const QString& note) {
+    NewPrivateFile target(path);
     PdfOnlyDialogs dialogs(path);
     setDialogService(&dialogs);
     ListPrinter printer;
@@ -46,7 +48,9 @@ QString writePdf(const QString& path, const QString& title, const ListTable& tab
     printer.SetNote(note);
     written = written && printer.Execute(nullptr, title) && printer.PrintOut(1);
     setDialogService(nullptr);
-    return written && QFileInfo(path).size() > 0 ? QString() : QStringLiteral("无法创建文件");
+    if (!written || QFileInfo(path).size() == 0) return QStringLiteral("无法创建文件");
+    target.keep();
+    return QString();
 }
 
 QString suffixOf(const QString& path) {

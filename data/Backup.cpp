@@ -2,6 +2,9 @@
 
 #include "adodb.h"
 #include "AuditLog.h"
+#include "BackupFiles.h"
+#include "BackupMessages.h"
+#include "DeskPresence.h"
 #include "FileModes.h"
 #include "Passwords.h"
 
@@ -23,19 +26,9 @@ namespace {
 
 const QString kBackupName = QStringLiteral("MoLianBackUp.Mdb");
 const QString kPasswordColumn = QStringLiteral("备份密码");
-const QString kContact = QStringLiteral("如有问题，请与程序开发商联系!");
-const QString kNotABackup = QStringLiteral("所选文件不是有效的备份数据，现有数据没有改变。");
 // How long a desk may hold its write lock before the backup gives up.
 constexpr int kBusyWaitMs = 5000;
 constexpr int kPagesPerStep = 256;
-
-BackupResult failed(const QString& description) {
-    return {BackupStatus::Failed, description + kContact, {}};
-}
-
-BackupResult writeProtected() {
-    return failed(QStringLiteral("数据已被写保护!确认没有其它用户打开原有数据!"));
-}
 
 BackupResult fromSqlite(int code, const QString& path) {
     switch (code & 0xff) {
@@ -54,42 +47,6 @@ BackupResult fromSqlite(int code, const QString& path) {
     default:
         return failed(QStringLiteral("读写文件 '%1' 时出错（%2）。").arg(path).arg(code));
     }
-}
-
-BackupResult fromErrno(int error, const QString& path) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EBUSY:
-        return writeProtected();
-    case ENOSPC:
-        return failed(QStringLiteral("磁盘空间不足。"));
-    default:
-        return failed(QStringLiteral("无法写入文件 '%1'。").arg(path));
-    }
-}
-
-BackupResult fromSeal(SealResult result, const QString& path) {
-    switch (result) {
-    case SealResult::Done:
-        return {BackupStatus::Done, {}, {}};
-    case SealResult::Cancelled:
-        return {BackupStatus::Cancelled, {}, {}};
-    case SealResult::WrongPassword:
-        return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确!"), {}};
-    case SealResult::Damaged:
-        return {BackupStatus::Refused, kNotABackup, {}};
-    case SealResult::NoMemory:
-        return failed(QStringLiteral("内存不足，无法处理加密的备份数据。"));
-    case SealResult::ReadFailed:
-        return failed(QStringLiteral("无法读取文件 '%1'。").arg(path));
-    case SealResult::DiskFull:
-        return failed(QStringLiteral("磁盘空间不足。"));
-    case SealResult::WriteFailed:
-        break;
-    }
-    return failed(QStringLiteral("无法写入文件 '%1'。").arg(path));
 }
 
 // One connection of its own, straight on SQLite: the backup interface needs the handle.
@@ -159,51 +116,44 @@ bool countRows(Sqlite& db, RowCounts& counts) {
     return db.ok();
 }
 
+// Calls `progress` while a long statement runs. Its length is not known beforehand: the display
+// moves on ever more slowly, and always moves.
+class StatementProgress {
+public:
+    StatementProgress(sqlite3* db, const ProgressStep& progress) : m_db(db), m_progress(progress) {
+        if (m_progress) sqlite3_progress_handler(m_db, kStepsPerCall, &StatementProgress::step, this);
+    }
+    ~StatementProgress() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
+    StatementProgress(const StatementProgress&) = delete;
+    StatementProgress& operator=(const StatementProgress&) = delete;
+
+private:
+    static constexpr int kStepsPerCall = 20000;
+    static int step(void* self) {
+        auto* me = static_cast<StatementProgress*>(self);
+        ++me->m_calls;
+        return me->m_progress(int(1000 - 1000 * 200 / (200 + me->m_calls))) ? 0 : 1;
+    }
+    sqlite3* m_db;
+    ProgressStep m_progress;
+    qint64 m_calls = 0;
+};
+
 // A sound database of this system: intact, with its system tables and registers, of version 2.0
 // or later. Opened read-only, so checking changes nothing.
-bool isSoundDatabase(const QString& path, RowCounts& counts) {
+bool isSoundDatabase(const QString& path, RowCounts& counts, const ProgressStep& progress = {}) {
     Sqlite db(path, SQLITE_OPEN_READONLY);
-    const QVariantList integrity = db.column(QStringLiteral("PRAGMA integrity_check"));
+    QVariantList integrity;
+    {
+        const StatementProgress moving(db.handle(), progress);
+        integrity = db.column(QStringLiteral("PRAGMA integrity_check"));
+    }
     if (!db.ok() || integrity != QVariantList{QStringLiteral("ok")} || !countRows(db, counts)) return false;
     for (const char* table : {"system", "users", "list", "danganku", "caozuozheng", "peixun"})
         if (!counts.contains(QString::fromLatin1(table))) return false;
     const QVariantList version = db.column(QStringLiteral("SELECT Ver FROM System"));
     return db.ok() && !version.isEmpty() && !version.first().isNull() && version.first().toDouble() >= 2.0;
 }
-
-ProgressStep part(const ProgressStep& progress, int from, int to) {
-    if (!progress) return {};
-    return [=](int permille) { return progress(from + (to - from) * permille / 1000); };
-}
-
-// A file of our own beside its destination, removed unless it has taken the destination's place.
-class TemporaryFile {
-public:
-    TemporaryFile(const QString& folder, const QString& name)
-        : path(QDir(folder).filePath(name + QLatin1Char('.') +
-                                     QUuid::createUuid().toString(QUuid::Id128).left(12) +
-                                     QStringLiteral(".tmp"))) {}
-    ~TemporaryFile() {
-        if (m_placed) return;
-        QFile::remove(path);
-        QFile::remove(path + QStringLiteral("-journal"));
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    // Renames the file over `target` in one step.
-    BackupResult place(const QString& target) {
-        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
-            return fromErrno(errno, target);
-        m_placed = true;
-        return {BackupStatus::Done, {}, {}};
-    }
-
-    const QString path;
-
-private:
-    bool m_placed = false;
-};
 
 // Copies the live database through SQLite's online backup. One read transaction spans the copy and
 // the row counts, so both show the same moment however the other desks save meanwhile; their saves
@@ -214,7 +164,8 @@ BackupResult copyLiveDatabase(const QString& databasePath, const QString& copyPa
         return failed(QStringLiteral("找不到数据库文件 '%1'。").arg(databasePath));
     // Read-write, so that SQLite can roll back what a desk that crashed while saving left behind.
     Sqlite source(databasePath, SQLITE_OPEN_READWRITE);
-    if (!createPrivateFile(copyPath).isEmpty()) return fromErrno(errno, copyPath);
+    if (!QFileInfo::exists(copyPath) && !createPrivateFile(copyPath).isEmpty())
+        return fromErrno(errno, copyPath);
     Sqlite copy(copyPath, SQLITE_OPEN_READWRITE);
     if (!source.ok()) return source.failure();
     if (!copy.ok()) return copy.failure();
@@ -241,7 +192,7 @@ BackupResult copyLiveDatabase(const QString& databasePath, const QString& copyPa
 BackupResult copyFile(const QString& from, const QString& to, const ProgressStep& progress) {
     QFile in(from), out(to);
     if (!in.open(QIODevice::ReadOnly)) return failed(QStringLiteral("无法读取文件 '%1'。").arg(from));
-    if (!openPrivateFile(out)) return fromErrno(errno, to);
+    if (!openPrivateFile(out, QIODevice::Truncate)) return fromErrno(errno, to);
     while (!in.atEnd()) {
         const QByteArray chunk = in.read(1 << 20);
         if (in.error() != QFileDevice::NoError)
@@ -254,37 +205,80 @@ BackupResult copyFile(const QString& from, const QString& to, const ProgressStep
     return {BackupStatus::Done, {}, {}};
 }
 
-// The name the replaced database keeps: MoLian-yyyyMMdd-HHmmss.mdb beside it.
-QString keptName(const QFileInfo& database) {
-    const QString stem = database.absoluteDir().filePath(
-        database.completeBaseName() +
-        QDateTime::currentDateTime().toString(QStringLiteral("-yyyyMMdd-HHmmss")));
-    const QString suffix = database.suffix().isEmpty() ? QString() : QLatin1Char('.') + database.suffix();
-    QString name = stem + suffix;
-    for (int n = 2; QFileInfo::exists(name); ++n)
-        name = stem + QLatin1Char('-') + QString::number(n) + suffix;
-    return name;
-}
+const QStringList kJournalSuffixes = {QStringLiteral("-journal"), QStringLiteral("-wal"),
+                                      QStringLiteral("-shm")};
 
-// Moves the database aside to `kept` together with any journal left beside it: replayed onto the
-// restored file such a journal would corrupt it, while beside the kept copy it still belongs to its
-// file. `moved` lists the suffixes moved, for putting them back.
-BackupResult moveAside(const QString& databasePath, const QString& kept, QStringList& moved) {
-    for (const QString& suffix :
-         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        const QString from = databasePath + suffix;
-        if (!QFileInfo::exists(from)) continue;
-        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(kept + suffix).constData()) != 0)
-            return fromErrno(errno, from);
-        moved << suffix;
+// Whether the database to be replaced could be settled: what a desk that crashed while saving left
+// in its journal is rolled back, so no journal is left beside the name to be replayed onto the
+// restored file, and the kept copy needs none. A file SQLite cannot open as a database is not.
+enum class Settled { Yes, NotADatabase, Busy };
+
+Settled settle(const QString& databasePath) {
+    Sqlite db(databasePath, SQLITE_OPEN_READWRITE);
+    if (db.ok() && db.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        db.exec(QStringLiteral("ROLLBACK"));
+        return Settled::Yes;
     }
-    return {BackupStatus::Done, {}, {}};
+    const int code = db.code & 0xff;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED ? Settled::Busy : Settled::NotADatabase;
 }
 
-void moveBack(const QString& databasePath, const QString& kept, const QStringList& moved) {
-    for (const QString& suffix : moved)
-        ::rename(QFile::encodeName(kept + suffix).constData(),
-                 QFile::encodeName(databasePath + suffix).constData());
+BackupResult othersAtWork() {
+    return writeProtected(QStringLiteral("其它工作站正在使用这个数据库，请先在那里退出系统，再恢复数据。"));
+}
+
+// Keeps the database under `kept`: a second name for the same file, or a copy where the file
+// system has no links.
+BackupResult keepAside(const QString& databasePath, const QString& kept) {
+    if (::link(QFile::encodeName(databasePath).constData(), QFile::encodeName(kept).constData()) == 0)
+        return succeeded();
+    WorkFile copy(QFileInfo(databasePath).absolutePath(), QFileInfo(databasePath).fileName());
+    if (copy.error()) return fromErrno(copy.error(), kept);
+    if (const BackupResult copied = copyFile(databasePath, copy.path, {});
+        copied.status != BackupStatus::Done)
+        return copied;
+    if (!copyModeAndGroup(databasePath, copy.path)) return fromErrno(errno, kept);
+    if (const int error = copy.place(kept)) return fromErrno(error, kept);
+    return succeeded();
+}
+
+// Puts the checked candidate in the database's place so that a database stands under its name at
+// every moment: the old one is kept first, then one rename replaces the name. Past this point a
+// cancel comes too late; `progress` only shows the steps. The old one is kept as `keptName`, the
+// name the restore's trail row gives it.
+BackupResult swapIn(const QString& candidate, const QString& databasePath, Settled settled, const QString& keptName,
+                    QString& keptCopy, const ProgressStep& progress) {
+    const QFileInfo database(databasePath);
+    if (database.exists()) {
+        keptCopy = keptName;
+        if (const BackupResult kept = keepAside(databasePath, keptCopy); kept.status != BackupStatus::Done) {
+            keptCopy.clear();
+            return kept;
+        }
+        syncFolder(database.absolutePath());
+        if (progress) progress(980);
+        // A journal SQLite could not roll back stays with the file it belongs to.
+        if (settled == Settled::NotADatabase)
+            for (const QString& suffix : kJournalSuffixes)
+                if (QFileInfo::exists(databasePath + suffix))
+                    ::rename(QFile::encodeName(databasePath + suffix).constData(),
+                             QFile::encodeName(keptCopy + suffix).constData());
+        if (progress) progress(990);
+    }
+    if (::rename(QFile::encodeName(candidate).constData(), QFile::encodeName(databasePath).constData()) !=
+        0) {
+        const int error = errno;
+        if (!keptCopy.isEmpty()) {
+            for (const QString& suffix : kJournalSuffixes)
+                ::rename(QFile::encodeName(keptCopy + suffix).constData(),
+                         QFile::encodeName(databasePath + suffix).constData());
+            QFile::remove(keptCopy);
+            keptCopy.clear();
+        }
+        return fromErrno(error, databasePath);
+    }
+    syncFolder(database.absolutePath());
+    return succeeded();
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -336,11 +330,6 @@ QString backupFilePath(const QString& folder) {
     return QDir(folder).filePath(kBackupName);
 }
 
-QString serverKeepsItsOwnBackups() {
-    return QStringLiteral("您现在是采用SQLServer数据库,"
-                          "不能备份本地数据库。要备份数据，请在SqlServer中设置自动备份数据！");
-}
-
 std::optional<BackupResult> sameFileRefusal(const QString& file, const QString& databasePath) {
     if (!sameFile(file, databasePath)) return std::nullopt;
     return BackupResult{BackupStatus::Refused, QStringLiteral("当前账套数据与备份数据存放目录相同!"), {}};
@@ -375,39 +364,51 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
         if (!hash->isEmpty() && !passwordMatches(*hash, password))
             return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确!"), {}};
     }
+    const QFileInfo database(databasePath);
+    const QString note = abandonedWorkNote(removeAbandonedWork(folder, kBackupName) +
+                                           removeAbandonedWork(database.absolutePath(), database.fileName()));
     const bool encrypt = !password.isEmpty();
-    const BackupResult cancelled{BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + target, {}};
+    const BackupResult cancelled{
+        BackupStatus::Cancelled, QStringLiteral("取消备份操作到：") + target + note, {}};
     const QString unchecked = QStringLiteral("备份数据没有通过检查，原有的备份没有改变。");
 
-    TemporaryFile copy(folder, kBackupName);
+    // The backup is written under a name of its own and takes the place of the earlier one only
+    // once checked. Encrypted, it is sealed as it is written there; its plain copy stays beside the
+    // database, in a folder only this user may enter.
+    WorkFile written(folder, kBackupName);
+    if (written.error()) return fromErrno(written.error(), written.path);
+    std::unique_ptr<WorkFolder> plainFolder;
+    if (encrypt) {
+        plainFolder = std::make_unique<WorkFolder>(database.absolutePath(), database.fileName());
+        if (plainFolder->error()) return fromErrno(plainFolder->error(), plainFolder->path);
+    }
+    const QString copy = encrypt ? plainFolder->filePath(kBackupName) : written.path;
     RowCounts live;
     BackupResult step =
-        copyLiveDatabase(databasePath, copy.path, live, part(progress, 0, encrypt ? 300 : 800));
+        copyLiveDatabase(databasePath, copy, live, progressPart(progress, 0, encrypt ? 300 : 700));
     if (step.status == BackupStatus::Cancelled) return cancelled;
     if (step.status != BackupStatus::Done) return step;
     {
-        Sqlite compact(copy.path, SQLITE_OPEN_READWRITE);
+        Sqlite compact(copy, SQLITE_OPEN_READWRITE);
         if (!compact.exec(QStringLiteral("VACUUM"))) return compact.failure();
     }
     RowCounts copied;
-    if (!isSoundDatabase(copy.path, copied) || copied != live) return failed(unchecked);
-    if (progress && !progress(encrypt ? 400 : 900)) return cancelled;
+    const bool sound =
+        isSoundDatabase(copy, copied, progressPart(progress, encrypt ? 300 : 700, encrypt ? 400 : 990));
+    if (progress && !progress(encrypt ? 400 : 990)) return cancelled;
+    if (!sound || copied != live) return failed(unchecked);
 
     if (encrypt) {
-        TemporaryFile sealed(folder, kBackupName);
-        step = fromSeal(sealBackup(copy.path, sealed.path, password, part(progress, 400, 1000)), target);
+        step = fromSeal(sealBackup(copy, written.path, password, progressPart(progress, 400, 1000)), target);
         if (step.status == BackupStatus::Cancelled) return cancelled;
         if (step.status != BackupStatus::Done) return step;
-        step = sealed.place(target);
-    } else {
-        step = copy.place(target);
     }
-    if (step.status != BackupStatus::Done) return step;
+    if (const int error = written.place(target)) return fromErrno(error, target);
     QString message = QStringLiteral("备份数据：") + target + QStringLiteral("成功!");
     // The backup stands verified; a trail that cannot take its row is said, not hidden.
     if (!recordInTrail(databasePath, AuditLog::kBackup, target))
         message += QStringLiteral("（操作日志无法写入）");
-    return {BackupStatus::Done, message, {}};
+    return succeeded(message + note);
 }
 
 std::optional<BackupResult> unsealedRestoreRefusal(const QString& backupPath, const QString& databasePath) {
@@ -429,44 +430,52 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
                              const ProgressStep& progress) {
     if (auto refusal = sameFileRefusal(backupPath, databasePath)) return *refusal;
     if (auto refusal = unsealedRestoreRefusal(backupPath, databasePath)) return *refusal;
-    const BackupResult cancelled{
-        BackupStatus::Cancelled, QStringLiteral("取消恢复数据操作到：") + databasePath, {}};
     const QFileInfo target(databasePath);
-    TemporaryFile candidate(target.absolutePath(), target.fileName());
+    const QString note = abandonedWorkNote(removeAbandonedWork(target.absolutePath(), target.fileName()));
+    const BackupResult cancelled{
+        BackupStatus::Cancelled, QStringLiteral("取消恢复数据操作到：") + databasePath + note, {}};
+    // The decrypted candidate is plain: it waits in a folder only this user may enter, on the same
+    // file system as the database, so that one rename puts it in place.
+    WorkFolder work(target.absolutePath(), target.fileName());
+    if (work.error()) return fromErrno(work.error(), work.path);
+    const QString candidate = work.filePath(target.fileName());
     BackupResult step =
         isSealedBackup(backupPath)
-            ? fromSeal(openSealedBackup(backupPath, candidate.path, password, part(progress, 0, 900)),
+            ? fromSeal(openSealedBackup(backupPath, candidate, password, progressPart(progress, 0, 800)),
                        backupPath)
-            : copyFile(backupPath, candidate.path, part(progress, 0, 900));
+            : copyFile(backupPath, candidate, progressPart(progress, 0, 800));
     if (step.status == BackupStatus::Cancelled) return cancelled;
-    if (step.status == BackupStatus::WrongPassword)
-        return {BackupStatus::WrongPassword, QStringLiteral("备份密码不正确，现有数据没有改变。"), {}};
+    if (step.status == BackupStatus::WrongPassword) return wrongRestorePassword();
     if (step.status != BackupStatus::Done) return step;
     RowCounts counts;
-    if (!isSoundDatabase(candidate.path, counts)) return {BackupStatus::Refused, kNotABackup, {}};
+    const bool sound = isSoundDatabase(candidate, counts, progressPart(progress, 800, 940));
+    if (progress && !progress(940)) return cancelled;
+    if (!sound) return {BackupStatus::Refused, kNotABackup, {}};
     // The restored data carries its own restore in the trail, naming the file and where the replaced
     // data is kept; without that row nothing is replaced.
-    const QString kept = keptName(target);
-    const QString restored = target.exists()
-                                 ? QStringLiteral("从 %1 恢复，原有数据保存为 %2").arg(backupPath, kept)
-                                 : QStringLiteral("从 %1 恢复").arg(backupPath);
-    if (!recordInTrail(candidate.path, AuditLog::kRestore, restored))
+    const QString kept =
+        target.exists() ? datedName(target.absolutePath(), target.completeBaseName(), target.suffix()) : QString();
+    const QString restored = kept.isEmpty() ? QStringLiteral("从 %1 恢复").arg(backupPath)
+                                            : QStringLiteral("从 %1 恢复，原有数据保存为 %2").arg(backupPath, kept);
+    if (!recordInTrail(candidate, AuditLog::kRestore, restored))
         return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。"));
     if (progress && !progress(950)) return cancelled;
 
+    // No desk may have the file open while it is replaced, nor open it until it is.
+    const DeskPresence sole(databasePath, DeskPresence::Use::Sole);
+    if (target.exists() && !sole.held()) return othersAtWork();
+    const Settled settled = target.exists() ? settle(databasePath) : Settled::Yes;
+    if (settled == Settled::Busy) return othersAtWork();
     // The restored file is read by the same people as the one it replaces.
-    if (!(target.exists() ? copyModeAndGroup(databasePath, candidate.path) : protectFile(candidate.path)))
+    if (!(target.exists() ? copyModeAndGroup(databasePath, candidate) : protectFile(candidate)))
         return failed(QStringLiteral("无法让恢复的数据保持原有数据的访问权限和组，现有数据没有改变。"));
-    QStringList moved;
-    step = moveAside(databasePath, kept, moved);
-    if (step.status == BackupStatus::Done) step = candidate.place(databasePath);
-    if (step.status != BackupStatus::Done) {
-        moveBack(databasePath, kept, moved);
-        return step;
-    }
-    const QString keptCopy = moved.contains(QString()) ? kept : QString();
+    if (progress && !progress(960)) return cancelled;
+
+    QString keptCopy;
+    step = swapIn(candidate, databasePath, settled, kept, keptCopy, progress);
+    if (step.status != BackupStatus::Done) return step;
     QString message = QStringLiteral("从:") + backupPath + QStringLiteral("恢复数据成功!");
     if (!keptCopy.isEmpty())
         message += QStringLiteral("原有数据已保存为：") + keptCopy + QStringLiteral("。");
-    return {BackupStatus::Done, message + QStringLiteral("请重新启动系统！"), keptCopy};
+    return {BackupStatus::Done, message + QStringLiteral("请重新启动系统！") + note, keptCopy};
 }

@@ -27,9 +27,6 @@ struct BackupResult {
 // The backup in `folder`: always MoLianBackUp.Mdb, so one folder holds one backup.
 QString backupFilePath(const QString& folder);
 
-// What a backup or restore says while the data lives on the server, which keeps its own backups.
-QString serverKeepsItsOwnBackups();
-
 // Refuses a backup whose target, or a restore whose source, is the database file itself.
 std::optional<BackupResult> sameFileRefusal(const QString& file, const QString& databasePath);
 

@@ -91,6 +91,8 @@ void Connection::Open(const QString& connectionString) {
         // Jet never creates a database on open; SQLite would, so refuse a missing file here.
         if (path.isEmpty() || !QFileInfo(path).isFile())
             throw DbError(DbErrorCode::ConnectFailed, QStringLiteral("找不到数据库文件 '%1'。").arg(path));
+        // Taken before SQLite opens the file, so it is the file the desk then works on.
+        m_desk = std::make_unique<DeskPresence>(path, DeskPresence::Use::Shared);
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -126,6 +128,7 @@ void Connection::Open(const QString& connectionString) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
         m_engine = Engine::None;
+        m_desk.reset();
         throw failure;
     }
     if (m_engine == Engine::Sqlite) {
@@ -152,6 +155,12 @@ void Connection::Close() {
     }
     QSqlDatabase::removeDatabase(m_name);
     m_engine = Engine::None;
+    // After SQLite has let go of the file: closing a descriptor of it ends the process's locks on it.
+    m_desk.reset();
+}
+
+void Connection::raiseIfReplaced() const {
+    if (m_desk && m_desk->databaseReplaced()) throw DbError(DbErrorCode::NotOpen, databaseRestoredMessage());
 }
 
 void Connection::raiseIfLost() {
@@ -212,6 +221,7 @@ const QHash<QString, int>& Connection::columnTypes(const QString& table) {
 // WriteScope
 
 WriteScope::WriteScope(Connection& conn) : m_conn(conn), m_db(conn.database()) {
+    m_conn.raiseIfReplaced();
     if (!inTransaction(m_db)) {
         if (!m_db.transaction()) fail(m_db.lastError());
         return;

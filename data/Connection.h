@@ -3,7 +3,9 @@
 // the connection strings the windows were written with, and the scope that makes one change whole.
 
 #include "DbError.h"
+#include "DeskPresence.h"
 
+#include <memory>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
@@ -52,6 +54,9 @@ public:
     // NotOpen instead of handing the driver a statement it cannot run.
     void requireOpen();
     bool serverLost() const { return m_serverLost; }
+    // Before a change: a local file replaced since it was opened (restored at another desk) raises,
+    // so nothing is saved into the file that is now only the kept copy.
+    void raiseIfReplaced() const;
     QSqlDatabase database() const;
     // Column kinds of a table, by lower-cased column name, read once from the catalogue.
     const QHash<QString, int>& columnTypes(const QString& table);
@@ -61,6 +66,7 @@ private:
     Engine m_engine = Engine::None;
     bool m_serverLost = false;
     QHash<QString, QHash<QString, int>> m_columnTypes;
+    std::unique_ptr<DeskPresence> m_desk;
 };
 
 // One change and what must be stored with it (its audit rows): together or not at all. Scopes

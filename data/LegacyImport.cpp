@@ -514,13 +514,5 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
 }
 
 void saveImportReport(LegacyImportReport& report, const QString& folder) {
-    const QString path = QDir(folder).filePath(
-        QStringLiteral("导入报告-%1.txt")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    report.savedAs = path;
-    QFile out(path);
-    if (!openPrivateFile(out, QIODevice::Truncate) || out.write(report.text().toUtf8()) < 0) {
-        report.savedAs.clear();
-        out.remove();
-    }
+    report.savedAs = saveReportFile(folder, QStringLiteral("导入报告"), report.text());
 }

@@ -251,6 +251,12 @@ void ReadDataIni() {
     if (FileExists(path)) gDbPath = path;
 }
 
+QString defaultDatabasePath() {
+    gDbPath.clear();
+    ReadDataIni();
+    return FileExists(gDbPath) ? gDbPath : DataPath() + QStringLiteral("MoLian.mdb");
+}
+
 bool OpenDatabase() {
     const QString appDir = DataPath();
     const QString printError =

@@ -9,6 +9,9 @@ QString AppPath();
 bool FileExists(const QString& path);
 // Sets gDbPath to the first line of data.ini (in the data folder) when that line names an existing file.
 void ReadDataIni();
+// The local database a run without a dialog opens: the file data.ini names, else MoLian.mdb in the
+// data folder. Sets gDbPath on the way.
+QString defaultDatabasePath();
 // The choice the data source dialog remembered ("LinkData"): true for the server database.
 bool SavedServerChoice();
 // Opens print settings, the shared connection and the system record sets; False ends the program.

@@ -3,6 +3,7 @@
 #include "AuditLog.h"
 #include "Connection.h"
 #include "DbConditions.h"
+#include "FileModes.h"
 #include "RegisterCatalog.h"
 #include "RosterImport.h"
 

@@ -3,6 +3,7 @@
 #include "AuditLog.h"
 #include "Connection.h"
 #include "DbConditions.h"
+#include "FileModes.h"
 #include "IdentityNumber.h"
 #include "RegisterCatalog.h"
 #include "settings.h"
@@ -750,17 +751,6 @@ RosterReport importRoster(const Roster& roster, const RosterCheck& check, Connec
         report.rows.clear();
     }
     return report;
-}
-
-QString saveReportFile(const QString& folder, const QString& name, const QString& text) {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString path = QDir(folder).filePath(QStringLiteral("%1-%2.txt").arg(name, stamp));
-    for (int n = 2; QFile::exists(path); ++n)
-        path = QDir(folder).filePath(QStringLiteral("%1-%2-%3.txt").arg(name, stamp).arg(n));
-    QFile out(path);
-    if (out.open(QIODevice::WriteOnly) && out.write(text.toUtf8()) >= 0) return path;
-    out.remove();
-    return {};
 }
 
 void saveRosterReport(RosterReport& report, const QString& folder) {

@@ -118,9 +118,6 @@ RosterReport importRoster(const Roster& roster, const RosterCheck& check, Connec
                           const RosterImportHooks& hooks, bool dryRun);
 // Saves the report beside the database and records where in `report.savedAs`.
 void saveRosterReport(RosterReport& report, const QString& folder);
-// Saves a report as "NAME-yyyyMMdd-HHmmss.txt" in `folder`, never over another; returns the path,
-// empty when it could not be written.
-QString saveReportFile(const QString& folder, const QString& name, const QString& text);
 
 // A date as a roster may hold it: a date cell, a spreadsheet day number, 2024-03-05, 2024/3/5,
 // 2024.3.5, 20240305, 2024年3月5日 (a time after it is ignored). Null when it is none.

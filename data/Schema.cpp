@@ -143,7 +143,20 @@ QVector<TableDef> buildTables() {
                       {},
                       {}};
 
-    return {users, list, system, dangAnKu, caoZuoZheng, peiXun, auditLog};
+    // The verification codes printed on the cards, one current per record; a revoked one keeps its
+    // row (停用时间 set) so that it never comes back. A table of its own: older programs ignore it.
+    TableDef verifyToken{kVerifyTokenTable,
+                         {{QStringLiteral("表名"), K::Text},
+                          {QStringLiteral("关键字"), K::Text},
+                          {QStringLiteral("核验码"), K::Text},
+                          {QStringLiteral("发码时间"), K::Text},
+                          {QStringLiteral("停用时间"), K::Text}},
+                         {QStringLiteral("核验码")},
+                         {},
+                         {},
+                         {}};
+
+    return {users, list, system, dangAnKu, caoZuoZheng, peiXun, auditLog, verifyToken};
 }
 
 QString columnType(ColumnKind kind, SqlDialect dialect) {
@@ -224,8 +237,17 @@ QStringList schemaStatements(SqlDialect dialect) {
             "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_type WHERE typname = 'longtext') "
             "THEN CREATE DOMAIN longtext AS text; END IF; END $$");
     for (const TableDef& table : databaseTables())
-        statements << tableStatements(table, dialect, false);
-    return statements + auditTriggerStatements(dialect) + addedIndexStatements(dialect);
+        if (table.name != kVerifyTokenTable) statements << tableStatements(table, dialect, false);
+    return statements + verifyTokenTableStatements(dialect) + auditTriggerStatements(dialect) +
+           addedIndexStatements(dialect);
+}
+
+QStringList verifyTokenTableStatements(SqlDialect dialect) {
+    // The partial index lets two desks printing the same card at once end with one code.
+    return missingTableStatements(tableDef(kVerifyTokenTable), dialect)
+           << QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ux_%1_current ON %1 (表名, 关键字) "
+                             "WHERE 停用时间 IS NULL")
+                  .arg(kVerifyTokenTable);
 }
 
 QStringList auditTriggerStatements(SqlDialect dialect) {

@@ -22,6 +22,8 @@ struct TableDef {
     QStringList auditKey;         // columns that name a row in the audit trail; empty: not audited
 };
 
+inline const QString kVerifyTokenTable = QStringLiteral("VerifyToken");
+
 const QVector<TableDef>& databaseTables();
 const TableDef& tableDef(const QString& name);
 
@@ -42,6 +44,9 @@ void ensureAddedIndexes(QSqlDatabase db);
 QStringList auditTriggerStatements(SqlDialect dialect);
 // The leading number of a key column as the next-number rule reads it, served by an index.
 QString keyNumberExpression(const QString& column, SqlDialect dialect);
+// The table of verification codes with the index that keeps one current code per record; they
+// may be run again.
+QStringList verifyTokenTableStatements(SqlDialect dialect);
 // Statements that create one table and its indexes, skipping what already exists.
 QStringList missingTableStatements(const TableDef& table, SqlDialect dialect);
 // Statements that fill a new database with its delivered content (the administrator's password

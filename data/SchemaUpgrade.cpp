@@ -67,6 +67,16 @@ const QString kNoTrail = QStringLiteral("没有操作日志表");
 const QString kNoChain = QStringLiteral("操作日志没有校验链");
 const QString kNoTriggers = QStringLiteral("操作日志没有防修改、防删除的保护");
 const QString kNoIndexes = QStringLiteral("缺少查询用的索引");
+const QString kNoVerifyTokens = QStringLiteral("没有证书核验码表");
+
+bool hasVerifyTokenTable(QSqlDatabase db) {
+    return !firstColumn(db, onServer(db)
+                                ? QStringLiteral("SELECT 1 FROM information_schema.tables WHERE "
+                                                 "table_schema = 'public' AND table_name = 'verifytoken'")
+                                : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' "
+                                                 "AND name = 'VerifyToken'"))
+                .isEmpty();
+}
 
 // The upgrade's statements for one gap; sealing the old rows runs between them.
 void runAll(QSqlDatabase db, const QStringList& statements) {
@@ -88,6 +98,7 @@ void fillGaps(QSqlDatabase db) {
         AuditChain::sealUnchainedRows(db);
     }
     if (!hasAuditTriggers(db)) runAll(db, auditTriggerStatements(dialect));
+    if (!hasVerifyTokenTable(db)) runAll(db, verifyTokenTableStatements(dialect));
     runAll(db, missingIndexStatements(db));
 }
 
@@ -100,9 +111,11 @@ QStringList roleStatements() {
                 "END IF; "
                 "IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%2') THEN CREATE ROLE %2 LOGIN; "
                 "END IF; "
+                "IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%3') THEN CREATE ROLE %3 LOGIN; "
+                "END IF; "
                 "IF NOT has_schema_privilege('%1', 'public', 'CREATE') THEN "
                 "GRANT USAGE, CREATE ON SCHEMA public TO %1; END IF; END $$")
-                .arg(kOwnerRole, kDeskRole)};
+                .arg(kOwnerRole, kDeskRole, kVerifyRole)};
 }
 
 // A schema made by an earlier version belongs to whoever made it (often the superuser): it goes
@@ -128,19 +141,25 @@ QString handOverStatement() {
 }
 
 // What the workstations may do: read and write the registers, operators and option lists, read the
-// version, read and add to the trail. No DDL, no TRUNCATE, nothing owned.
+// version, read and add to the trail, issue and revoke verification codes (never delete one), read
+// the sequences. The verification service only reads the registers and the codes. No DDL, no
+// TRUNCATE, nothing owned.
 QStringList grantStatements() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
         tables << table.name;
     return {
-        QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2").arg(tables.join(QStringLiteral(", ")), kDeskRole),
+        QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2, %3")
+            .arg(tables.join(QStringLiteral(", ")), kDeskRole, kVerifyRole),
         QStringLiteral(
             "GRANT SELECT, INSERT, UPDATE, DELETE ON DangAnKu, CaoZuoZheng, PeiXun, Users, List TO %1")
             .arg(kDeskRole),
         QStringLiteral("GRANT SELECT ON System TO %1").arg(kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT ON AuditLog TO %1").arg(kDeskRole),
-        QStringLiteral("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1").arg(kDeskRole)};
+        QStringLiteral("GRANT SELECT, INSERT, UPDATE ON %1 TO %2").arg(kVerifyTokenTable, kDeskRole),
+        QStringLiteral("GRANT SELECT ON DangAnKu, CaoZuoZheng, PeiXun, %1 TO %2").arg(kVerifyTokenTable, kVerifyRole),
+        // Reading the sequences as well lets a desk's backup (pg_dump) take all it can read anyway.
+        QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %1").arg(kDeskRole)};
 }
 
 enum class ServerSetup { Create, CreateWithContent, Upgrade };
@@ -187,6 +206,7 @@ QStringList schemaGaps(QSqlDatabase db) {
         if (!hasHashColumn(db)) gaps << kNoChain;
         if (!hasAuditTriggers(db)) gaps << kNoTriggers;
     }
+    if (!hasVerifyTokenTable(db)) gaps << kNoVerifyTokens;
     if (!missingIndexStatements(db).isEmpty()) gaps << kNoIndexes;
     return gaps;
 }

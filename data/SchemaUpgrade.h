@@ -1,7 +1,8 @@
 #pragma once
 // Bringing a database that an earlier version made up to this one (the audit trail, its chain and
 // append-only triggers, the added indexes), and the server's two roles: the owner of the schema,
-// which alone changes its structure, and the workstations' role with only what the program needs.
+// which alone changes its structure, the workstations' role with only what the program needs, and
+// the verification service's read-only role.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -9,6 +10,8 @@
 
 inline const QString kOwnerRole = QStringLiteral("orvanta_owner");
 inline const QString kDeskRole = QStringLiteral("orvanta_desk");
+// The verification service's role: reads the registers and their verification codes, nothing else.
+inline const QString kVerifyRole = QStringLiteral("orvanta_verify");
 
 // What the database lacks, in the system's words; empty when it is up to date.
 QStringList schemaGaps(QSqlDatabase db);
@@ -19,7 +22,7 @@ void upgradeSchema(QSqlDatabase db);
 QString olderSchemaMessage(const QStringList& gaps);
 
 // On a PostgreSQL database given as a libpq string, connected as a superuser or the owner role:
-// makes the two roles when missing (without passwords: the administrator sets them), gives the
+// makes the three roles when missing (without passwords: the administrator sets them), gives the
 // schema to the owner role, creates the tables (with the delivered content when asked) or fills
 // the gaps, and grants the workstation role its rights. Returns an error text, empty on success.
 QString createServerSchema(const QString& libpqConnection, bool withContent);

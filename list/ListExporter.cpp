@@ -1,6 +1,7 @@
 #include "ListExporter.h"
 
 #include "dialogs.h"
+#include "FileModes.h"
 #include "ListView.h"
 
 #include <algorithm>
@@ -78,6 +79,7 @@ constexpr double kWidestColumn = 50;
 } // namespace
 
 QString WriteWorkbook(const QString& path, const QString& sheetTitle, const ListTable& table) {
+    NewPrivateFile target(path);
     const QByteArray file = QFile::encodeName(path);
     lxw_workbook* workbook = workbook_new(file.constData());
     if (!workbook) return QStringLiteral("无法创建文件");
@@ -143,7 +145,9 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
     for (int column = 0; column < columns; ++column)
         worksheet_set_column(worksheet, lxw_col_t(column), lxw_col_t(column), widths[column] + 2, nullptr);
     const lxw_error result = workbook_close(workbook);
-    return result == LXW_NO_ERROR ? QString() : QString::fromUtf8(lxw_strerror(result));
+    if (result != LXW_NO_ERROR) return QString::fromUtf8(lxw_strerror(result));
+    target.keep();
+    return QString();
 }
 
 QString WriteCsv(const QString& path, const ListTable& table, bool gbk) {
@@ -168,9 +172,11 @@ QString WriteCsv(const QString& path, const ListTable& table, bool gbk) {
         // The byte-order mark lets spreadsheet programs recognise UTF-8.
         bytes = QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
     }
+    NewPrivateFile target(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return file.errorString();
+    target.keep();
     return QString();
 }
 

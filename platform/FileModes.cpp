@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -34,10 +36,6 @@ bool apply(int fd, const FolderShare& share) {
 
 } // namespace
 
-unsigned privateFileMode(const QString& folder) {
-    return shareOf(folder).mode;
-}
-
 QString createPrivateFile(const QString& path) {
     const FolderShare share = shareOf(folderOf(path));
     const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
@@ -55,6 +53,25 @@ bool openPrivateFile(QFile& file, QIODevice::OpenMode extra) {
     if (!file.open(QIODevice::WriteOnly | extra, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     return existed || apply(file.handle(), shareOf(folderOf(file.fileName())));
+}
+
+NewPrivateFile::NewPrivateFile(const QString& path)
+    : m_path(path), m_created(!QFile::exists(path) && createPrivateFile(path).isEmpty()) {}
+
+NewPrivateFile::~NewPrivateFile() {
+    if (m_created && !m_kept) QFile::remove(m_path);
+}
+
+QString saveReportFile(const QString& folder, const QString& name, const QString& text) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString path = QDir(folder).filePath(QStringLiteral("%1-%2.txt").arg(name, stamp));
+    for (int n = 2; QFile::exists(path); ++n)
+        path = QDir(folder).filePath(QStringLiteral("%1-%2-%3.txt").arg(name, stamp).arg(n));
+    QFile out(path);
+    if (!openPrivateFile(out)) return {};
+    if (out.write(text.toUtf8()) >= 0 && out.flush()) return path;
+    out.remove();
+    return {};
 }
 
 bool protectFile(const QString& path) {

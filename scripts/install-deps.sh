@@ -7,7 +7,8 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev
     libxlsxwriter-dev libsqlite3-dev fonts-wqy-zenhei
     qt6-translations-l10n qt6-charts-dev libsodium-dev mdbtools-dev libpq-dev liborcus-dev
-    postgresql sqlite3 unzip poppler-utils
+    qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+    postgresql postgresql-client-15 sqlite3 unzip poppler-utils zxing-cpp-tools chromium curl
     xvfb xauth imagemagick
     dpkg-dev lintian man-db
 )

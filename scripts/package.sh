@@ -40,10 +40,13 @@ printf 'orvanta (%s) stable; urgency=medium\n\n  * 版本 %s。\n\n -- %s  %s\n'
 # plugins, Qt's Chinese texts and a Chinese font are loaded at run time and named by hand.
 mkdir -p "$stage/debian"
 printf 'Source: orvanta\n\nPackage: orvanta\nArchitecture: any\n' >"$stage/debian/control"
-linked=$(cd "$stage" && dpkg-shlibdeps -O -e"$root/usr/bin/orvanta" | sed -n 's/^shlibs:Depends=//p')
+linked=$(cd "$stage" && dpkg-shlibdeps -O -e"$root/usr/bin/orvanta" -e"$root/usr/bin/orvanta-verify" \
+    | sed -n 's/^shlibs:Depends=//p')
 [[ -n $linked ]] || { echo "package.sh: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 depends="$linked, libqt6sql6-sqlite, libqt6sql6-psql, qt6-qpa-plugins, qt6-translations-l10n"
 depends+=", fonts-wqy-zenhei | fonts-noto-cjk"
+# Server backups and restores run the server's own pg_dump and pg_restore.
+depends+=", postgresql-client"
 
 mkdir -p "$root/DEBIAN"
 cat >"$root/DEBIAN/control" <<CONTROL
@@ -53,14 +56,14 @@ Architecture: $architecture
 Maintainer: $maintainer
 Installed-Size: $(du -sk --apparent-size "$root/usr" "$root/etc" | awk '{ s += $1 } END { print s }')
 Depends: $depends
-Recommends: postgresql-client
 Section: misc
 Priority: optional
 Description: 特种作业人员培训与发证档案管理 (Orvanta)
  证书、操作证和安全生产培训资料三个登记表的录入、查询、列表、打印与导出，
  每条记录可带照片。数据存放在本地数据库文件或几台工作站共用的 PostgreSQL
  数据库中。另有供定时任务使用的命令行模式（备份、恢复、列表、到期提醒）
- 和每晚备份的 systemd 定时器（默认不启用）。
+ 和每晚备份的 systemd 定时器（默认不启用），以及供手机扫码核验证书的
+ 只读核验服务 orvanta-verify（systemd 服务，默认不启用）。
 CONTROL
 (cd "$root" && find etc -type f -printf '/%p\n' | sort) >"$root/DEBIAN/conffiles"
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"

@@ -92,10 +92,12 @@ CONF
     local psql=("$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U sa -d postgres)
     local os_user
     os_user=$(id -un)
-    # The schema's owner and the workstations' role, as an office sets them up; the tests' desks
-    # log in as the workstation role, and so does the OS user through integrated security.
+    # The schema's owner, the workstations' role and the verification service's, as an office sets
+    # them up; the tests' desks log in as the workstation role, and so does the OS user through
+    # integrated security.
     "${psql[@]}" -c "CREATE ROLE orvanta_owner LOGIN PASSWORD '$password'" \
-        -c "CREATE ROLE orvanta_desk LOGIN PASSWORD '$password'" >&2
+        -c "CREATE ROLE orvanta_desk LOGIN PASSWORD '$password'" \
+        -c "CREATE ROLE orvanta_verify LOGIN PASSWORD '$password'" >&2
     if [[ $os_user != sa ]]; then
         "${psql[@]}" -c "CREATE ROLE \"${os_user//\"/\"\"}\" LOGIN PASSWORD '$password' IN ROLE orvanta_desk" >&2
     fi

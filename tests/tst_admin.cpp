@@ -85,9 +85,7 @@ class AdminTest : public QObject {
 
 private slots:
     void initTestCase_data() {
-        QTest::addColumn<int>("engine");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("engine");
     }
 
     void init() {

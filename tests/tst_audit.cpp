@@ -76,9 +76,7 @@ class AuditTest : public QObject {
 
 private slots:
     void initTestCase_data() {
-        QTest::addColumn<int>("engine");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("engine");
     }
 
     void init() {

@@ -94,9 +94,7 @@ class AuditChainTest : public QObject {
 
 private slots:
     void initTestCase_data() {
-        QTest::addColumn<int>("engine");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("engine");
     }
 
     void init() {

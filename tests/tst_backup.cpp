@@ -1,8 +1,10 @@
 // Backing up the local database and restoring it: what is written, what is refused, and that
 // nothing the office has is ever lost on the way.
 #include "Backup.h"
+#include "BackupFiles.h"
 #include "basGlobal.h"
 #include "CommandLine.h"
+#include "DeskPresence.h"
 #include "ModSql.h"
 #include "OtherDesk.h"
 #include "sBeiFen.h"
@@ -13,11 +15,15 @@
 #include "Operators.h"
 #include "TempConfigDir.h"
 
+#include <csignal>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -99,6 +105,45 @@ void leaveHotJournal(const QString& path) {
     QVERIFY(journal.size() > 4096);
     write(path + QStringLiteral("-journal"), journal);
 }
+// True when any file under `folder` holds the register's text or an SQLite header.
+bool readableCopyIn(const QString& folder) {
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QByteArray bytes = contents(files.next());
+        if (bytes.contains("SQLite format 3") || bytes.contains(QStringLiteral("张三").toUtf8())) return true;
+    }
+    return false;
+}
+
+QStringList workLeftIn(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("*.tmp"), QStringLiteral("*.tmp-journal")},
+                                  QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+const char kKillAtStep[] = "ORVANTA_TEST_KILL_RESTORE_AT";
+
+// A run started with kKillAtStep restores its arguments' backup and dies at that step of the
+// progress display, as a power cut would end it.
+void restoreAndDieIfAsked() {
+    if (!qEnvironmentVariableIsSet(kKillAtStep)) return;
+    const int killAt = qEnvironmentVariableIntValue(kKillAtStep);
+    BackupStatus status = BackupStatus::Failed;
+    {
+        int argc = 1;
+        char name[] = "restore";
+        char* argv[] = {name, nullptr};
+        QCoreApplication application(argc, argv);
+        int step = 0;
+        status = restoreDatabase(qEnvironmentVariable("ORVANTA_TEST_BACKUP"),
+                                 qEnvironmentVariable("ORVANTA_TEST_DATABASE"), {},
+                                 [&](int) {
+                                     if (++step == killAt) std::raise(SIGKILL);
+                                     return true;
+                                 })
+                     .status;
+    }
+    std::exit(status == BackupStatus::Done ? 0 : 2);
+}
 } // namespace
 
 class BackupTest : public QObject {
@@ -115,7 +160,10 @@ class BackupTest : public QObject {
     QString elsewhereBackup() const { return backupFilePath(m_elsewhere->path()); }
 
 public:
-    static void initMain() { OtherDesk::runErrandIfAsked(); }
+    static void initMain() {
+        OtherDesk::runErrandIfAsked();
+        restoreAndDieIfAsked();
+    }
 
 private slots:
     void initTestCase() {
@@ -301,6 +349,10 @@ private slots:
                                                      << "geheim" << refused << notABackup;
         QTest::newRow("encrypted, cut off") << "sealed truncated"
                                             << "geheim" << refused << notABackup;
+        QTest::newRow("encrypted, header changed") << "header flipped"
+                                                   << "geheim" << refused << notABackup;
+        QTest::newRow("encrypted, header changed, wrong password") << "header flipped"
+                                                                   << "falsch" << refused << notABackup;
         QTest::newRow("encrypted, wrong password") << "sealed"
                                                    << "falsch" << int(BackupStatus::WrongPassword)
                                                    << QStringLiteral("备份密码不正确，现有数据没有改变。");
@@ -329,6 +381,10 @@ private slots:
         } else if (kind == QLatin1String("flipped")) {
             QByteArray sealed = m_sealed;
             sealed[sealed.size() / 2] = char(sealed[sealed.size() / 2] ^ 0x01);
+            write(chosen, sealed);
+        } else if (kind == QLatin1String("header flipped")) {
+            QByteArray sealed = m_sealed;
+            sealed[20] = char(sealed[20] ^ 0x01); // in the salt
             write(chosen, sealed);
         } else if (kind == QLatin1String("sealed truncated")) {
             write(chosen, m_sealed.left(m_sealed.size() - 100));
@@ -362,7 +418,7 @@ private slots:
         QVERIFY(filesIn(m_appDir->path()).filter(QStringLiteral("MoLian-")).isEmpty());
     }
 
-    void restoreMovesAStaleJournalAsideWithTheReplacedFile() {
+    void restoreRollsBackAStaleJournalBeforeKeepingTheReplacedFile() {
         gConn.Close();
         QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
         for (int i = 0; i < 200; ++i)
@@ -375,8 +431,8 @@ private slots:
         QVERIFY(intact(gDbPath));
         QCOMPARE(certificates(gDbPath), 1);
         QVERIFY(!QFile::exists(gDbPath + QStringLiteral("-journal")));
-        QVERIFY(QFile::exists(result.keptCopy + QStringLiteral("-journal")));
-        QCOMPARE(certificates(result.keptCopy), 201); // the kept copy still recovers with its journal
+        QVERIFY(!QFile::exists(result.keptCopy + QStringLiteral("-journal")));
+        QCOMPARE(certificates(result.keptCopy), 201); // the kept copy as it was before the desk died
         // The backup is in the trail of the data it was taken from, the restore in the restored data.
         QCOMPARE(trailRows(result.keptCopy, QStringLiteral("备份")), 1);
         QCOMPARE(trailRows(gDbPath, QStringLiteral("恢复")), 1);
@@ -482,6 +538,121 @@ private slots:
         gOperator = QStringLiteral("张三");
         sBeiFen operatorsForm(&m_host, true);
         QVERIFY(!operatorsForm.findChild<QPushButton*>(QStringLiteral("CmdMiMa"))->isEnabled());
+    }
+
+    void encryptedBackupWritesNoReadableCopyAnywhereButItsPrivateFolder() {
+        gConn.Close();
+        QCOMPARE(setBackupPassword(gDbPath, QStringLiteral("geheim")), QString());
+        bool readable = false;
+        QStringList privateModes;
+        const BackupResult result =
+            backUpDatabase(gDbPath, m_elsewhere->path(), QStringLiteral("geheim"), [&](int) {
+                readable = readable || readableCopyIn(m_elsewhere->path());
+                for (const QString& work : workLeftIn(m_appDir->path())) {
+                    struct stat info {};
+                    ::stat(QFile::encodeName(QDir(m_appDir->path()).filePath(work)).constData(), &info);
+                    privateModes << QString::number(info.st_mode & 0777, 8);
+                }
+                return true;
+            });
+        QCOMPARE(result.status, BackupStatus::Done);
+        QVERIFY(!readable);
+        QVERIFY(!readableCopyIn(m_elsewhere->path()));
+        privateModes.removeDuplicates();
+        QCOMPARE(privateModes,
+                 QStringList{QStringLiteral("700")}); // the plain copy's folder, while it was there
+        QCOMPARE(workLeftIn(m_appDir->path()), QStringList());
+        QCOMPARE(filesIn(m_elsewhere->path()), QStringList{QStringLiteral("MoLianBackUp.Mdb")});
+    }
+
+    void workAKilledRunLeftIsRemovedByTheNextOne() {
+        gConn.Close();
+        write(inElsewhere(QStringLiteral("MoLianBackUp.Mdb.0123456789ab.tmp")), "half a backup");
+        write(inElsewhere(QStringLiteral("MoLianBackUp.Mdb.0123456789ab.tmp-journal")), "its journal");
+        QVERIFY(QDir(m_appDir->path()).mkdir(QStringLiteral("MoLian.mdb.ba9876543210.tmp")));
+        write(QDir(m_appDir->path()).filePath(QStringLiteral("MoLian.mdb.ba9876543210.tmp/MoLianBackUp.Mdb")),
+              "plain");
+        const WorkFile running(m_elsewhere->path(),
+                               QStringLiteral("MoLianBackUp.Mdb")); // another run's, at work
+
+        const BackupResult result = backUpDatabase(gDbPath, m_elsewhere->path(), {});
+        QCOMPARE(result.status, BackupStatus::Done);
+        QVERIFY2(result.message.contains(
+                     QStringLiteral("已删除上次中断时留下的临时文件：MoLianBackUp.Mdb.0123456789ab.tmp")),
+                 qPrintable(result.message));
+        QVERIFY(result.message.contains(QStringLiteral("MoLian.mdb.ba9876543210.tmp")));
+        QCOMPARE(workLeftIn(m_appDir->path()), QStringList());
+        QCOMPARE(workLeftIn(m_elsewhere->path()), QStringList{QFileInfo(running.path).fileName()});
+    }
+
+    void aRestoreKilledAtAnyStepLeavesTheOldOrTheNewDatabase() {
+        gConn.Close();
+        QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
+        execSql(gDbPath, QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('2', '李四')"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ORVANTA_TEST_BACKUP"), elsewhereBackup());
+        environment.insert(QStringLiteral("ORVANTA_TEST_DATABASE"), gDbPath);
+        int killedAt = 0;
+        for (int step = 1;; ++step) {
+            QProcess restore;
+            environment.insert(QString::fromLatin1(kKillAtStep), QString::number(step));
+            restore.setProcessEnvironment(environment);
+            restore.start(QCoreApplication::applicationFilePath(), {});
+            QVERIFY(restore.waitForFinished(60000));
+            QVERIFY2(QFile::exists(gDbPath),
+                     qPrintable(QStringLiteral("no database after step %1").arg(step)));
+            QVERIFY(intact(gDbPath));
+            const qint64 found = certificates(gDbPath);
+            if (restore.exitStatus() == QProcess::NormalExit) {
+                QCOMPARE(restore.exitCode(), 0);
+                QCOMPARE(found, 1); // the backup's
+                break;
+            }
+            killedAt = step;
+            QVERIFY(found == 2 || found == 1);
+            QVERIFY(step < 100);
+        }
+        QVERIFY(killedAt >= 5); // copying, checks, the trail, keeping the old file, the rename
+        QCOMPARE(workLeftIn(m_appDir->path()), QStringList()); // the last run swept what the others left
+    }
+
+    void restoreRefusedWhileAnotherDeskHasTheFileOpen() {
+        QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
+        const QByteArray before = contents(gDbPath);
+        // gConn is the other desk here: a connection of its own on the file, as in another program.
+        const BackupResult result = restoreDatabase(elsewhereBackup(), gDbPath, {});
+        QCOMPARE(result.status, BackupStatus::Failed);
+        QCOMPARE(result.message,
+                 QStringLiteral("数据已被写保护!确认没有其它用户打开原有数据!"
+                                "其它工作站正在使用这个数据库，请先在那里退出系统，再恢复数据。"
+                                "如有问题，请与程序开发商联系!"));
+        QCOMPARE(contents(gDbPath), before);
+        QCOMPARE(QDir(m_appDir->path()).entryList({QStringLiteral("MoLian-*")}), QStringList());
+    }
+
+    void aDeskWhoseDatabaseWasReplacedSavesNothing() {
+        // Replaced by hand, or by a program that does not ask who has the file open.
+        const QString replacement = inElsewhere(QStringLiteral("MoLian.mdb"));
+        QCOMPARE(createLocalDatabase(replacement), QString());
+        const QString kept = inElsewhere(QStringLiteral("kept.mdb"));
+        QVERIFY(QFile::rename(gDbPath, kept));
+        QVERIFY(QFile::rename(replacement, gDbPath));
+        Recordset rs;
+        rs.Open(QStringLiteral("DangAnKu"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        rs.AddNew();
+        rs.Fields(QStringLiteral("证号")).setValue(QStringLiteral("5"));
+        rs.Fields(QStringLiteral("姓名")).setValue(QStringLiteral("王五"));
+        try {
+            rs.Update();
+            QFAIL("saved into the replaced file");
+        } catch (const DbError& error) {
+            QCOMPARE(error.description, databaseRestoredMessage());
+        }
+        rs.CancelUpdate();
+        rs.Close();
+        gConn.Close();
+        QCOMPARE(certificates(kept), 1);
+        QCOMPARE(certificates(gDbPath), 0);
     }
 
     void commandLineChecksAsTheFormDoes() {

@@ -44,9 +44,7 @@ class CertificateQueryTest : public QObject {
     std::unique_ptr<TestDatabase> m_db;
 
     void engines() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
 
     // A fresh database of the row's kind holding the sample certificates, open on gConn.

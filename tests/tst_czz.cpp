@@ -64,9 +64,7 @@ class OperationCertificateTest : public QObject {
     }
 
     void engines() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
 
 #define PREPARE_OR_SKIP(kind, rows)                                                                          \

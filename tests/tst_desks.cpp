@@ -126,9 +126,7 @@ class DesksTest : public QObject {
     }
 
     void engines() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
 
 public:

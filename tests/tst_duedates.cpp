@@ -95,9 +95,7 @@ class DueDatesTest : public QObject {
     TempConfigDir m_config;
 
     void engines() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
 
     bool prepare(int kind, const QStringList& rows = dueRows()) {

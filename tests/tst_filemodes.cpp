@@ -108,6 +108,10 @@ private slots:
         QVERIFY(!createPrivateFile(path).isEmpty());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("kept"));
+        // Two reports in the same second are two files.
+        const QString first = saveReportFile(m_dir.path(), QStringLiteral("报告"), QStringLiteral("一"));
+        const QString second = saveReportFile(m_dir.path(), QStringLiteral("报告"), QStringLiteral("二"));
+        QVERIFY(!first.isEmpty() && !second.isEmpty() && first != second);
     }
 };
 

@@ -32,6 +32,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray readAll(const QString& path) {
@@ -506,6 +508,32 @@ private slots:
         dialogs.answerSave(SaveChoice{path, 1});
         ExportList(&empty, QStringLiteral("空"));
         QCOMPARE(readAll(path), QByteArray("\xEF\xBB\xBF") + QStringLiteral("证号\r\n").toUtf8());
+    }
+
+    // An export holds personal data: a new file is the owner's alone, one written over keeps its mode.
+    void exportsAreTheOwnersAlone_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("workbook") << QStringLiteral("mode.xlsx");
+        QTest::newRow("csv") << QStringLiteral("mode.csv");
+    }
+    void exportsAreTheOwnersAlone() {
+        QFETCH(QString, name);
+        const QString path = out(name);
+        const auto write = [&] {
+            const ListTable table = certificateRegisterTable(1);
+            return name.endsWith(QStringLiteral(".csv")) ? WriteCsv(path, table, false)
+                                                         : WriteWorkbook(path, QStringLiteral("证书"), table);
+        };
+        const mode_t savedMask = ::umask(022);
+        QFile::remove(path);
+        QCOMPARE(write(), QString());
+        QCOMPARE(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        const auto shared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
+                            QFile::ReadGroup | QFile::ReadOther;
+        QFile::setPermissions(path, shared);
+        QCOMPARE(write(), QString());
+        ::umask(savedMask);
+        QCOMPARE(QFile::permissions(path), shared);
     }
 
     // Last: the mode opens its own database on the shared connection.

@@ -283,9 +283,7 @@ private slots:
     // --- query window ---
 
     void noCriterionListsByCertificateEmployerKey_data() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
     void noCriterionListsByCertificateEmployerKey() {
         QFETCH(int, kind);

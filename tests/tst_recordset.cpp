@@ -13,9 +13,7 @@ class RecordsetTest : public QObject {
     std::unique_ptr<Connection> m_conn;
 
     void engines() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
 
     // Opens a fresh database of the row's kind with three certificates in it.

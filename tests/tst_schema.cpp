@@ -18,9 +18,7 @@ class SchemaTest : public QObject {
 
 private slots:
     void deliveredContent_data() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("local") << int(TestDatabase::Kind::Local);
-        QTest::newRow("server") << int(TestDatabase::Kind::Server);
+        TestDatabase::addEngineRows("kind");
     }
     void deliveredContent() {
         QFETCH(int, kind);

@@ -11,6 +11,7 @@
 #include "ModalDriver.h"
 #include "ModSql.h"
 #include "Passwords.h"
+#include "sBeiFen.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -359,17 +360,23 @@ private slots:
         window.close();
     }
 
-    void backupInServerModeKeepsTheProgramRunning() {
+    void backupOnTheServerOpensTheBackupWindowForIt() {
         ScriptedDialogs dialogs;
         fMain window;
         window.show();
         gUseSqlServer = true;
+        gConnStr = serverConnectionString(QStringLiteral("127.0.0.1,1")); // nothing answers there
+        ModalDriver driver;
+        QString said;
+        driver.on<sBeiFen>([&](sBeiFen* backup) {
+            said = backup->findChild<QLabel*>(QStringLiteral("LblMiMa"))->text();
+            QVERIFY(!backup->findChild<QPushButton*>(QStringLiteral("CmdMiMa"))->isVisible());
+            backup->reject();
+        });
         window.findChild<QAction*>(QStringLiteral("mnuSysBackUp"))->trigger();
-        QCOMPARE(dialogs.msgBoxCount(), 1);
-        QCOMPARE(dialogs.lastMessage().text,
-                 QStringLiteral("您现在是采用SQLServer数据库,"
-                                "不能备份本地数据库。要备份数据，请在SqlServer中设置自动备份数据！"));
-        QCOMPARE(dialogs.lastMessage().icon, vb::Information);
+        gUseSqlServer = false;
+        QVERIFY2(said.startsWith(QStringLiteral("备份 PostgreSQL 服务器上的数据库")), qPrintable(said));
+        QCOMPARE(dialogs.msgBoxCount(), 0);
         QVERIFY(window.isVisible());
     }
 

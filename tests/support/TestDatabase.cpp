@@ -37,6 +37,12 @@ void runOn(const QString& libpq, const QStringList& statements, bool transaction
 
 } // namespace
 
+void TestDatabase::addEngineRows(const char* column) {
+    QTest::addColumn<int>(column);
+    QTest::newRow("local") << int(Kind::Local);
+    QTest::newRow("server") << int(Kind::Server);
+}
+
 std::unique_ptr<TestDatabase> TestDatabase::create(Kind kind, bool withContent) {
     std::unique_ptr<TestDatabase> db(new TestDatabase);
     db->m_kind = kind;

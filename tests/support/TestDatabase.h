@@ -12,6 +12,8 @@ public:
 
     // Null when the kind is not available here (a server without ORVANTA_TEST_PG).
     static std::unique_ptr<TestDatabase> create(Kind kind, bool withContent = true);
+    // One data row per engine, "local" and "server", in an int column of the given name.
+    static void addEngineRows(const char* column);
     ~TestDatabase();
 
     Kind kind() const { return m_kind; }
