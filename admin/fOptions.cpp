@@ -37,7 +37,7 @@ fOptions::fOptions(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::f
     loadSettings();
     loadOptions();
     // Without the entry right the lists are shown, not changed.
-    m_viewOnly = !HasRight(kEntryRight);
+    m_viewOnly = LacksRight(kEntryRight);
     if (m_viewOnly) {
         setWindowTitle(windowTitle() + QStringLiteral("（只能查看）"));
         for (QWidget* changing : std::initializer_list<QWidget*>{ui->cboLX, ui->txtAdd, ui->cmdAdd, ui->cmdDel, ui->cmdAllDel})

@@ -197,12 +197,14 @@ void endSessionOfDeletedOperator() {
     if (operatorGoneHandler()) operatorGoneHandler()();
 }
 
-enum class Standing { Granted, Refused, Gone };
+enum class Standing { Granted, Refused, Gone, Unreadable };
 
-Standing standingFor(const QString& right) {
+// `tell`: a database that cannot be read is reported, not mistaken for a missing right.
+Standing standingFor(const QString& right, bool tell) {
     if (gOperator.isEmpty()) return Standing::Refused;
     std::optional<bool> granted = false;
-    SkipOnError([&] { granted = storedRight(gConn.database(), gOperator, right); });
+    const auto read = [&] { granted = storedRight(gConn.database(), gOperator, right); };
+    if (!(tell ? ReportAndGoOn(read) : SkipOnError(read))) return Standing::Unreadable;
     if (!granted) return Standing::Gone;
     return *granted ? Standing::Granted : Standing::Refused;
 }
@@ -221,13 +223,19 @@ void OnOperatorGone(std::function<void()> handler) {
 }
 
 bool HasRight(const QString& right) {
-    const Standing standing = standingFor(right);
+    const Standing standing = standingFor(right, false);
     if (standing == Standing::Gone) endSessionOfDeletedOperator();
     return standing == Standing::Granted;
 }
 
+bool LacksRight(const QString& right) {
+    const Standing standing = standingFor(right, false);
+    if (standing == Standing::Gone) endSessionOfDeletedOperator();
+    return standing == Standing::Refused || standing == Standing::Gone;
+}
+
 bool CheckRight(const QString& right) {
-    const Standing standing = standingFor(right);
+    const Standing standing = standingFor(right, true);
     if (standing == Standing::Gone) endSessionOfDeletedOperator();
     if (standing == Standing::Refused) refuse(right, QStringLiteral("请通过管理员为您设置该权限!"));
     return standing == Standing::Granted;

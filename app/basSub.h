@@ -37,7 +37,11 @@ void OnEscape(QWidget* form, std::function<void()> action);
 // another desk bites at once. Silent; never throws. An operator deleted meanwhile is told so, logged
 // out and handed to the handler given to OnOperatorGone.
 bool HasRight(const QString& right);
-// Like HasRight, but a refusal beeps and tells the user so.
+// True only when the stored rights say no (a database that cannot be read says nothing), for
+// what a form shows rather than what it does.
+bool LacksRight(const QString& right);
+// Like HasRight, but a refusal beeps and tells the user so, and a database that cannot be read is
+// reported as such.
 bool CheckRight(const QString& right);
 // What ends the session of an operator deleted meanwhile (the main window ends the program).
 void OnOperatorGone(std::function<void()> handler);

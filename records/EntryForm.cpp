@@ -274,7 +274,7 @@ void EntryForm::SetMode(int mode) {
 }
 
 bool EntryForm::viewOnly() const {
-    return !HasRight(kEntryRight);
+    return LacksRight(kEntryRight);
 }
 
 // Each change asks for the right as stored now: one taken away at another desk is refused with the
