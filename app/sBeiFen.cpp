@@ -196,7 +196,7 @@ QString sBeiFen::storedPasswordHash() const {
 
 void sBeiFen::showPasswordState() {
     const QString where =
-        gUseSqlServer ? QStringLiteral("备份 PostgreSQL 服务器上的数据库（pg_dump），") : QString();
+        gUseSqlServer ? QStringLiteral("PostgreSQL 备份，") : QString();
     ui->LblMiMa->setText(where + (storedPasswordHash().isEmpty()
                                       ? QStringLiteral("未设置备份密码，备份数据不加密。")
                                       : QStringLiteral("已设置备份密码，备份数据将加密。")));

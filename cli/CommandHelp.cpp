@@ -13,7 +13,7 @@ const QString kIntroduction = QStringLiteral(
     "不带模式启动时打开程序窗口。带模式时不打开窗口，也不需要显示器：程序完成这一项工作后退出，"
     "消息写到标准错误，任何失败都以非零状态退出。除建立数据库的模式外，每个模式都以一位操作员的身份运行"
     "（--operator 与 --operator-password-file），并须有它在窗口中所需的权限：--import-legacy、--restore、"
-    "--upgrade-schema 和 --verify-audit 只有管理员可以使用，--import-roster 和 --import-photos 须有“资料录入”，"
+    "--set-backup-password、--upgrade-schema 和 --verify-audit 只有管理员可以使用，--import-roster 和 --import-photos 须有“资料录入”，"
     "--list 和 --due-list 须有“打印操作”。");
 
 struct Paragraph {
@@ -164,6 +164,9 @@ QList<CommandHelpEntry> commandModes() {
          QStringLiteral("用备份文件恢复本地数据库（各工作站须先关闭程序，否则拒绝），被替换的数据库保留为 "
                         "MoLian-yyyyMMdd-HHmmss.mdb；给出 --server 时恢复到 PostgreSQL 的新数据库，检查无误后才"
                         "换用原名，原数据库改名保留（须为超级用户，且没有其他连接）。检查无误并恢复完毕才以 0 退出。")},
+        {QStringLiteral("--set-backup-password"),
+         QStringLiteral("把 --password-file 中的密码设为备份密码（只保存其散列值），以后的备份都加密；--clear "
+                        "取消备份密码。服务器上须以 orvanta_owner 连接（--server）。")},
         {QStringLiteral("--import-legacy 文件"),
          QStringLiteral("把旧程序的 Access 数据库导入本系统的数据库，导入报告写到标准输出。")},
         {QStringLiteral("--import-roster 文件"),
@@ -201,7 +204,8 @@ QList<CommandHelpEntry> commandOptions() {
          QStringLiteral("操作员密码所在的文件（第一行，只让运行者可读）。没有给出时在终端上询问；"
                         "没有终端时不运行。连续 5 次密码错误后，每次再试都须等待更久。")},
         {QStringLiteral("--password-file 文件"),
-         QStringLiteral("备份密码所在的文件（第一行），用于 --backup 和 --restore。")},
+         QStringLiteral("备份密码所在的文件（第一行），用于 --backup、--restore 和 --set-backup-password。")},
+        {QStringLiteral("--clear"), QStringLiteral("--set-backup-password 取消备份密码。")},
         {QStringLiteral("--keep 个数"),
          QStringLiteral("--backup --server 只保留目录中最新的这些个备份，较早的在新备份检查无误后删除。")},
         {QStringLiteral("--on-duplicate skip|replace"),

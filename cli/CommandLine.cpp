@@ -246,6 +246,26 @@ std::optional<int> runBackupOrRestore(const CommandLine& commandLine) {
     return 0;
 }
 
+// --set-backup-password: the password of --password-file, or none with --clear.
+std::optional<int> runSetBackupPassword(const CommandLine& commandLine) {
+    if (commandLine.mode() != QLatin1String("--set-backup-password")) return std::nullopt;
+    const bool clear = commandLine.has(QStringLiteral("--clear"));
+    QString password;
+    if (!clear) {
+        QString error;
+        const auto read = commandBackupPassword(commandLine, true, QStringLiteral("要设置备份密码，"), error);
+        if (!read) return failCommand(error + QStringLiteral("（--clear 取消备份密码）"));
+        password = *read;
+    }
+    const auto server = commandLine.value(QStringLiteral("--server"));
+    const QString error = server ? setServerBackupPassword(*server, password)
+                                 : setBackupPassword(commandDatabasePath(commandLine), password);
+    if (!error.isEmpty()) return failCommand(QStringLiteral("备份密码没有改变：") + error);
+    tellCommand(clear ? QStringLiteral("备份密码已取消，以后的备份不再加密。")
+                      : QStringLiteral("备份密码已设置，以后的备份都将加密。"));
+    return 0;
+}
+
 // --import-legacy FILE [--on-duplicate skip|replace] [--replace-operators]: the report goes to
 // standard output.
 std::optional<int> runImportLegacy(const CommandLine& commandLine) {
@@ -284,10 +304,10 @@ std::optional<int> runCommand(const QStringList& arguments) {
     if (!isListedMode(commandLine.mode()))
         return failCommand(
             QStringLiteral("未知的命令行参数：%1（orvanta --help 列出全部命令）").arg(commandLine.mode()));
-    // Each mode is one entry: it answers nullopt when the mode is not its own.
     if (const auto refused = refuseUnauthorisedOperator(commandLine)) return refused;
+    // Each mode is one entry: it answers nullopt when the mode is not its own.
     for (const auto& run : {&runHelp, &runCreateDatabase, &runDueList, &runList, &runImportLegacy,
-                            &runImportRoster, &runImportPhotos, &runBackupOrRestore, &runVerifyAudit,
+                            &runImportRoster, &runImportPhotos, &runBackupOrRestore, &runSetBackupPassword, &runVerifyAudit,
                             &runUpgradeSchema}) {
         if (const auto code = run(commandLine)) return code;
     }

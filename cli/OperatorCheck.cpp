@@ -31,6 +31,7 @@ const QList<ModeAccess>& modeAccess() {
         {QStringLiteral("--verify-audit"), true, kAdministrator},
         {QStringLiteral("--import-legacy"), true, kAdministrator},
         {QStringLiteral("--restore"), true, kAdministrator},
+        {QStringLiteral("--set-backup-password"), true, kAdministrator},
         {QStringLiteral("--backup"), true, {}},
         {QStringLiteral("--import-roster"), true, kEntryRight},
         {QStringLiteral("--import-photos"), true, kEntryRight},

@@ -463,7 +463,8 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
 
     // No desk may have the file open while it is replaced, nor open it until it is.
     const DeskPresence sole(databasePath, DeskPresence::Use::Sole);
-    if (target.exists() && !sole.held()) return othersAtWork();
+    if (target.exists() && !sole.held())
+        return QFileInfo(databasePath).isWritable() ? othersAtWork() : writeProtected();
     const Settled settled = target.exists() ? settle(databasePath) : Settled::Yes;
     if (settled == Settled::Busy) return othersAtWork();
     // The restored file is read by the same people as the one it replaces.

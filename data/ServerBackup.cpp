@@ -402,13 +402,23 @@ QString serverBackupPasswordHash(const QString& libpqConnection) {
     return hash && !hash->isEmpty() ? hash->first().toString() : QString();
 }
 
+QString setServerBackupPassword(const QString& libpqConnection, const QString& password) {
+    const QString hash = password.isEmpty() ? QString() : hashPassword(password);
+    if (!password.isEmpty() && hash.isEmpty()) return QStringLiteral("内存不足，无法保存备份密码。");
+    ServerSession session(libpqConnection);
+    if (!session.isOpen()) return session.failure();
+    if (!session.column(QStringLiteral("UPDATE System SET ") + kPasswordColumn + QStringLiteral(" = ?"),
+                        {hash.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(hash)}))
+        return session.error;
+    return {};
+}
+
 BackupResult backUpServerDatabase(const QString& libpqConnection, const QString& folder,
                                   const QString& password, int keep, const ProgressStep& progress) {
     const Conninfo server(libpqConnection);
     const QString database = server.database();
     ServerSession source(server.text());
-    if (!source.isOpen())
-        return serverFailure(QStringLiteral("无法连接数据库 ") + database, source.failure());
+    if (!source.isOpen()) return failed(source.failure()); // it names the server and the database
     const auto hash =
         source.column(QStringLiteral("SELECT ") + kPasswordColumn + QStringLiteral(" FROM System"));
     if (hash && !hash->isEmpty() && !hash->first().toString().isEmpty() &&
@@ -522,7 +532,7 @@ BackupResult restoreServerDatabase(const QString& backupPath, const QString& lib
     const Conninfo server(libpqConnection);
     const QString database = server.database();
     ServerSession maintenance(server.on(maintenanceDatabase(server)));
-    if (!maintenance.isOpen()) return serverFailure(QStringLiteral("无法连接"), maintenance.failure());
+    if (!maintenance.isOpen()) return failed(maintenance.failure());
     const QString note = abandonedDatabasesNote(dropAbandonedDatabases(maintenance, kRestorePrefix));
     const BackupResult cancelled{BackupStatus::Cancelled,
                                  QStringLiteral("取消恢复数据操作到：PostgreSQL 数据库 ") + database + note,

@@ -22,6 +22,9 @@ QString libpqFromConnectionString(const QString& connectionString);
 
 // The server database's backup password hash; empty when none is set or it cannot be read.
 QString serverBackupPasswordHash(const QString& libpqConnection);
+// Keeps only a hash of `password` on the server (a role that may change System: the owner); an
+// empty password stops encrypting backups. Returns an error text, empty on success.
+QString setServerBackupPassword(const QString& libpqConnection, const QString& password);
 
 // Dumps the database named by the libpq string into `folder`, checks it and keeps the newest
 // `keep` backups there (0 keeps all).

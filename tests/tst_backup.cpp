@@ -9,6 +9,8 @@
 #include "OtherDesk.h"
 #include "sBeiFen.h"
 #include "Schema.h"
+#include "ServerLibpq.h"
+#include "TestDatabase.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
 #include "StartUpHost.h"
@@ -616,6 +618,25 @@ private slots:
         QCOMPARE(workLeftIn(m_appDir->path()), QStringList()); // the last run swept what the others left
     }
 
+    void progressMovesWhileTheRestoredCopyIsChecked() {
+        gConn.database().transaction();
+        for (int i = 0; i < 3000; ++i)
+            QSqlQuery(gConn.database())
+                .exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 备注) VALUES ('p%1', '赵六', '%2')")
+                          .arg(i)
+                          .arg(QString(200, QLatin1Char('x'))));
+        gConn.database().commit();
+        gConn.Close();
+        QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
+        QSet<int> duringChecks;
+        const BackupResult result = restoreDatabase(elsewhereBackup(), gDbPath, {}, [&](int permille) {
+            if (permille > 800 && permille < 940) duringChecks << permille;
+            return true;
+        });
+        QCOMPARE(result.status, BackupStatus::Done);
+        QVERIFY2(duringChecks.size() >= 3, qPrintable(QString::number(duringChecks.size())));
+    }
+
     void restoreRefusedWhileAnotherDeskHasTheFileOpen() {
         QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
         const QByteArray before = contents(gDbPath);
@@ -655,6 +676,23 @@ private slots:
         QCOMPARE(certificates(gDbPath), 0);
     }
 
+    void commandLineBacksUpAndRestoresTheServer() {
+        const auto server = TestDatabase::create(TestDatabase::Kind::Server);
+        if (!server) QSKIP("no test server (ORVANTA_TEST_PG)");
+        const auto run = [](const QStringList& arguments) {
+            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments).value_or(-1);
+        };
+        const QString folder = m_elsewhere->path();
+        const QString libpq = serverLibpq(*server);
+        QCOMPARE(run({"--backup", folder, "--server", libpq, "--keep", "1"}), 0);
+        QCOMPARE(run({"--backup", folder, "--server", libpq, "--keep", "1"}), 0);
+        const QStringList dumps = QDir(folder).entryList({QStringLiteral("MoLian-*.dump")});
+        QCOMPARE(dumps.size(), 1);
+        QCOMPARE(run({"--backup", folder, "--database", gDbPath, "--keep", "1"}), 1); // one backup a folder here
+        QCOMPARE(run({"--backup", folder, "--server", libpq, "--keep", "none"}), 1);
+        QCOMPARE(run({"--restore", QDir(folder).filePath(dumps.first()), "--server", libpq}), 0);
+    }
+
     void commandLineChecksAsTheFormDoes() {
         gConn.Close();
         const auto run = [this](const QStringList& arguments) {
@@ -684,6 +722,9 @@ private slots:
         QCOMPARE(
             run({"--restore", elsewhereBackup(), "--database", gDbPath, "--password-file", passwordFile}), 0);
         QCOMPARE(certificates(gDbPath), 1);
+        QCOMPARE(run({"--set-backup-password", "--database", gDbPath}), 1); // neither a password nor --clear
+        QCOMPARE(run({"--set-backup-password", "--clear", "--database", gDbPath}), 0);
+        QVERIFY(backupPasswordHash(gDbPath).isEmpty());
 
         // The program opens the server here: the local file is not what the office works on.
         SaveSetting(ExeName(), QStringLiteral("System"), QStringLiteral("LinkData"), QStringLiteral("True"));

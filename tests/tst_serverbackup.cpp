@@ -144,8 +144,13 @@ private slots:
     }
 
     void encryptedBackupNeedsItsPassword() {
-        m_db->exec(
-            QStringLiteral("UPDATE System SET 备份密码 = '%1'").arg(hashPassword(QStringLiteral("geheim"))));
+        // Set by the schema's owner; the desks' role may not change it.
+        QVERIFY(
+            !setServerBackupPassword(serverLibpq(*m_db, QStringLiteral("orvanta_desk")), QStringLiteral("x"))
+                 .isEmpty());
+        QCOMPARE(setServerBackupPassword(serverLibpq(*m_db, QStringLiteral("orvanta_owner")),
+                                         QStringLiteral("geheim")),
+                 QString());
         QCOMPARE(int(backUpServerDatabase(admin(), m_folder.path(), QStringLiteral("falsch"), 0).status),
                  int(BackupStatus::WrongPassword));
         QCOMPARE(backupIn(), QString());
