@@ -679,8 +679,9 @@ private slots:
     void commandLineBacksUpAndRestoresTheServer() {
         const auto server = TestDatabase::create(TestDatabase::Kind::Server);
         if (!server) QSKIP("no test server (ORVANTA_TEST_PG)");
-        const auto run = [](const QStringList& arguments) {
-            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments).value_or(-1);
+        const auto run = [this](const QStringList& arguments) {
+            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments + operatorArguments(m_appDir->path()))
+                .value_or(-1);
         };
         const QString folder = m_elsewhere->path();
         const QString libpq = serverLibpq(*server);
