@@ -7,6 +7,7 @@
 #include "ErrorTraps.h"
 #include "NoticeTexts.h"
 #include "settings.h"
+#include "VerifyTokens.h"
 #include "WindowHost.h"
 
 #include <QPointer>
@@ -64,6 +65,7 @@ void fOptions::loadSettings() {
         ui->txtTitle->setText(GetSetting(ProductTitle(), kSystem, kTitle, QStringLiteral("Kestrova")));
     });
     SkipOnError([&] { ui->txtNotice->setPlainText(noticeClosingText()); });
+    SkipOnError([&] { ui->txtVerifyHost->setText(verifyHost()); });
 }
 
 void fOptions::loadOptions() {
@@ -151,6 +153,13 @@ void fOptions::List1_Click() {
 }
 
 void fOptions::cmdOk_Click() {
+    // A host the cards could not carry is refused before anything is saved; the form stays open.
+    if (const QString problem = verifyHostProblem(ui->txtVerifyHost->text()); !problem.isEmpty()) {
+        MsgBox(problem, vb::Exclamation);
+        ui->txtVerifyHost->setFocus();
+        ui->txtVerifyHost->selectAll();
+        return;
+    }
     const QString title = ui->txtTitle->text();
     ReportAndGoOn([&] { SaveSetting(ProductTitle(), kSystem, kTitle, title); });
     if (QWidget* main = mainWindow()) main->setWindowTitle(title);
@@ -159,6 +168,7 @@ void fOptions::cmdOk_Click() {
                     ui->cekAutoSize->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     });
     ReportAndGoOn([&] { saveNoticeClosingText(ui->txtNotice->toPlainText()); });
+    ReportAndGoOn([&] { saveVerifyHost(ui->txtVerifyHost->text()); });
     accept();
 }
 

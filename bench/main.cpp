@@ -7,6 +7,8 @@
 //   orvanta_bench --roster 5000                     a class roster (.xlsx) read, checked and imported
 //   orvanta_bench --load [--desks 8] [--seconds 60] [--sizes N] [--pg ...]
 //                                                   many desks at once on a copy of the first register
+//   orvanta_bench --verify [--sizes N] [--seconds 15] [--runs 3]
+//                                                   the verification service on a copy of the first register
 //
 // Each register is generated once and kept (a file per size under DIR; on the server a database per
 // size beside the one named). Each size is measured in a fresh child process, so its peak memory is
@@ -17,6 +19,7 @@
 #include "ImportBenchmark.h"
 #include "RosterBenchmark.h"
 #include "LoadBenchmark.h"
+#include "VerifyBenchmark.h"
 #include "Schema.h"
 #include "SchemaUpgrade.h"
 
@@ -162,6 +165,29 @@ int runChild(const QStringList& arguments) {
     return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
 }
 
+// The service reads a register with a code per certificate: a copy of the generated one, kept.
+int runVerifyOnCopy(const QCommandLineParser& parser, int runs) {
+    const qint64 records = parser.value(QStringLiteral("sizes")).section(QLatin1Char(','), 0, 0).toLongLong();
+    if (records <= 0) {
+        out << "not a register size: " << parser.value(QStringLiteral("sizes")) << Qt::endl;
+        return 1;
+    }
+    const QDir dir(parser.value(QStringLiteral("dir")));
+    const QString path = dir.filePath(QStringLiteral("bench-%1.mdb").arg(records));
+    const QString copy = dir.filePath(QStringLiteral("verify-%1.mdb").arg(records));
+    QString error = generateLocal(path, records);
+    if (error.isEmpty() && !QFileInfo::exists(copy) && !QFile::copy(path, copy))
+        error = QStringLiteral("cannot copy %1").arg(path);
+    if (!error.isEmpty()) {
+        out << "preparing the register failed: " << error << Qt::endl;
+        return 1;
+    }
+    out << "Orvanta verification service: " << records << " certificates on SQLite, "
+        << QDateTime::currentDateTime().toString(Qt::ISODate) << ", " << QSysInfo::prettyProductName() << ", "
+        << QThread::idealThreadCount() << " cores" << Qt::endl;
+    return measureVerifyService(copy, qMax(1, parser.value(QStringLiteral("seconds")).toInt()), runs, out);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -201,6 +227,9 @@ int main(int argc, char** argv) {
           QStringLiteral("8")},
          {QStringLiteral("seconds"), QStringLiteral("how long the desks of --load work"), QStringLiteral("s"),
           QStringLiteral("60")},
+         {QStringLiteral("verify"),
+          QStringLiteral("the verification service on a copy of the first register size: a burst of 10,000 "
+                         "requests from one address, then --seconds of 200 verifications/s from 20 addresses")},
          {QStringLiteral("desk"), QStringLiteral("(internal) work as this desk"), QStringLiteral("n")},
          {QStringLiteral("on"), QStringLiteral("(internal) the database a desk works on"),
           QStringLiteral("database")},
@@ -225,6 +254,10 @@ int main(int argc, char** argv) {
     if (parser.isSet(QStringLiteral("load"))) {
         QDir().mkpath(parser.value(QStringLiteral("dir")));
         return runLoadOnCopy(parser, load);
+    }
+    if (parser.isSet(QStringLiteral("verify"))) {
+        QDir().mkpath(parser.value(QStringLiteral("dir")));
+        return runVerifyOnCopy(parser, runs);
     }
     if (parser.isSet(QStringLiteral("import")))
         return measureImport(parser.value(QStringLiteral("import")), parser.value(QStringLiteral("pg")), runs,

@@ -270,7 +270,7 @@ QString abandonedDatabasesNote(const QStringList& dropped) {
 class ScratchDatabase {
 public:
     ScratchDatabase(ServerSession& maintenance, const QString& name, const QString& options)
-        : m_maintenance(maintenance), name(name) {
+        : name(name), m_maintenance(maintenance) {
         m_made = maintenance.exec(QStringLiteral("CREATE DATABASE ") + quoted(name) + options);
     }
     ~ScratchDatabase() {
@@ -283,12 +283,11 @@ public:
     // It has taken another's name and is no longer ours to drop.
     void release() { m_made = false; }
 
+    const QString name;
+
 private:
     ServerSession& m_maintenance;
     bool m_made = false;
-
-public:
-    const QString name;
 };
 
 // Where the server keeps no other database to connect to for creating and renaming.

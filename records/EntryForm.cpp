@@ -7,12 +7,14 @@
 #include "DatePicker.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "fHeYanMa.h"
 #include "fPic.h"
 #include "fPView.h"
 #include "IdentityNumber.h"
 #include "modPrintOut.h"
 #include "PhotoBox.h"
 #include "Schema.h"
+#include "VerifyTokens.h"
 #include "settings.h"
 #include "WidgetDialogs.h"
 #include "WindowHost.h"
@@ -32,6 +34,7 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -86,6 +89,10 @@ QPushButton* EntryForm::button(const char* name) const {
 
 QString EntryForm::keyText() const {
     return ControlText(control(QStringLiteral("txtBanHao")));
+}
+
+QString EntryForm::shownStoredKey() const {
+    return m_mode == Browsing && m_shownRow ? keyText() : QString();
 }
 
 double EntryForm::LeadingNumber(const QString& text) {
@@ -143,7 +150,7 @@ void EntryForm::Form_Load() {
         {"cmdDelete", &EntryForm::cmdDelete_Click}, {"cmdFind", &EntryForm::cmdFind_Click},
         {"cmdList", &EntryForm::cmdList_Click},     {"cmdQuery", &EntryForm::cmdQuery_Click},
         {"cmdPrint", &EntryForm::cmdPrint_Click},   {"cmdZhiZhao", &EntryForm::cmdZhiZhao_Click},
-        {"cmdDelPic", &EntryForm::cmdDelPic_Click}};
+        {"cmdDelPic", &EntryForm::cmdDelPic_Click}, {"cmdHeYanMa", &EntryForm::cmdHeYanMa_Click}};
     for (const auto& [name, handler] : handlers)
         if (QPushButton* b = button(name)) connect(b, &QPushButton::clicked, this, handler);
     if (m_photo) connect(m_photo, &PhotoBox::doubleClicked, this, &EntryForm::imgZhaoPian_DblClick);
@@ -260,7 +267,7 @@ void EntryForm::SetMode(int mode) {
     SkipOnError([&] { button("cmdCancel")->setEnabled(mode == Adding); });
     SkipOnError([&] {
         const bool browsingRecords = mode == Browsing && count() != 0;
-        for (const char* name : {"cmdDelete", "cmdFind", "cmdList", "cmdPrint"})
+        for (const char* name : {"cmdDelete", "cmdFind", "cmdList", "cmdPrint", "cmdHeYanMa"})
             button(name)->setEnabled(browsingRecords);
         // While editing, "确定" on the edit button is the way to save. Never disabled on the way
         // there, or the focus would jump to the next button.
@@ -859,8 +866,28 @@ RecordCard EntryForm::shownCard() const {
     return card;
 }
 
+RecordCard EntryForm::cardToPrint() {
+    RecordCard card = shownCard();
+    const QString key = shownStoredKey();
+    if (key.isEmpty() || verifyHost().isEmpty()) return card;
+    // Without its code the card still prints; the operator is told why it has none.
+    ReportAndGoOn([&] { card.verifyAddress = verifyAddress(verifyHost(), currentVerifyToken(gConn, m_def.table, key)); });
+    return card;
+}
+
+void EntryForm::cmdHeYanMa_Click() {
+    const QString key = shownStoredKey();
+    if (key.isEmpty()) return;
+    auto* caption = findChild<QLabel*>(QStringLiteral("lbl_txtBanHao"));
+    const QString keyLabel =
+        caption ? caption->text().remove(QRegularExpression(QStringLiteral("[*:：]"))).trimmed() : m_def.keyColumn;
+    fHeYanMa::showFor(m_def.table, keyLabel, key, ControlText(control(m_def.controlOf(QStringLiteral("姓名")))), this);
+}
+
 void EntryForm::cmdPrint_Click() {
-    const RecordCard card = shownCard();
+    // Asked before the card gets its verification code, which is stored; the preview asks again.
+    if (!CheckRight(kPrintRight)) return;
+    const RecordCard card = cardToPrint();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);
     PreviewPages(

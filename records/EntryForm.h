@@ -38,6 +38,9 @@ public:
     RecordsetPtr rMain() const { return m_rMain; }
     // The record shown, as its printed card: every field with the form's label, and the photo.
     RecordCard shownCard() const;
+    // The card 打 印 prints: the record shown with its verification code, issued now when the
+    // record has none and a verification host is set.
+    RecordCard cardToPrint();
     const RegisterDef& registerDef() const { return m_def; }
 
     // The value of the leading number of a key: blanks ignored, then the longest leading decimal
@@ -56,6 +59,7 @@ public slots:
     void cmdList_Click();
     void cmdQuery_Click();
     void cmdPrint_Click();
+    void cmdHeYanMa_Click();
     void cmdZhiZhao_Click();
     void cmdDelPic_Click();
     void imgZhaoPian_DblClick();
@@ -103,6 +107,8 @@ private:
     QWidget* control(const QString& name) const;
     QPushButton* button(const char* name) const;
     QString keyText() const;
+    // The key of the stored record shown; empty while a new one is entered or nothing is shown.
+    QString shownStoredKey() const;
     bool identityKeyAccepted(QChar typed) const;
     void showIdentityNote(const QString& note);
     // The sex or birth date the identity number proposes for the walk's stop on `w`; empty when

@@ -1,5 +1,7 @@
 #include "RecordCard.h"
 
+#include "QrCode.h"
+
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -65,6 +67,15 @@ void RecordCard::paint(QPrinter* printer) const {
     } else {
         painter.drawText(photoBox, Qt::AlignCenter | Qt::TextWordWrap,
                          photoNote.isEmpty() ? QStringLiteral("无照片") : photoNote);
+    }
+
+    if (const QrCode code = QrCode::encode(verifyAddress); !code.isEmpty()) {
+        const QRect codeBox(photoBox.left() + mm(5), photoBox.bottom() + mm(4), mm(30), mm(30));
+        code.paint(painter, codeBox);
+        painter.setFont(cardFont(9));
+        painter.drawText(QRect(photoBox.left(), codeBox.bottom(), photoBox.width(), painter.fontMetrics().height() * 2),
+                         Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("证书核验码\n扫码核验"));
+        painter.setFont(cardFont(11));
     }
 
     painter.drawText(QRect(area.left(), area.bottom() - metrics.height() * 2, area.width(), metrics.height() * 2),

@@ -58,6 +58,13 @@ as_administrator=(--operator 管理员 --operator-password-file "$work/operator.
 installed --list DangAnKu --out "$work/certificates.csv" --database "$work/MoLian.mdb" "${as_administrator[@]}"
 [[ -s $work/certificates.csv ]] || fail "--list wrote nothing"
 
+# The nightly backup job hands each setting over as one argument, blanks and all; pg_dump came along.
+mkdir -p "$work/back ups"
+env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 BACKUP_DIR="$work/back ups" BACKUP_DATABASE="$work/MoLian.mdb" \
+    /usr/lib/orvanta/orvanta-backup-job 2>"$work/backup.err" || fail "orvanta-backup-job: $(cat "$work/backup.err")"
+[[ -s "$work/back ups/MoLianBackUp.Mdb" ]] || fail "the backup job wrote no backup"
+command -v pg_dump >/dev/null || fail "pg_dump missing"
+
 # The verification service answers from the installed program, reading the database only.
 [[ -f /usr/lib/systemd/system/orvanta-verify.service || -f /lib/systemd/system/orvanta-verify.service ]] \
     || fail "orvanta-verify.service missing"

@@ -188,6 +188,7 @@ private slots:
         QTest::newRow("wildcards") << post(formFields(QStringLiteral("%"), QStringLiteral("%"))) << 404 << miss << "";
         QTest::newRow("other's name") << post(formFields(QStringLiteral("A-1"), QStringLiteral("李四"))) << 404 << miss << "";
         QTest::newRow("one field") << get(QStringLiteral("/?证号=A-1")) << 200 << "请同时填写证号和姓名" << "张*三";
+        QTest::newRow("one field kept") << get(QStringLiteral("/?证号=\"><script>")) << 200 << "value=\"&quot;&gt;&lt;script&gt;\"" << "<script";
         QTest::newRow("other path") << get(QStringLiteral("/admin")) << 404 << miss << "";
         QTest::newRow("other method") << QByteArray("DELETE / HTTP/1.1\r\nHost: x\r\n\r\n") << 405 << "不支持" << "";
         QTest::newRow("body too large") << post(QByteArray(3000, 'a')) << 413 << "请求过大" << "";

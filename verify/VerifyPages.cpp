@@ -89,13 +89,14 @@ QByteArray certificatesPage(const QString& title, const QList<VerifiedCertificat
     return page(title, body);
 }
 
-QByteArray formPage(const QString& title, const QString& note) {
+QByteArray formPage(const QString& title, const QString& note, const QString& key, const QString& name) {
     QString body = QStringLiteral("<p>请输入证书上的证号和持证人姓名，两项都须与证书完全一致。</p>");
     if (!note.isEmpty()) body += QStringLiteral("<p class=\"note\">%1</p>").arg(escaped(note));
     body += QStringLiteral("<form method=\"post\" action=\"/\" accept-charset=\"UTF-8\">"
-                           "<label>证号<input name=\"证号\" maxlength=\"64\" required autocomplete=\"off\"></label>"
-                           "<label>姓名<input name=\"姓名\" maxlength=\"32\" required autocomplete=\"off\"></label>"
-                           "<button type=\"submit\">核验</button></form>");
+                           "<label>证号<input name=\"证号\" maxlength=\"64\" required autocomplete=\"off\" value=\"%1\"></label>"
+                           "<label>姓名<input name=\"姓名\" maxlength=\"32\" required autocomplete=\"off\" value=\"%2\"></label>"
+                           "<button type=\"submit\">核验</button></form>")
+                .arg(escaped(key), escaped(name));
     return page(title, body);
 }
 

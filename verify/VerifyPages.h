@@ -15,8 +15,9 @@ namespace VerifyPages {
 QByteArray contentSecurityPolicy();
 
 QByteArray certificatesPage(const QString& title, const QList<VerifiedCertificate>& found, const QDate& today);
-// The form asking 证号 and 姓名; `note` says why the last request was not answered.
-QByteArray formPage(const QString& title, const QString& note = {});
+// The form asking 证号 and 姓名; `note` says why the last request was not answered, and what
+// was typed stays in the fields.
+QByteArray formPage(const QString& title, const QString& note = {}, const QString& key = {}, const QString& name = {});
 QByteArray notFoundPage(const QString& title);
 QByteArray tooManyPage(const QString& title);
 QByteArray refusedPage(const QString& title, const QString& reason);

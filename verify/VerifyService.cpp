@@ -183,7 +183,7 @@ void VerifyService::answerForm(const QHttpServerRequest& request, QTcpSocket* so
     }
     if (key.isEmpty() || name.isEmpty()) {
         respond(request, socket, Status::Ok,
-                VerifyPages::formPage(m_options.title, QStringLiteral("请同时填写证号和姓名。")));
+                VerifyPages::formPage(m_options.title, QStringLiteral("请同时填写证号和姓名。"), key, name));
         return;
     }
     if (key.size() > kMaxFieldLength || name.size() > kMaxFieldLength) {
