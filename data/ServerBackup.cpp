@@ -315,6 +315,13 @@ BackupResult trialRestore(const QString& backupPath, const QString& password, co
     return succeeded();
 }
 
+// A backup that failed its checks, with what the check said (told as of the backup, not of a file
+// chosen for a restore).
+BackupResult unchecked(QString why) {
+    why.remove(kNotABackup).remove(kContact);
+    return failed(QStringLiteral("备份数据没有通过检查，没有保存。") + why);
+}
+
 // Removes the oldest dated backups beyond `keep`; returns how many went.
 int pruneOldBackups(const QString& folder, int keep) {
     if (keep <= 0) return 0;
@@ -487,14 +494,24 @@ BackupResult backUpServerDatabase(const QString& libpqConnection, const QString&
         const bool dumped = sealed == SealResult::Done && dump.finish();
         if (sealed == SealResult::Cancelled) return cancelled;
         if (sealed != SealResult::Done) return fromSeal(sealed, written.path);
-        if (!dumped) return serverFailure(QStringLiteral("pg_dump 没有完成"), dump.errorText());
+        if (!dumped) {
+            const QString why = dump.errorText();
+            const QString roles =
+                why.contains(QLatin1String("permission denied"))
+                    ? QStringLiteral(
+                          "备份须以能读取全部表和序列的账号连接（orvanta_desk、"
+                          "orvanta_owner 或 pg_read_all_data 的成员；旧版本建立的服务器先由管理员运行 "
+                          "orvanta --upgrade-schema）。")
+                    : QString();
+            return failed(QStringLiteral("PostgreSQL 数据库服务器：pg_dump 没有完成（") + why +
+                          QStringLiteral("）") + roles);
+        }
     }
     source.exec(QStringLiteral("COMMIT"));
 
     BackupResult step = checkContents(written.path, password, server, progressPart(progress, 500, 700));
     if (step.status == BackupStatus::Cancelled) return cancelled;
-    const QString unchecked = QStringLiteral("备份数据没有通过检查，没有保存。");
-    if (step.status != BackupStatus::Done) return failed(unchecked + step.message);
+    if (step.status != BackupStatus::Done) return unchecked(step.message);
     QString trial = QStringLiteral("已在临时数据库中试恢复，记录数与原数据库相同。");
     if (maintenance && maintenance->isOpen()) {
         const ScratchDatabase scratch(*maintenance, kCheckPrefix + shortId(),
@@ -506,8 +523,8 @@ BackupResult backUpServerDatabase(const QString& libpqConnection, const QString&
                             {QStringLiteral("--no-owner"), QStringLiteral("--no-privileges")},
                             progressPart(progress, 700, 950), &restored);
         if (step.status == BackupStatus::Cancelled) return cancelled;
-        if (step.status != BackupStatus::Done) return failed(unchecked + step.message);
-        if (restored != *live) return failed(unchecked + QStringLiteral("试恢复后的记录数与原数据库不同。"));
+        if (step.status != BackupStatus::Done) return unchecked(step.message);
+        if (restored != *live) return unchecked(QStringLiteral("试恢复后的记录数与原数据库不同。"));
     } else {
         trial = QStringLiteral("（此账号不能创建数据库，没有试恢复；请定期在别处试恢复备份。）");
     }
