@@ -131,7 +131,7 @@ void fPiLiangDaoRu::recheck() {
     ui->lblSummary->setText(summary);
     for (QRadioButton* option : optExisting)
         option->setEnabled(stored > 0);
-    ui->cmdAddOptions->setEnabled(!m_check.unknownOptions.isEmpty() && HasRight(QStringLiteral("资料录入")));
+    ui->cmdAddOptions->setEnabled(!m_check.unknownOptions.isEmpty() && HasRight(kEntryRight));
     ui->cmdImport->setEnabled(checked && m_check.rows.size() > problems);
 }
 

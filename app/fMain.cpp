@@ -38,6 +38,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -48,9 +49,6 @@
 #include <QTimer>
 
 namespace {
-
-const QString kEntryRight = QStringLiteral("资料录入");
-const QString kQueryRight = QStringLiteral("人员查询");
 
 // "cekAutoSize" is "1" or "0"; a value that cannot be read as a number leaves scaling on.
 bool autoSizeSetting() {
@@ -226,6 +224,11 @@ bool fMain::startUp() {
         close();
         return false;
     }
+    // An operator deleted at another desk has been told so at his next action; his work here ends.
+    OnOperatorGone([this] {
+        bUnload = true;
+        QCoreApplication::exit(0);
+    });
     if (deliveredPassword) askForNewAdministratorPassword();
     showDueReminder();
     return true;
@@ -366,13 +369,13 @@ void fMain::mnuDaoRu_Click() {
 
 // A roster or a folder of photos writes records: the entry right's business.
 void fMain::mnuPiLiang_Click() {
-    if (!CheckRight(QStringLiteral("资料录入"))) return;
+    if (!CheckRight(kEntryRight)) return;
     fPiLiangDaoRu dialog(this);
     dialog.exec();
 }
 
 void fMain::mnuZhaoPian_Click() {
-    if (!CheckRight(QStringLiteral("资料录入"))) return;
+    if (!CheckRight(kEntryRight)) return;
     fZhaoPianDaoRu dialog(this);
     dialog.exec();
 }

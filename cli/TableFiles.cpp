@@ -1,5 +1,6 @@
 #include "TableFiles.h"
 
+#include "AuditLog.h"
 #include "CommandLine.h"
 #include "DatabaseGlobals.h"
 #include "DataFolder.h"
@@ -9,6 +10,7 @@
 #include "ListPrinter.h"
 #include "ModSql.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -69,7 +71,17 @@ QString TableFileNameError(const QString& path) {
 QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
                        bool gbk) {
     const QString suffix = suffixOf(path);
-    return suffix == QLatin1String("pdf")    ? writePdf(path, title, table, note)
-           : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, table)
-                                             : WriteCsv(path, table, gbk);
+    const QString error = suffix == QLatin1String("pdf")    ? writePdf(path, title, table, note)
+                          : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, table)
+                                                            : WriteCsv(path, table, gbk);
+    if (!error.isEmpty()) return error;
+    // No export leaves the office unrecorded: a file the trail cannot name is taken back.
+    try {
+        AuditLog::record(gConn.database(), AuditLog::kExport, QString(), title, {},
+                         QStringLiteral("%1 行，文件 %2").arg(table.rows.size()).arg(QFileInfo(path).absoluteFilePath()));
+    } catch (const DbError& e) {
+        QFile::remove(path);
+        return e.description;
+    }
+    return {};
 }

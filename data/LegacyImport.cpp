@@ -19,7 +19,7 @@
 
 namespace {
 
-const QString kAdministrator = QStringLiteral("管理员");
+const QString kUsers = QStringLiteral("Users");
 
 struct ImportedTable {
     QString name;
@@ -123,9 +123,11 @@ QString refused(const QSqlQuery& q) {
 class TableImporter {
 public:
     TableImporter(const ImportedTable& imported, LegacyTable& legacy, QSqlDatabase db,
-                  const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total)
+                  const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total,
+                  bool replaceOperators)
         : m_table(imported), m_legacy(legacy), m_db(db), m_hooks(hooks), m_policy(policy), m_total(total),
-          m_sqlite(db.driverName() == QLatin1String("QSQLITE")) {}
+          m_sqlite(db.driverName() == QLatin1String("QSQLITE")), m_operators(imported.name == kUsers),
+          m_replaceOperators(replaceOperators) {}
 
     TableImport run() {
         m_result.table = m_table.name;
@@ -153,6 +155,7 @@ public:
             m_exists = QSqlQuery();
             m_insert = QSqlQuery();
             m_update = QSqlQuery();
+            m_stored = QSqlQuery();
             m_db.rollback();
             m_result.imported = m_result.replaced = m_result.skipped = 0;
         } else if (!m_db.commit()) {
@@ -221,6 +224,46 @@ private:
         m_update = QSqlQuery(m_db);
         m_update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                              .arg(m_table.name, sets.join(QStringLiteral(", ")), condition));
+        if (!m_operators) return;
+        m_stored = QSqlQuery(m_db);
+        m_stored.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                             .arg(names.join(QStringLiteral(", ")), m_table.name, condition));
+    }
+
+    // An operator's row as stored, before it is replaced; empty when he is new.
+    QVector<QVariant> storedOperator(const QVector<QVariant>& values) {
+        QVector<QVariant> stored;
+        bindKey(m_stored, values);
+        if (m_stored.exec() && m_stored.next())
+            for (int i = 0; i < m_columns.size(); ++i)
+                stored.append(m_stored.value(i));
+        m_stored.finish();
+        return stored;
+    }
+
+    // Each operator added or replaced gets his trail rows: every column that changed, the password
+    // as asterisks only.
+    bool recordOperator(const QString& key, const QVector<QVariant>& before, const QVector<QVariant>& values) {
+        QVector<AuditLog::ColumnChange> changes;
+        for (int i = 0; i < m_columns.size(); ++i) {
+            const ColumnDef& column = m_columns[i].target;
+            const int adoType = column.kind == ColumnKind::Boolean ? ado::adBoolean : ado::adVarWChar;
+            const QString oldText = before.isEmpty() ? QString() : AuditLog::valueText(column.name, before[i], adoType);
+            QString newText = AuditLog::valueText(column.name, values[i], adoType);
+            // A fresh hash never equals the stored one: a replaced password is always named.
+            const bool replacedPassword = AuditLog::isSecret(column.name) && !before.isEmpty() && !newText.isEmpty();
+            if (replacedPassword) newText += QStringLiteral("（旧数据中的密码）");
+            if (oldText == newText) continue;
+            changes.append({column.name, oldText, newText});
+        }
+        try {
+            AuditLog::record(m_db, before.isEmpty() ? AuditLog::kAdded : AuditLog::kChanged, kUsers, key, changes,
+                             QStringLiteral("导入旧数据"));
+        } catch (const DbError& e) {
+            fail(key, {}, e.description);
+            return false;
+        }
+        return true;
     }
 
     QString keyText(const QVector<QVariant>& values) const {
@@ -266,7 +309,7 @@ private:
                 return false;
             }
         }
-        if (m_table.name == QLatin1String("Users")) {
+        if (m_operators) {
             for (int i = 0; i < m_columns.size(); ++i) {
                 if (m_columns[i].target.name.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0)
                     continue;
@@ -293,20 +336,20 @@ private:
                 ++m_result.skipped;
                 return true;
             }
-            // The office knows the password of its own administrator, not the delivered one.
-            const bool administrator = m_table.name == QLatin1String("Users") && key == kAdministrator;
-            if (!administrator && decide(key) == DuplicatePolicy::Skip) {
+            if (m_operators ? !m_replaceOperators : decide(key) == DuplicatePolicy::Skip) {
+                if (m_operators)
+                    m_result.notes << QStringLiteral("操作员 %1 已存在，保留了现有的密码和权限。").arg(key);
                 ++m_result.skipped;
                 return true;
             }
+            const QVector<QVariant> before = m_operators ? storedOperator(values) : QVector<QVariant>();
             bindValues(m_update, values);
             bindKey(m_update, values);
             if (!m_update.exec()) {
                 fail(key, {}, refused(m_update));
                 return false;
             }
-            if (administrator)
-                m_result.notes << QStringLiteral("管理员 已换为旧数据中的记录，请用旧数据中的密码登录。");
+            if (m_operators && !recordOperator(key, before, values)) return false;
             ++m_result.imported;
             ++m_result.replaced;
             return true;
@@ -316,6 +359,7 @@ private:
             fail(key, {}, refused(m_insert));
             return false;
         }
+        if (m_operators && !recordOperator(key, {}, values)) return false;
         ++m_result.imported;
         return true;
     }
@@ -344,9 +388,11 @@ private:
     std::optional<DuplicatePolicy>& m_policy;
     int m_total;
     bool m_sqlite;
+    bool m_operators;
+    bool m_replaceOperators;
     QVector<Mapped> m_columns;
     QVector<int> m_keyPositions;
-    QSqlQuery m_exists, m_insert, m_update;
+    QSqlQuery m_exists, m_insert, m_update, m_stored;
     TableImport m_result;
 };
 
@@ -371,6 +417,24 @@ QString checkFile(LegacyFile& file, QVector<int>& rowCounts) {
         rowCounts.append(rows);
     }
     return {};
+}
+
+// The old file's operators whose names the database has already, in the file's order.
+QStringList operatorsAlreadyStored(LegacyFile& file, QSqlDatabase db) {
+    QStringList names;
+    const auto users = file.table(kUsers);
+    const int name = users ? users->columnIndex(QStringLiteral("姓名")) : -1;
+    if (name < 0) return names;
+    QSqlQuery stored(db);
+    stored.prepare(QStringLiteral("SELECT count(*) FROM Users WHERE 姓名 = ?"));
+    while (users->next()) {
+        const QString candidate = users->value(name).toString();
+        stored.addBindValue(candidate);
+        if (stored.exec() && stored.next() && stored.value(0).toLongLong() > 0 && !names.contains(candidate))
+            names << candidate;
+        stored.finish();
+    }
+    return names;
 }
 
 } // namespace
@@ -471,8 +535,14 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
     QSqlDatabase db = conn.database();
     for (int i = 0; i < importedTables().size(); ++i) {
         const ImportedTable& imported = importedTables()[i];
+        bool replaceOperators = false;
+        if (imported.name == kUsers) {
+            const QStringList stored = operatorsAlreadyStored(file, db);
+            replaceOperators = !stored.isEmpty() && hooks.replaceOperators && hooks.replaceOperators(stored);
+        }
         const auto legacy = file.table(imported.name);
-        report.tables.append(TableImporter(imported, *legacy, db, hooks, report.policy, rowCounts[i]).run());
+        report.tables.append(
+            TableImporter(imported, *legacy, db, hooks, report.policy, rowCounts[i], replaceOperators).run());
     }
     keepReaderMessages();
     return report;

@@ -44,9 +44,12 @@ struct LegacyImportReport {
 };
 
 struct LegacyImportHooks {
-    // Asked once, at the first record whose key exists already (the table as the report names it);
-    // the answer holds for the whole import.
+    // Asked once, at the first record of a register whose key exists already (the table as the
+    // report names it); the answer holds for the whole import. Operators are asked apart.
     std::function<DuplicatePolicy(const QString& table, const QString& key)> askDuplicate;
+    // Asked once, before the operators are imported, with the names the database has already: true
+    // replaces their passwords and rights with the old file's. Without it they are kept.
+    std::function<bool(const QStringList& names)> replaceOperators;
     // Rows done of the table so far, and the table's row count.
     std::function<void(const QString& table, int done, int total)> progress;
 };

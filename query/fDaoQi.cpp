@@ -13,6 +13,7 @@
 #include "fPView.h"
 #include "ListTable.h"
 #include "ListView.h"
+#include "modPrintOut.h"
 #include "settings.h"
 #include "WidgetDialogs.h"
 #include "WindowHost.h"
@@ -236,8 +237,9 @@ void fDaoQi::cmdNotice_Click() {
     const DueNotices notices{rows, OfficeTitle(), noticeClosingText(), QDate::currentDate()};
     QPrinter printer(QPrinter::HighResolution);
     notices.preparePrinter(printer);
-    ShowPrintPreview(
-        printer, [&](QPrinter* target) { notices.paint(target); }, this);
+    PreviewPages(
+        printer, [&](QPrinter* target) { notices.paint(target); }, QStringLiteral("到期通知书"), int(rows.size()),
+        this);
 }
 
 void fDaoQi::LV_DblClick() {

@@ -322,6 +322,7 @@ private slots:
         QSqlQuery hold(m_check.database());
         QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
         button("cmdEdit")->click();
+        // Met first by the check of the operator's right, before anything is written.
         QVERIFY(m_dialogs->lastMessage().text.startsWith(conditionMessage(DbCondition::Busy)));
         QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
         QCOMPARE(shown("txtBeiZhu"), QStringLiteral("本台"));

@@ -12,6 +12,7 @@
 #include "fTongJi.h"
 #include "ListTable.h"
 #include "ListView.h"
+#include "Operators.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -107,6 +108,7 @@ class DueDatesTest : public QObject {
         gConn.Open(m_db->connectionString());
         gUsersRs = std::make_shared<Recordset>();
         gUsersRs->Open(QStringLiteral("Users"), gConn, ado::adOpenDynamic, ado::adLockOptimistic);
+        gOperator = QStringLiteral("管理员");
         return true;
     }
 
@@ -393,7 +395,8 @@ private slots:
         const QString base = m_db->folder() + QStringLiteral("/due.");
         const auto dueList = [&](QStringList arguments) {
             return runCommand(QStringList{QStringLiteral("orvanta"), QStringLiteral("--due-list")} +
-                              arguments + QStringList{QStringLiteral("--database"), m_db->localPath()});
+                              arguments + QStringList{QStringLiteral("--database"), m_db->localPath()} +
+                              operatorArguments(m_db->folder()));
         };
         QCOMPARE(dueList({"--within", "30", "--out", base + "csv"}), std::optional<int>(0));
         QFile csv(base + QStringLiteral("csv"));

@@ -6,6 +6,7 @@
 #include "LegacyFile.h"
 #include "LegacyImport.h"
 #include "ModSql.h"
+#include "Operators.h"
 #include "Passwords.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
@@ -101,12 +102,18 @@ class LegacyImportTest : public QObject {
         return db;
     }
 
+    // The operators the database has already are replaced unless the administrator says no.
     static LegacyImportReport import(const QString& file, int* asked = nullptr,
-                                     DuplicatePolicy answer = DuplicatePolicy::Skip) {
+                                     DuplicatePolicy answer = DuplicatePolicy::Skip, bool replaceOperators = true,
+                                     QStringList* operatorsAsked = nullptr) {
         LegacyImportHooks hooks;
         hooks.askDuplicate = [asked, answer](const QString&, const QString&) {
             if (asked) ++*asked;
             return answer;
+        };
+        hooks.replaceOperators = [=](const QStringList& names) {
+            if (operatorsAsked) *operatorsAsked = names;
+            return replaceOperators;
         };
         return importLegacyFile(file, gConn, QStringLiteral("test"), hooks);
     }
@@ -155,7 +162,7 @@ private slots:
         int asked = 0;
         const LegacyImportReport report = import(m_legacy, &asked);
         QVERIFY2(report.complete(), qPrintable(report.text()));
-        QCOMPARE(asked, 0); // only the delivered 管理员 existed, and the office's own one replaces it
+        QCOMPARE(asked, 0); // only the delivered 管理员 existed, asked about apart
         QCOMPARE(fileHash(m_legacy), fileHash(kFixtureDir + QStringLiteral("/MoLian-legacy.mdb")));
 
         QFile manifest(kFixtureDir + QStringLiteral("/MoLian-legacy.manifest.tsv"));
@@ -238,6 +245,77 @@ private slots:
         QCOMPARE(count(gConn.database(), name.arg(QStringLiteral("王明"))), 1);
         QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM DangAnKu")), 3000);
         QVERIFY(replaced.text().contains(QStringLiteral("用旧数据替换")));
+    }
+
+    // A crafted old file never takes over an operator: not without a login, not by default, and
+    // what an explicit replacement changes is named in the trail.
+    void operatorsAreTakenOverOnlyWhenAsked_data() { engines_data(); }
+    void operatorsAreTakenOverOnlyWhenAsked() {
+        QFETCH(TestDatabase::Kind, kind);
+        const auto target = openDatabase(kind);
+        if (!target) QSKIP("no PostgreSQL test server (ORVANTA_TEST_PG)");
+        const auto administratorPassword = [] {
+            QSqlQuery q(gConn.database());
+            q.exec(QStringLiteral("SELECT PWD FROM Users WHERE 姓名 = '管理员'"));
+            return q.next() ? q.value(0) : QVariant();
+        };
+        const auto trail = [](const QString& action) {
+            return count(gConn.database(),
+                         QStringLiteral("SELECT count(*) FROM AuditLog WHERE 表名 = 'Users' AND 操作 = '%1'").arg(action));
+        };
+        const QVariant delivered = administratorPassword();
+        QStringList asked;
+        const LegacyImportReport kept = import(m_legacy, nullptr, DuplicatePolicy::Replace, false, &asked);
+        QVERIFY2(kept.complete(), qPrintable(kept.text()));
+        QCOMPARE(asked, QStringList{QStringLiteral("管理员")});
+        QCOMPARE(administratorPassword(), delivered);
+        QVERIFY(kept.text().contains(QStringLiteral("操作员 管理员 已存在，保留了现有的密码和权限。")));
+        const qint64 added = count(gConn.database(), QStringLiteral("SELECT count(*) FROM Users")) - 1;
+        QCOMPARE(count(gConn.database(),
+                       QStringLiteral("SELECT count(DISTINCT 关键字) FROM AuditLog WHERE 表名 = 'Users' AND 操作 = '新增'")),
+                 added);
+        QCOMPARE(trail(QStringLiteral("修改")), 0);
+
+        const LegacyImportReport replaced = import(m_legacy, nullptr, DuplicatePolicy::Skip, true, &asked);
+        QVERIFY2(replaced.complete(), qPrintable(replaced.text()));
+        QCOMPARE(asked.size(), added + 1);
+        QVERIFY(administratorPassword() != delivered);
+        QSqlQuery pwd(gConn.database());
+        QVERIFY(pwd.exec(QStringLiteral("SELECT 新值 FROM AuditLog WHERE 操作 = '修改' AND 关键字 = '管理员' AND 字段 = 'PWD'")));
+        QVERIFY(pwd.next());
+        QCOMPARE(pwd.value(0).toString(), QStringLiteral("******（旧数据中的密码）"));
+    }
+
+    void commandLineKeepsOperatorsAndNeedsTheAdministrator() {
+        const QString database = QDir(m_dir->path()).filePath(QStringLiteral("MoLian.mdb"));
+        QCOMPARE(createLocalDatabase(database), QString());
+        const QStringList import{QStringLiteral("orvanta"), QStringLiteral("--import-legacy"), m_legacy,
+                                 QStringLiteral("--database"), database};
+        QCOMPARE(runCommand(import).value_or(-1), 1);
+        QCOMPARE(runCommand(import + operatorArguments(m_dir->path(), QStringLiteral("管理员"), QStringLiteral("735")))
+                     .value_or(-1),
+                 1);
+        gConn.Open(localConnectionString(database));
+        QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM DangAnKu")), 0);
+        gConn.Close();
+
+        const auto administratorPassword = [&] {
+            gConn.Open(localConnectionString(database));
+            QSqlQuery q(gConn.database());
+            const QVariant stored = q.exec(QStringLiteral("SELECT PWD FROM Users WHERE 姓名 = '管理员'")) && q.next()
+                                        ? q.value(0)
+                                        : QVariant();
+            q.finish();
+            gConn.Close();
+            return stored;
+        };
+        const QVariant delivered = administratorPassword();
+        QCOMPARE(runCommand(import + operatorArguments(m_dir->path())).value_or(-1), 0);
+        QCOMPARE(administratorPassword(), delivered);
+        QCOMPARE(runCommand(import + operatorArguments(m_dir->path()) + QStringList{QStringLiteral("--replace-operators")})
+                     .value_or(-1),
+                 0);
+        QVERIFY(administratorPassword() != delivered);
     }
 
     void unusableFileChangesNothing_data() {
@@ -383,7 +461,7 @@ private slots:
             QStringList{QStringLiteral("orvanta"), QStringLiteral("--import-legacy"), m_legacy,
                         QStringLiteral("--database"),
                         jetAsDatabase ? copyOfFixture(QStringLiteral("other.mdb")) : database} +
-            extra;
+            operatorArguments(m_dir->path()) + extra;
         QCOMPARE(runCommand(arguments).value_or(-1), status);
         const QStringList reports = QDir(m_dir->path()).entryList({QStringLiteral("导入报告-*.txt")});
         QCOMPARE(reports.size(), status == 0 ? 1 : 0);
@@ -396,15 +474,19 @@ private slots:
         gOperator = QStringLiteral("管理员");
 
         ScriptedDialogs dialogs;
-        dialogs.answerMsgBox(vb::Yes); // replace what exists
+        dialogs.answerMsgBox(vb::Yes); // replace the records that exist
+        dialogs.answerMsgBox(vb::No);  // but keep the operators
         dialogs.answerMsgBox(vb::OK);
         fDaoRu window;
         window.setFile(m_legacy);
         window.cmdImport_Click();
         const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
-        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.size(), 3);
         QCOMPARE(boxes[0].buttons, vb::YesNo);
-        QCOMPARE(boxes[1].icon, vb::Information);
+        QVERIFY(boxes[1].text.contains(QStringLiteral("管理员")));
+        QCOMPARE(boxes[1].buttons, vb::YesNo);
+        QCOMPARE(boxes[2].icon, vb::Information);
+        QVERIFY(window.reportText().contains(QStringLiteral("保留了现有的密码和权限")));
         QVERIFY(window.reportText().contains(QStringLiteral("3000 条已有的记录换成了旧数据")));
 
         const QStringList saved = QDir(target->folder()).entryList({QStringLiteral("导入报告-*.txt")});

@@ -13,6 +13,7 @@
 #include "ListView.h"
 #include "modPrintOut.h"
 #include "ModSql.h"
+#include "Operators.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
@@ -146,6 +147,7 @@ private slots:
         for (int i = 1; i <= 120; ++i)
             values << QStringLiteral("('K%1', '姓名%1')").arg(i, 3, 10, QLatin1Char('0'));
         m_db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ") + values.join(QLatin1Char(',')));
+        m_db->exec(QStringLiteral("INSERT INTO Users (编号, 姓名, 打印操作) VALUES ('8', '李明', 1)"));
         gConn.Open(m_db->connectionString());
 
         const QString printDat = out(QStringLiteral("print.dat"));
@@ -549,7 +551,8 @@ private slots:
         SaveSetting(ExeName(), QStringLiteral("ListOut"), QStringLiteral("DangAnKu1"), QStringLiteral("False"));
         const auto run = [&](const QStringList& arguments) {
             return runCommand(QStringList{QStringLiteral("orvanta")} + arguments +
-                              QStringList{QStringLiteral("--database"), db->localPath()});
+                              QStringList{QStringLiteral("--database"), db->localPath()} +
+                              operatorArguments(db->folder()));
         };
         const QString csv = out(QStringLiteral("register.csv"));
         QCOMPARE(run({"--list", "DangAnKu", "--out", csv}), std::optional<int>(0));
