@@ -536,6 +536,7 @@ private slots:
     void windowMarksProblemCellsAndAsksOnce() {
         QVERIFY(openDatabase(TestDatabase::Kind::Local));
         gDbPath = m_db->localPath();
+        gOperator = QStringLiteral("管理员");
         const QString person = valid(QStringLiteral("11010519900307123"));
         m_db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 身份证号) VALUES ('9', '张伟', '%1')").arg(person));
         const QString file = path(QStringLiteral("window.csv"));
