@@ -62,6 +62,13 @@ void fDaoRu::cmdImport_Click() {
                                   vb::YesNo | vb::Question | vb::DefaultButton2);
         return answer == vb::Yes ? DuplicatePolicy::Replace : DuplicatePolicy::Skip;
     };
+    // Operators are a question of their own: taking over a password and rights is never a side effect.
+    hooks.replaceOperators = [](const QStringList& names) {
+        return MsgBox(QStringLiteral("旧数据中的这些操作员在数据库中已有同名的：\n%1\n\n"
+                                     "是：用旧数据中的密码和权限替换他们；\n否：保留他们现有的密码和权限。")
+                          .arg(names.join(QStringLiteral("、"))),
+                      vb::YesNo | vb::Exclamation | vb::DefaultButton2) == vb::Yes;
+    };
     hooks.progress = [this](const QString& table, int done, int total) { showProgress(table, done, total); };
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     LegacyImportReport report = importLegacyFile(
@@ -85,8 +92,5 @@ void fDaoRu::cmdImport_Click() {
     ui->cmdImport->setEnabled(true);
     const QString saved = report.savedAs.isEmpty() ? QStringLiteral("报告没能保存。")
                                                    : QStringLiteral("报告已保存在 %1。").arg(report.savedAs);
-    if (report.complete())
-        MsgBox(QStringLiteral("旧数据已导入。") + saved, vb::Information);
-    else
-        MsgBox(QStringLiteral("旧数据没有全部导入，请查看导入报告。") + saved, vb::Exclamation);
+    MsgBox(report.outcome() + saved, report.complete() ? vb::Information : vb::Exclamation);
 }

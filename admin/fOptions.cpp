@@ -2,6 +2,7 @@
 #include "ui_fOptions.h"
 
 #include "basGlobal.h"
+#include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "NoticeTexts.h"
@@ -36,6 +37,13 @@ fOptions::fOptions(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::f
     ui->cboLX->setCurrentIndex(-1);
     loadSettings();
     loadOptions();
+    // Without the entry right the lists are shown, not changed.
+    m_viewOnly = LacksRight(kEntryRight);
+    if (m_viewOnly) {
+        setWindowTitle(windowTitle() + QStringLiteral("（只能查看）"));
+        for (QWidget* changing : std::initializer_list<QWidget*>{ui->cboLX, ui->txtAdd, ui->cmdAdd, ui->cmdDel, ui->cmdAllDel})
+            changing->setEnabled(false);
+    }
 
     connect(ui->cmdAdd, &QPushButton::clicked, this, &fOptions::cmdAdd_Click);
     connect(ui->cmdDel, &QPushButton::clicked, this, &fOptions::cmdDel_Click);
@@ -77,6 +85,7 @@ void fOptions::appendLine(const QString& content, const QString& category, qint6
 }
 
 void fOptions::cmdAdd_Click() {
+    if (!CheckRight(kEntryRight)) return;
     const QString category = ui->cboLX->currentText();
     if (category.isEmpty()) {
         ui->cboLX->setFocus();
@@ -112,7 +121,7 @@ void fOptions::cmdAdd_Click() {
 
 void fOptions::cmdDel_Click() {
     const int row = ui->List1->currentRow();
-    if (row < 0 || row >= m_ids.size()) return;
+    if (row < 0 || row >= m_ids.size() || !CheckRight(kEntryRight)) return;
     // A line whose row could not be deleted stays, so the list keeps telling the truth.
     if (!SkipOnError(
             [&] { DeleteWhere(gConn, QStringLiteral("List"), QStringLiteral("id = ?"), {m_ids[row]}); }))
@@ -129,6 +138,9 @@ void fOptions::cmdDel_Click() {
 }
 
 void fOptions::cmdAllDel_Click() {
+    if (!CheckRight(kEntryRight)) return;
+    if (MsgBox(QStringLiteral("确实要删除全部备选项目吗?"), vb::YesNo | vb::Question | vb::DefaultButton2) != vb::Yes)
+        return;
     if (!SkipOnError([] { DeleteWhere(gConn, QStringLiteral("List")); })) return;
     ui->List1->clear();
     m_ids.clear();
@@ -137,7 +149,7 @@ void fOptions::cmdAllDel_Click() {
 
 void fOptions::List1_Click() {
     const QListWidgetItem* item = ui->List1->currentItem();
-    ui->cmdDel->setEnabled(item && item->isSelected());
+    ui->cmdDel->setEnabled(!m_viewOnly && item && item->isSelected());
 }
 
 void fOptions::cmdOk_Click() {

@@ -37,4 +37,5 @@ private:
 
     std::unique_ptr<Ui::fOptions> ui;
     QVector<qint64> m_ids;
+    bool m_viewOnly = false;
 };

@@ -131,7 +131,7 @@ void fPiLiangDaoRu::recheck() {
     ui->lblSummary->setText(summary);
     for (QRadioButton* option : optExisting)
         option->setEnabled(stored > 0);
-    ui->cmdAddOptions->setEnabled(!m_check.unknownOptions.isEmpty() && HasRight(QStringLiteral("资料录入")));
+    ui->cmdAddOptions->setEnabled(!m_check.unknownOptions.isEmpty() && HasRight(kEntryRight));
     ui->cmdImport->setEnabled(checked && m_check.rows.size() > problems);
 }
 
@@ -176,6 +176,7 @@ void fPiLiangDaoRu::fillPreview() {
 }
 
 void fPiLiangDaoRu::cmdAddOptions_Click() {
+    if (!CheckRight(kEntryRight)) return;
     QStringList values;
     for (const auto& [category, value] : m_check.unknownOptions)
         values << QStringLiteral("%1：%2").arg(category, value);
@@ -187,6 +188,8 @@ void fPiLiangDaoRu::cmdAddOptions_Click() {
 }
 
 void fPiLiangDaoRu::cmdImport_Click() {
+    // The right the menu item asked for may have been taken away since the window opened.
+    if (!CheckRight(kEntryRight)) return;
     RosterImportHooks hooks;
     if (m_check.rowsAlreadyStored() > 0) {
         for (int i = 0; i < 3; ++i)

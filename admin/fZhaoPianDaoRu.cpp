@@ -3,6 +3,7 @@
 #include "ui_fZhaoPianDaoRu.h"
 
 #include "basGlobal.h"
+#include "basSub.h"
 #include "DataFolder.h"
 #include "dialogs.h"
 #include "ModSql.h"
@@ -46,6 +47,8 @@ void fZhaoPianDaoRu::cmdBrowse_Click() {
 }
 
 void fZhaoPianDaoRu::cmdImport_Click() {
+    // The right the menu item asked for may have been taken away since the window opened.
+    if (!CheckRight(kEntryRight)) return;
     PhotoImportOptions options;
     options.replaceExisting = ui->cekReplace->isChecked();
     if (ui->cekFit->isChecked()) options.fit = &FitToIdPhoto;

@@ -2,6 +2,9 @@
 
 #include "Passwords.h"
 
+#include "AuditLog.h"
+#include "OperatorAccess.h"
+
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
@@ -175,25 +178,36 @@ void OnEscape(QWidget* form, std::function<void()> action) {
     QObject::connect(escape, &QShortcut::activated, form, std::move(action));
 }
 
-bool RightGranted(const QVariant& value) {
-    if (value.isNull() || !value.isValid()) return false;
-    if (value.typeId() == QMetaType::Bool) return value.toBool();
-    const QString text = value.toString().trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
-    bool isNumber = false;
-    const double number = text.toDouble(&isNumber);
-    return isNumber && number != 0;
-}
-
-bool HasRight(const QString& right) {
-    bool granted = false;
-    SkipOnError([&] {
-        if (gUsersRs) granted = RightGranted(gUsersRs->Fields(right).Value());
-    });
-    return granted;
-}
-
 namespace {
+
+std::function<void()>& operatorGoneHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+
+// The operator logged in here was deleted at some desk: he is told, and his session ends.
+void endSessionOfDeletedOperator() {
+    const QString name = gOperator;
+    gOperator.clear();
+    AuditLog::setOperator(QString());
+    SkipOnError([&] {
+        Beep();
+        MsgBox(QStringLiteral("操作员 '%1' 已被删除，不能再继续操作，系统将退出。").arg(name), vb::Critical);
+    });
+    if (operatorGoneHandler()) operatorGoneHandler()();
+}
+
+enum class Standing { Granted, Refused, Gone, Unreadable };
+
+// `tell`: a database that cannot be read is reported, not mistaken for a missing right.
+Standing standingFor(const QString& right, bool tell) {
+    if (gOperator.isEmpty()) return Standing::Refused;
+    std::optional<bool> granted = false;
+    const auto read = [&] { granted = storedRight(gConn.database(), gOperator, right); };
+    if (!(tell ? ReportAndGoOn(read) : SkipOnError(read))) return Standing::Unreadable;
+    if (!granted) return Standing::Gone;
+    return *granted ? Standing::Granted : Standing::Refused;
+}
 
 void refuse(const QString& right, const QString& advice) {
     SkipOnError([&] {
@@ -204,10 +218,27 @@ void refuse(const QString& right, const QString& advice) {
 
 } // namespace
 
+void OnOperatorGone(std::function<void()> handler) {
+    operatorGoneHandler() = std::move(handler);
+}
+
+bool HasRight(const QString& right) {
+    const Standing standing = standingFor(right, false);
+    if (standing == Standing::Gone) endSessionOfDeletedOperator();
+    return standing == Standing::Granted;
+}
+
+bool LacksRight(const QString& right) {
+    const Standing standing = standingFor(right, false);
+    if (standing == Standing::Gone) endSessionOfDeletedOperator();
+    return standing == Standing::Refused || standing == Standing::Gone;
+}
+
 bool CheckRight(const QString& right) {
-    const bool granted = HasRight(right);
-    if (!granted) refuse(right, QStringLiteral("请通过管理员为您设置该权限!"));
-    return granted;
+    const Standing standing = standingFor(right, true);
+    if (standing == Standing::Gone) endSessionOfDeletedOperator();
+    if (standing == Standing::Refused) refuse(right, QStringLiteral("请通过管理员为您设置该权限!"));
+    return standing == Standing::Granted;
 }
 
 bool CheckAdministrator(const QString& what) {

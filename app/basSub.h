@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include "OperatorAccess.h"
+
 class QComboBox;
 class QVariant;
 class QWidget;
@@ -31,14 +33,18 @@ int FilterKey(int key, const QString& allowed = QString());
 // on that popup alone, in every window of the program: Esc closes it, Enter chooses.
 void OnEscape(QWidget* form, std::function<void()> action);
 
-// A right column read as Boolean; Null and unreadable values grant nothing.
-bool RightGranted(const QVariant& value);
-
-// True when the logged-in operator (current row of gUsersRs) holds the right. Silent; never throws.
+// True when the logged-in operator holds the right as stored now, so that a right taken away at
+// another desk bites at once. Silent; never throws. An operator deleted meanwhile is told so, logged
+// out and handed to the handler given to OnOperatorGone.
 bool HasRight(const QString& right);
-// True when the logged-in operator (current row of gUsersRs) holds the right; otherwise beeps,
-// tells the user so, and returns False. Never throws.
+// True only when the stored rights say no (a database that cannot be read says nothing), for
+// what a form shows rather than what it does.
+bool LacksRight(const QString& right);
+// Like HasRight, but a refusal beeps and tells the user so, and a database that cannot be read is
+// reported as such.
 bool CheckRight(const QString& right);
+// What ends the session of an operator deleted meanwhile (the main window ends the program).
+void OnOperatorGone(std::function<void()> handler);
 // True when the logged-in operator is the administrator; otherwise refuses `what` like CheckRight.
 bool CheckAdministrator(const QString& what);
 // Moves gUsersRs to the first row and searches forward for the operator; False when he is not

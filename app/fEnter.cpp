@@ -6,6 +6,7 @@
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "OperatorAccess.h"
 #include "Passwords.h"
 #include "ReportDbError.h"
 #include "settings.h"
@@ -89,13 +90,27 @@ void fEnter::cmdOk_Click() {
         ui->txtId->setFocus();
         return;
     }
+    const QString name = ui->cboCZY->currentText();
+    // Guessing is slowed down across desks: the failures are counted in the database's trail.
+    LoginGuard::Standing standing;
+    SkipOnError([&] { standing = LoginGuard::standing(gConn.database(), name, m_clock); });
+    if (standing.secondsToWait > 0) {
+        Beep();
+        MsgBox(LoginGuard::waitText(standing), vb::Exclamation);
+        return;
+    }
     QVariant stored;
     try {
         if (!gUsersRs) throw DbError(DbErrorCode::NotOpen, QStringLiteral("操作员表没有打开。"));
         stored = gUsersRs->Fields(QStringLiteral("PWD")).Value();
         if (!passwordMatches(stored, typed)) {
+            // A trail that cannot take the row must not let the dialog end: the refusal stands.
+            SkipOnError([&] { LoginGuard::recordFailure(gConn.database(), name, QStringLiteral("登录窗口")); });
+            SkipOnError([&] { standing = LoginGuard::standing(gConn.database(), name, m_clock); });
             Beep();
-            MsgBox(QStringLiteral("密码错误!"), vb::Critical);
+            MsgBox(standing.secondsToWait > 0 ? QStringLiteral("密码错误!\n") + LoginGuard::waitText(standing)
+                                              : QStringLiteral("密码错误!"),
+                   vb::Critical);
             ui->txtId->setFocus();
             ui->txtId->selectAll();
             return;
@@ -104,7 +119,7 @@ void fEnter::cmdOk_Click() {
         ReportDbError();
         return;
     }
-    gOperator = ui->cboCZY->currentText();
+    gOperator = name;
     // Only a convenience for the next start: a settings file that cannot be written keeps nobody out.
     SkipOnError([] { SaveSetting(ExeName(), QStringLiteral("System"), kLastOperatorKey, gOperator); });
     m_deliveredPassword = gOperator == kAdministrator && typed == kDeliveredPassword;

@@ -3,6 +3,7 @@
 #include "basGlobal.h"
 #include "dialogs.h"
 #include "LegacyFile.h"
+#include "OperatorAccess.h"
 #include "ModSql.h"
 #include "Passwords.h"
 #include "ServerBackup.h"
@@ -263,6 +264,7 @@ void sBeiFen::restore() {
         conclude(declined);
         return;
     }
+    if (QFileInfo::exists(gDbPath) && !administratorAgrees()) return;
     QString password;
     if (isSealedBackup(backup)) {
         const auto typed = PasswordBox(QStringLiteral("此备份数据已加密，请输入备份密码："));
@@ -274,6 +276,17 @@ void sBeiFen::restore() {
     }
     conclude(withProgress(
         [&](const ProgressStep& progress) { return restoreDatabase(backup, gDbPath, password, progress); }));
+}
+
+// Nobody has logged in yet: the database being replaced is its own administrator's to give away.
+bool sBeiFen::administratorAgrees() {
+    const auto typed = PasswordBox(QStringLiteral("恢复数据将替换现有数据，请输入现有数据中管理员的密码："));
+    if (!typed) return false;
+    const QString refusal = authenticateAdministratorOfFile(gDbPath, *typed, QStringLiteral("恢复数据"));
+    if (refusal.isEmpty()) return true;
+    Beep();
+    MsgBox(refusal + QStringLiteral("\n现有数据没有改变。"), vb::Critical);
+    return false;
 }
 
 void sBeiFen::CmdMiMa_Click() {

@@ -49,6 +49,8 @@ private:
     std::optional<QString> askBackupPassword();
     QString storedPasswordHash() const;
     void restore();
+    // Asks for the administrator's password of the database a restore replaces.
+    bool administratorAgrees();
     // Runs a backup or restore under a cancellable progress display.
     BackupResult withProgress(const std::function<BackupResult(const ProgressStep&)>& work);
     // Tells the result; a finished or cancelled attempt ends the program.

@@ -11,7 +11,10 @@ const QString kSummary = QStringLiteral("特种作业人员培训与发证档案
 const QString kUsage = QStringLiteral("orvanta [模式 [参数]] [选项…]");
 const QString kIntroduction = QStringLiteral(
     "不带模式启动时打开程序窗口。带模式时不打开窗口，也不需要显示器：程序完成这一项工作后退出，"
-    "消息写到标准错误，任何失败都以非零状态退出。");
+    "消息写到标准错误，任何失败都以非零状态退出。除建立数据库的模式外，每个模式都以一位操作员的身份运行"
+    "（--operator 与 --operator-password-file），并须有它在窗口中所需的权限：--import-legacy、--restore、"
+    "--set-backup-password、--upgrade-schema 和 --verify-audit 只有管理员可以使用，--import-roster 和 --import-photos 须有“资料录入”，"
+    "--list 和 --due-list 须有“打印操作”。");
 
 struct Paragraph {
     QString heading;
@@ -195,13 +198,20 @@ QList<CommandHelpEntry> commandOptions() {
              "user=orvanta_desk\"，可加 sslmode=require；密码放在 libpq 的密码文件中。")},
         {QStringLiteral("--anchor 记录数:校验值"),
          QStringLiteral("--verify-audit 同时检查以前记下的锚点：那一条记录仍在并且校验值未变。")},
+        {QStringLiteral("--operator 姓名"),
+         QStringLiteral("以这位操作员的身份运行；定时任务宜用一位专设的、只有所需权限的操作员。")},
+        {QStringLiteral("--operator-password-file 文件"),
+         QStringLiteral("操作员密码所在的文件（第一行，只让运行者可读）。没有给出时在终端上询问；"
+                        "没有终端时不运行。连续 5 次密码错误后，每次再试都须等待更久。")},
         {QStringLiteral("--password-file 文件"),
          QStringLiteral("备份密码所在的文件（第一行），用于 --backup、--restore 和 --set-backup-password。")},
         {QStringLiteral("--clear"), QStringLiteral("--set-backup-password 取消备份密码。")},
         {QStringLiteral("--keep 个数"),
          QStringLiteral("--backup --server 只保留目录中最新的这些个备份，较早的在新备份检查无误后删除。")},
         {QStringLiteral("--on-duplicate skip|replace"),
-         QStringLiteral("--import-legacy 遇到编号已存在的记录时跳过（默认）或替换。")},
+         QStringLiteral("--import-legacy 遇到编号已存在的记录时跳过（默认）或替换；不涉及操作员。")},
+        {QStringLiteral("--replace-operators"),
+         QStringLiteral("--import-legacy 用旧数据中的操作员替换同名的操作员（密码和权限）；不给出时保留现有的操作员。")},
         {QStringLiteral("--register DangAnKu|CaoZuoZheng|PeiXun"),
          QStringLiteral("--import-roster 和 --import-photos 写入的登记表。")},
         {QStringLiteral("--map 列名=字段"),

@@ -9,6 +9,7 @@
 #include "LegacyImport.h"
 #include "ListCommand.h"
 #include "ModSql.h"
+#include "OperatorCheck.h"
 #include "RosterCommand.h"
 #include "Schema.h"
 #include "SchemaCommands.h"
@@ -128,6 +129,22 @@ QString commandReportFolder() {
     return gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath();
 }
 
+std::optional<QString> passwordInFile(const QString& path, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("无法读取密码文件 '%1'。").arg(path);
+        return std::nullopt;
+    }
+    QString password = QString::fromUtf8(file.readLine());
+    while (password.endsWith(QLatin1Char('\n')) || password.endsWith(QLatin1Char('\r')))
+        password.chop(1);
+    if (password.isEmpty()) {
+        error = QStringLiteral("密码文件 '%1' 中没有密码。").arg(path);
+        return std::nullopt;
+    }
+    return password;
+}
+
 namespace {
 
 // --help and --version answer on standard output, as every program does.
@@ -164,23 +181,6 @@ std::optional<int> runCreateDatabase(const CommandLine& commandLine) {
         return error.isEmpty() ? 0 : failCommand(error);
     }
     return std::nullopt;
-}
-
-// The backup password a scheduled job keeps in a file: its first line.
-std::optional<QString> passwordInFile(const QString& path, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("无法读取密码文件 '%1'。").arg(path);
-        return std::nullopt;
-    }
-    QString password = QString::fromUtf8(file.readLine());
-    while (password.endsWith(QLatin1Char('\n')) || password.endsWith(QLatin1Char('\r')))
-        password.chop(1);
-    if (password.isEmpty()) {
-        error = QStringLiteral("密码文件 '%1' 中没有密码。").arg(path);
-        return std::nullopt;
-    }
-    return password;
 }
 
 // The backup password for a mode: from --password-file, or nullopt with the error told when one
@@ -266,7 +266,8 @@ std::optional<int> runSetBackupPassword(const CommandLine& commandLine) {
     return 0;
 }
 
-// --import-legacy FILE [--on-duplicate skip|replace]: the report goes to standard output.
+// --import-legacy FILE [--on-duplicate skip|replace] [--replace-operators]: the report goes to
+// standard output.
 std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     if (commandLine.mode() != QLatin1String("--import-legacy")) return std::nullopt;
     const QString file = commandLine.modeArgument();
@@ -283,12 +284,15 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
 
     LegacyImportHooks hooks;
     hooks.askDuplicate = [policy](const QString&, const QString&) { return policy; };
+    // Operators of the same name keep their passwords and rights unless asked for by name of option.
+    const bool replaceOperators = commandLine.has(QStringLiteral("--replace-operators"));
+    hooks.replaceOperators = [replaceOperators](const QStringList&) { return replaceOperators; };
     LegacyImportReport report = importLegacyFile(file, gConn, commandDatabaseName(commandLine), hooks);
     gConn.Close();
     saveImportReport(report, commandReportFolder());
     QTextStream(stdout) << report.text();
     if (report.complete()) return 0;
-    return failCommand(QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
+    return failCommand(report.outcome());
 }
 
 } // namespace
@@ -300,6 +304,7 @@ std::optional<int> runCommand(const QStringList& arguments) {
     if (!isListedMode(commandLine.mode()))
         return failCommand(
             QStringLiteral("未知的命令行参数：%1（orvanta --help 列出全部命令）").arg(commandLine.mode()));
+    if (const auto refused = refuseUnauthorisedOperator(commandLine)) return refused;
     // Each mode is one entry: it answers nullopt when the mode is not its own.
     for (const auto& run : {&runHelp, &runCreateDatabase, &runDueList, &runList, &runImportLegacy,
                             &runImportRoster, &runImportPhotos, &runBackupOrRestore, &runSetBackupPassword, &runVerifyAudit,

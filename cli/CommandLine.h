@@ -41,5 +41,9 @@ QString commandDatabaseName(const CommandLine& commandLine);
 // The folder a mode's report is saved in: the local database's, the program's for a server.
 QString commandReportFolder();
 
+// A password a scheduled job keeps in a file: its first line; nullopt with `error` set when the
+// file cannot be read or holds none.
+std::optional<QString> passwordInFile(const QString& path, QString& error);
+
 // Runs the mode named on the command line; nullopt when there is none and the windows start.
 std::optional<int> runCommand(const QStringList& arguments);

@@ -1,11 +1,16 @@
 #include "TableFiles.h"
 
+#include "AuditLog.h"
 #include "CommandLine.h"
+#include "DatabaseGlobals.h"
+#include "DataFolder.h"
 #include "dialogs.h"
 #include "FileModes.h"
 #include "ListExporter.h"
 #include "ListPrinter.h"
+#include "ModSql.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -43,7 +48,9 @@ QString writePdf(const QString& path, const QString& title, const ListTable& tab
         cells << row;
     bool written = printer.LoadRows(table.headers, cells);
     printer.SetNote(note);
-    written = written && printer.Execute(nullptr, title) && printer.PrintOut(1);
+    // The page set up for this title in the window is the page here too.
+    if (!gPrintSetup) OpenPrintSettings(DataPath());
+    written = written && printer.Execute(gPrintSetup, title) && printer.PrintOut(1);
     setDialogService(nullptr);
     if (!written || QFileInfo(path).size() == 0) return QStringLiteral("无法创建文件");
     target.keep();
@@ -64,7 +71,17 @@ QString TableFileNameError(const QString& path) {
 QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
                        bool gbk) {
     const QString suffix = suffixOf(path);
-    return suffix == QLatin1String("pdf")    ? writePdf(path, title, table, note)
-           : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, table)
-                                             : WriteCsv(path, table, gbk);
+    const QString error = suffix == QLatin1String("pdf")    ? writePdf(path, title, table, note)
+                          : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, table)
+                                                            : WriteCsv(path, table, gbk);
+    if (!error.isEmpty()) return error;
+    // No export leaves the office unrecorded: a file the trail cannot name is taken back.
+    try {
+        AuditLog::record(gConn.database(), AuditLog::kExport, QString(), title, {},
+                         QStringLiteral("%1 行，文件 %2").arg(table.rows.size()).arg(QFileInfo(path).absoluteFilePath()));
+    } catch (const DbError& e) {
+        QFile::remove(path);
+        return e.description;
+    }
+    return {};
 }

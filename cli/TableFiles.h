@@ -6,7 +6,8 @@
 
 // Empty when `path` ends in .pdf, .xlsx or .csv; otherwise what to tell the operator.
 QString TableFileNameError(const QString& path);
-// Writes the table under `title`; `note` is the printout's count line. Returns an empty text on
+// Writes the table under `title`; `note` is the printout's count line. The file written goes into
+// the trail of gConn's database; without that row it is removed again. Returns an empty text on
 // success, else what went wrong.
 QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
                        bool gbk);

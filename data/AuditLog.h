@@ -1,6 +1,7 @@
 #pragma once
 // The audit trail in table AuditLog: who added, changed or deleted what, when and at which
-// workstation, and the logins, backups, restores and imports. The program only ever adds rows.
+// workstation, and the logins (failed ones too), prints, exports, backups, restores and imports.
+// The program only ever adds rows.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -16,6 +17,9 @@ inline const QString kLogin = QStringLiteral("登录");
 inline const QString kBackup = QStringLiteral("备份");
 inline const QString kRestore = QStringLiteral("恢复");
 inline const QString kImport = QStringLiteral("导入");
+inline const QString kLoginFailed = QStringLiteral("登录失败");
+inline const QString kPrint = QStringLiteral("打印");
+inline const QString kExport = QStringLiteral("输出");
 
 struct ColumnChange {
     QString column;

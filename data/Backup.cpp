@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QSqlDatabase>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -243,12 +244,13 @@ BackupResult keepAside(const QString& databasePath, const QString& kept) {
 
 // Puts the checked candidate in the database's place so that a database stands under its name at
 // every moment: the old one is kept first, then one rename replaces the name. Past this point a
-// cancel comes too late; `progress` only shows the steps.
-BackupResult swapIn(const QString& candidate, const QString& databasePath, Settled settled, QString& keptCopy,
-                    const ProgressStep& progress) {
+// cancel comes too late; `progress` only shows the steps. The old one is kept as `keptName`, the
+// name the restore's trail row gives it.
+BackupResult swapIn(const QString& candidate, const QString& databasePath, Settled settled, const QString& keptName,
+                    QString& keptCopy, const ProgressStep& progress) {
     const QFileInfo database(databasePath);
     if (database.exists()) {
-        keptCopy = datedName(database.absolutePath(), database.completeBaseName(), database.suffix());
+        keptCopy = keptName;
         if (const BackupResult kept = keepAside(databasePath, keptCopy); kept.status != BackupStatus::Done) {
             keptCopy.clear();
             return kept;
@@ -409,9 +411,25 @@ BackupResult backUpDatabase(const QString& databasePath, const QString& folder, 
     return succeeded(message + note);
 }
 
+std::optional<BackupResult> unsealedRestoreRefusal(const QString& backupPath, const QString& databasePath) {
+    if (isSealedBackup(backupPath)) return std::nullopt;
+    {
+        // Read as the file stands, without replaying a journal a crashed desk left beside it.
+        Sqlite db(QUrl::fromLocalFile(databasePath).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"),
+                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+        if (storedHash(db).value_or(QString()).isEmpty()) return std::nullopt;
+    }
+    // Refused in the trail of the database that stays, so the attempt is on record.
+    recordInTrail(databasePath, AuditLog::kRestore, QStringLiteral("拒绝用未加密的文件 %1 恢复").arg(backupPath));
+    return BackupResult{BackupStatus::Refused,
+                        QStringLiteral("已设置备份密码，只能用加密的备份恢复；所选文件没有加密，现有数据没有改变。"),
+                        {}};
+}
+
 BackupResult restoreDatabase(const QString& backupPath, const QString& databasePath, const QString& password,
                              const ProgressStep& progress) {
     if (auto refusal = sameFileRefusal(backupPath, databasePath)) return *refusal;
+    if (auto refusal = unsealedRestoreRefusal(backupPath, databasePath)) return *refusal;
     const QFileInfo target(databasePath);
     const QString note = abandonedWorkNote(removeAbandonedWork(target.absolutePath(), target.fileName()));
     const BackupResult cancelled{
@@ -433,8 +451,13 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
     const bool sound = isSoundDatabase(candidate, counts, progressPart(progress, 800, 940));
     if (progress && !progress(940)) return cancelled;
     if (!sound) return {BackupStatus::Refused, kNotABackup, {}};
-    // The restored data carries its own restore in the trail; without that row nothing is replaced.
-    if (!recordInTrail(candidate, AuditLog::kRestore, backupPath))
+    // The restored data carries its own restore in the trail, naming the file and where the replaced
+    // data is kept; without that row nothing is replaced.
+    const QString kept =
+        target.exists() ? datedName(target.absolutePath(), target.completeBaseName(), target.suffix()) : QString();
+    const QString restored = kept.isEmpty() ? QStringLiteral("从 %1 恢复").arg(backupPath)
+                                            : QStringLiteral("从 %1 恢复，原有数据保存为 %2").arg(backupPath, kept);
+    if (!recordInTrail(candidate, AuditLog::kRestore, restored))
         return failed(QStringLiteral("操作日志无法写入，现有数据没有改变。"));
     if (progress && !progress(950)) return cancelled;
 
@@ -450,7 +473,7 @@ BackupResult restoreDatabase(const QString& backupPath, const QString& databaseP
     if (progress && !progress(960)) return cancelled;
 
     QString keptCopy;
-    step = swapIn(candidate, databasePath, settled, keptCopy, progress);
+    step = swapIn(candidate, databasePath, settled, kept, keptCopy, progress);
     if (step.status != BackupStatus::Done) return step;
     QString message = QStringLiteral("从:") + backupPath + QStringLiteral("恢复数据成功!");
     if (!keptCopy.isEmpty())

@@ -41,6 +41,10 @@ QString setBackupPassword(const QString& databasePath, const QString& password);
 BackupResult backUpDatabase(const QString& databasePath, const QString& folder, const QString& password,
                             const ProgressStep& progress = {});
 
+// With a backup password set, only an encrypted backup may replace the database: an unencrypted
+// file could have been made by anybody. The refusal is written into the database's trail.
+std::optional<BackupResult> unsealedRestoreRefusal(const QString& backupPath, const QString& databasePath);
+
 // Replaces the database with the backup when it decrypts and passes the checks a backup passes.
 BackupResult restoreDatabase(const QString& backupPath, const QString& databasePath, const QString& password,
                              const ProgressStep& progress = {});

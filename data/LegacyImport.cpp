@@ -7,7 +7,9 @@
 #include "LegacyFile.h"
 #include "Passwords.h"
 #include "Schema.h"
+#include "StandardErrorCapture.h"
 
+#include <algorithm>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -17,7 +19,7 @@
 
 namespace {
 
-const QString kAdministrator = QStringLiteral("管理员");
+const QString kUsers = QStringLiteral("Users");
 
 struct ImportedTable {
     QString name;
@@ -121,9 +123,11 @@ QString refused(const QSqlQuery& q) {
 class TableImporter {
 public:
     TableImporter(const ImportedTable& imported, LegacyTable& legacy, QSqlDatabase db,
-                  const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total)
+                  const LegacyImportHooks& hooks, std::optional<DuplicatePolicy>& policy, int total,
+                  bool replaceOperators)
         : m_table(imported), m_legacy(legacy), m_db(db), m_hooks(hooks), m_policy(policy), m_total(total),
-          m_sqlite(db.driverName() == QLatin1String("QSQLITE")) {}
+          m_sqlite(db.driverName() == QLatin1String("QSQLITE")), m_operators(imported.name == kUsers),
+          m_replaceOperators(replaceOperators) {}
 
     TableImport run() {
         m_result.table = m_table.name;
@@ -151,6 +155,7 @@ public:
             m_exists = QSqlQuery();
             m_insert = QSqlQuery();
             m_update = QSqlQuery();
+            m_stored = QSqlQuery();
             m_db.rollback();
             m_result.imported = m_result.replaced = m_result.skipped = 0;
         } else if (!m_db.commit()) {
@@ -219,6 +224,46 @@ private:
         m_update = QSqlQuery(m_db);
         m_update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                              .arg(m_table.name, sets.join(QStringLiteral(", ")), condition));
+        if (!m_operators) return;
+        m_stored = QSqlQuery(m_db);
+        m_stored.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                             .arg(names.join(QStringLiteral(", ")), m_table.name, condition));
+    }
+
+    // An operator's row as stored, before it is replaced; empty when he is new.
+    QVector<QVariant> storedOperator(const QVector<QVariant>& values) {
+        QVector<QVariant> stored;
+        bindKey(m_stored, values);
+        if (m_stored.exec() && m_stored.next())
+            for (int i = 0; i < m_columns.size(); ++i)
+                stored.append(m_stored.value(i));
+        m_stored.finish();
+        return stored;
+    }
+
+    // Each operator added or replaced gets his trail rows: every column that changed, the password
+    // as asterisks only.
+    bool recordOperator(const QString& key, const QVector<QVariant>& before, const QVector<QVariant>& values) {
+        QVector<AuditLog::ColumnChange> changes;
+        for (int i = 0; i < m_columns.size(); ++i) {
+            const ColumnDef& column = m_columns[i].target;
+            const int adoType = column.kind == ColumnKind::Boolean ? ado::adBoolean : ado::adVarWChar;
+            const QString oldText = before.isEmpty() ? QString() : AuditLog::valueText(column.name, before[i], adoType);
+            QString newText = AuditLog::valueText(column.name, values[i], adoType);
+            // A fresh hash never equals the stored one: a replaced password is always named.
+            const bool replacedPassword = AuditLog::isSecret(column.name) && !before.isEmpty() && !newText.isEmpty();
+            if (replacedPassword) newText += QStringLiteral("（旧数据中的密码）");
+            if (oldText == newText) continue;
+            changes.append({column.name, oldText, newText});
+        }
+        try {
+            AuditLog::record(m_db, before.isEmpty() ? AuditLog::kAdded : AuditLog::kChanged, kUsers, key, changes,
+                             QStringLiteral("导入旧数据"));
+        } catch (const DbError& e) {
+            fail(key, {}, e.description);
+            return false;
+        }
+        return true;
     }
 
     QString keyText(const QVector<QVariant>& values) const {
@@ -264,7 +309,7 @@ private:
                 return false;
             }
         }
-        if (m_table.name == QLatin1String("Users")) {
+        if (m_operators) {
             for (int i = 0; i < m_columns.size(); ++i) {
                 if (m_columns[i].target.name.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0)
                     continue;
@@ -291,20 +336,20 @@ private:
                 ++m_result.skipped;
                 return true;
             }
-            // The office knows the password of its own administrator, not the delivered one.
-            const bool administrator = m_table.name == QLatin1String("Users") && key == kAdministrator;
-            if (!administrator && decide(key) == DuplicatePolicy::Skip) {
+            if (m_operators ? !m_replaceOperators : decide(key) == DuplicatePolicy::Skip) {
+                if (m_operators)
+                    m_result.notes << QStringLiteral("操作员 %1 已存在，保留了现有的密码和权限。").arg(key);
                 ++m_result.skipped;
                 return true;
             }
+            const QVector<QVariant> before = m_operators ? storedOperator(values) : QVector<QVariant>();
             bindValues(m_update, values);
             bindKey(m_update, values);
             if (!m_update.exec()) {
                 fail(key, {}, refused(m_update));
                 return false;
             }
-            if (administrator)
-                m_result.notes << QStringLiteral("管理员 已换为旧数据中的记录，请用旧数据中的密码登录。");
+            if (m_operators && !recordOperator(key, before, values)) return false;
             ++m_result.imported;
             ++m_result.replaced;
             return true;
@@ -314,6 +359,7 @@ private:
             fail(key, {}, refused(m_insert));
             return false;
         }
+        if (m_operators && !recordOperator(key, {}, values)) return false;
         ++m_result.imported;
         return true;
     }
@@ -342,9 +388,11 @@ private:
     std::optional<DuplicatePolicy>& m_policy;
     int m_total;
     bool m_sqlite;
+    bool m_operators;
+    bool m_replaceOperators;
     QVector<Mapped> m_columns;
     QVector<int> m_keyPositions;
-    QSqlQuery m_exists, m_insert, m_update;
+    QSqlQuery m_exists, m_insert, m_update, m_stored;
     TableImport m_result;
 };
 
@@ -371,6 +419,24 @@ QString checkFile(LegacyFile& file, QVector<int>& rowCounts) {
     return {};
 }
 
+// The old file's operators whose names the database has already, in the file's order.
+QStringList operatorsAlreadyStored(LegacyFile& file, QSqlDatabase db) {
+    QStringList names;
+    const auto users = file.table(kUsers);
+    const int name = users ? users->columnIndex(QStringLiteral("姓名")) : -1;
+    if (name < 0) return names;
+    QSqlQuery stored(db);
+    stored.prepare(QStringLiteral("SELECT count(*) FROM Users WHERE 姓名 = ?"));
+    while (users->next()) {
+        const QString candidate = users->value(name).toString();
+        stored.addBindValue(candidate);
+        if (stored.exec() && stored.next() && stored.value(0).toLongLong() > 0 && !names.contains(candidate))
+            names << candidate;
+        stored.finish();
+    }
+    return names;
+}
+
 } // namespace
 
 QStringList legacyImportTables() {
@@ -378,6 +444,16 @@ QStringList legacyImportTables() {
     for (const ImportedTable& t : importedTables())
         names << t.name;
     return names;
+}
+
+bool LegacyImportReport::nothingImported() const {
+    return std::all_of(tables.begin(), tables.end(), [](const TableImport& t) { return t.imported == 0; });
+}
+
+QString LegacyImportReport::outcome() const {
+    if (complete()) return QStringLiteral("旧数据已导入。");
+    if (nothingImported()) return QStringLiteral("没有导入任何数据，请查看导入报告。");
+    return QStringLiteral("旧数据没有全部导入，请查看导入报告。");
 }
 
 bool LegacyImportReport::complete() const {
@@ -391,8 +467,15 @@ QString LegacyImportReport::text() const {
     QStringList lines;
     lines << QStringLiteral("旧数据导入报告") << QStringLiteral("旧数据文件：%1").arg(file)
           << QStringLiteral("导入到：%1").arg(database);
+    const auto withReaderMessages = [&] {
+        if (readerMessages.isEmpty()) return;
+        lines << QString() << QStringLiteral("读取旧数据文件时读取程序的提示（供技术人员参考）：");
+        for (const QString& message : readerMessages)
+            lines << QStringLiteral("  ") + message;
+    };
     if (!fatal.isEmpty()) {
         lines << QString() << QStringLiteral("没有导入任何数据：%1").arg(fatal);
+        withReaderMessages();
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
     lines << QStringLiteral("已有的记录：%1")
@@ -416,9 +499,15 @@ QString LegacyImportReport::text() const {
         for (const QString& line : t.problems + t.notes)
             lines << QStringLiteral("  ") + line;
     }
+    if (!otherTables.isEmpty())
+        lines << QString()
+              << QStringLiteral("旧数据文件中的表 %1 不属于本系统导入的数据，没有导入。")
+                     .arg(otherTables.join(QStringLiteral("、")));
+    withReaderMessages();
     lines << QString()
-          << (complete() ? QStringLiteral("结果：全部记录都已导入或按选择跳过。")
-                         : QStringLiteral("结果：有记录没有导入，请查看上面列出的问题。"));
+          << (complete()          ? QStringLiteral("结果：全部记录都已导入或按选择跳过。")
+              : nothingImported() ? QStringLiteral("结果：没有导入任何数据，请查看上面列出的问题。")
+                                  : QStringLiteral("结果：有记录没有导入，请查看上面列出的问题。"));
     if (!savedAs.isEmpty()) lines << QStringLiteral("报告已保存在：%1").arg(savedAs);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
@@ -428,18 +517,34 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
     LegacyImportReport report;
     report.file = path;
     report.database = databaseName;
+    // The reading library writes its warnings to standard error, in English: they go into the
+    // report instead, for the technician.
+    const StandardErrorCapture capture;
+    const auto keepReaderMessages = [&] { report.readerMessages = capture.lines(); };
     LegacyFile file;
     report.fatal = file.open(path);
     QVector<int> rowCounts;
     if (report.fatal.isEmpty()) report.fatal = checkFile(file, rowCounts);
-    if (!report.fatal.isEmpty()) return report;
+    if (!report.fatal.isEmpty()) {
+        keepReaderMessages();
+        return report;
+    }
+    for (const QString& name : file.tableNames())
+        if (!legacyImportTables().contains(name, Qt::CaseInsensitive)) report.otherTables << name;
 
     QSqlDatabase db = conn.database();
     for (int i = 0; i < importedTables().size(); ++i) {
         const ImportedTable& imported = importedTables()[i];
+        bool replaceOperators = false;
+        if (imported.name == kUsers) {
+            const QStringList stored = operatorsAlreadyStored(file, db);
+            replaceOperators = !stored.isEmpty() && hooks.replaceOperators && hooks.replaceOperators(stored);
+        }
         const auto legacy = file.table(imported.name);
-        report.tables.append(TableImporter(imported, *legacy, db, hooks, report.policy, rowCounts[i]).run());
+        report.tables.append(
+            TableImporter(imported, *legacy, db, hooks, report.policy, rowCounts[i], replaceOperators).run());
     }
+    keepReaderMessages();
     return report;
 }
 

@@ -30,17 +30,26 @@ struct LegacyImportReport {
     std::optional<DuplicatePolicy> policy; // unset when no record already existed
     QString fatal;                         // the file could not be read: nothing was written
     QVector<TableImport> tables;
+    QStringList otherTables;    // tables of the old file this program does not import
+    QStringList readerMessages; // what the file reading library itself said, in its own words
     QString savedAs; // the text file the report was saved in, empty when it could not be saved
 
     // Every row imported or deliberately skipped.
     bool complete() const;
+    // Not one row was written.
+    bool nothingImported() const;
+    // The one line that tells the operator how it went: "旧数据已导入。" or what went wrong.
+    QString outcome() const;
     QString text() const;
 };
 
 struct LegacyImportHooks {
-    // Asked once, at the first record whose key exists already (the table as the report names it);
-    // the answer holds for the whole import.
+    // Asked once, at the first record of a register whose key exists already (the table as the
+    // report names it); the answer holds for the whole import. Operators are asked apart.
     std::function<DuplicatePolicy(const QString& table, const QString& key)> askDuplicate;
+    // Asked once, before the operators are imported, with the names the database has already: true
+    // replaces their passwords and rights with the old file's. Without it they are kept.
+    std::function<bool(const QStringList& names)> replaceOperators;
     // Rows done of the table so far, and the table's row count.
     std::function<void(const QString& table, int done, int total)> progress;
 };

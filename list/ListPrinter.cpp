@@ -280,6 +280,11 @@ bool ListPrinter::Execute(const RecordsetPtr& setup, const QString& title) {
     return true;
 }
 
+QString PrintDestination(const QPrinter& printer) {
+    return printer.outputFileName().isEmpty() ? QStringLiteral("打印机 ") + printer.printerName()
+                                              : QStringLiteral("文件 ") + printer.outputFileName();
+}
+
 bool ListPrinter::PrintOut(int copies) {
     if (m_headers.isEmpty()) return false;
     QPrinter printer(QPrinter::HighResolution);
@@ -288,6 +293,7 @@ bool ListPrinter::PrintOut(int copies) {
     if (!ShowPrinter(printer)) return false;
     paint(&printer);
     keepSettings(printer);
+    m_printedTo = PrintDestination(printer);
     return true;
 }
 

@@ -20,6 +20,9 @@ class ListView;
 class QPainter;
 class QPrinter;
 
+// The printer pages went to, or the file when printing to PDF, as the trail names it.
+QString PrintDestination(const QPrinter& printer);
+
 class ListPrinter {
 public:
     // Ruled cells; any other mode prints plain columns.
@@ -46,6 +49,8 @@ public:
     bool Execute(const RecordsetPtr& setup, const QString& title);
     // Asks for the printer, then prints `copies` copies. False when the operator cancelled.
     bool PrintOut(int copies);
+    // Where the last PrintOut went: the printer, or the file when printing to PDF.
+    QString printedTo() const { return m_printedTo; }
 
     // The pages as they were last laid out; for the preview and for checks.
     struct Page {
@@ -76,6 +81,7 @@ private:
     bool m_adminMode = false;
     QString m_title;
     QString m_note;
+    QString m_printedTo;
     QStringList m_footerNotes;
     QStringList m_headNotes;
     QStringList m_headers;

@@ -1,14 +1,18 @@
 #include "modPrintOut.h"
 
+#include "AuditLog.h"
 #include "basGlobal.h"
+#include "basSub.h"
 #include "DataFolder.h"
 #include "ErrorTraps.h"
 #include "ListExporter.h"
 #include "ListPrinter.h"
 #include "ListView.h"
 #include "ModSql.h"
+#include "WidgetDialogs.h"
 
 #include <QDate>
+#include <QPrinter>
 
 std::unique_ptr<ListPrinter> gPrinter;
 QVariantList gPageNotesA;
@@ -25,6 +29,18 @@ ListPrinter& printer() {
     return *gPrinter;
 }
 
+// An output the trail cannot take is said; the pages or the file exist already.
+void recordOutput(const QString& action, const QString& title, int rows, const QString& how) {
+    ReportAndGoOn([&] {
+        AuditLog::record(gConn.database(), action, QString(), title, {},
+                         QStringLiteral("%1 行，%2").arg(rows).arg(how));
+    });
+}
+
+bool mayPrint() {
+    return CheckRight(kPrintRight);
+}
+
 } // namespace
 
 void InitPrintNotes() {
@@ -35,6 +51,7 @@ void InitPrintNotes() {
 }
 
 void PrintList(bool bPreview, ListView* list, const QString& title) {
+    if (!mayPrint()) return;
     ReportAndGoOn([&] {
         InitPrintNotes();
         ListPrinter& component = printer();
@@ -47,11 +64,15 @@ void PrintList(bool bPreview, ListView* list, const QString& title) {
         if (gOperator == kAdministrator) component.SetAdminMode(true);
         if (!component.LoadList()) return;
         component.Execute(gPrintSetup, title);
-        if (!bPreview) component.PrintOut(1);
+        if (bPreview)
+            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), QStringLiteral("预览"));
+        else if (component.PrintOut(1))
+            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), component.printedTo());
     });
 }
 
 void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cells, const QString& title, int mode) {
+    if (!mayPrint()) return;
     ReportAndGoOn([&] {
         InitPrintNotes();
         ListPrinter& component = printer();
@@ -62,13 +83,33 @@ void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cel
         component.SetPageNotes(gPageNotesA, gPageNotesB);
         if (!component.LoadRows(headers, cells)) return;
         component.Execute(gPrintSetup, title);
-        if (!bPreview) component.PrintOut(1);
+        if (bPreview)
+            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), QStringLiteral("预览"));
+        else if (component.PrintOut(1))
+            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), component.printedTo());
     });
 }
 
 void ExportList(ListView* list, const QString& title) {
+    if (!mayPrint()) return;
     ListExporter exporter;
     exporter.SetExportList(list);
     exporter.SetHelpText(QStringLiteral("如有问题，请与程序开发商联系!"));
-    exporter.RunExport(ListExporter::ExcelWorkbook, ExportPath(), title);
+    const QString written = exporter.RunExport(ListExporter::ExcelWorkbook, ExportPath(), title);
+    if (!written.isEmpty())
+        recordOutput(AuditLog::kExport, title, list ? list->rowCount() : 0, QStringLiteral("文件 ") + written);
+}
+
+void PreviewPages(QPrinter& printer, const std::function<void(QPrinter*)>& paint, const QString& title, int rows,
+                  QWidget* parent) {
+    if (!mayPrint()) return;
+    ShowPrintPreview(printer, paint, parent);
+    recordOutput(AuditLog::kPrint, title, rows, QStringLiteral("预览"));
+}
+
+void PrintPages(QPrinter& printer, const std::function<void(QPrinter*)>& paint, const QString& title, int rows,
+                QWidget* parent) {
+    if (!mayPrint() || !ShowPrinter(printer, parent)) return;
+    paint(&printer);
+    recordOutput(AuditLog::kPrint, title, rows, PrintDestination(printer));
 }

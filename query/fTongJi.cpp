@@ -199,14 +199,15 @@ void fTongJi::paint(QPrinter* printer) {
 void fTongJi::cmdPrV_Click() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(m_table.title);
-    ShowPrintPreview(
-        printer, [this](QPrinter* target) { paint(target); }, this);
+    PreviewPages(
+        printer, [this](QPrinter* target) { paint(target); }, m_table.title, int(m_table.categories.size()), this);
 }
 
 void fTongJi::cmdPrint_Click() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(m_table.title);
-    if (ShowPrinter(printer, this)) paint(&printer);
+    PrintPages(
+        printer, [this](QPrinter* target) { paint(target); }, m_table.title, int(m_table.categories.size()), this);
 }
 
 void fTongJi::CmdToOut_Click() {

@@ -11,6 +11,7 @@
 #include "fPic.h"
 #include "fPView.h"
 #include "IdentityNumber.h"
+#include "modPrintOut.h"
 #include "PhotoBox.h"
 #include "Schema.h"
 #include "VerifyTokens.h"
@@ -54,7 +55,6 @@ const QString kBothChanged = QStringLiteral("\n\n以下项目您和其他用户�
 constexpr int kBoxCapacity = std::numeric_limits<int>::max();
 // How much of a value a question shows.
 constexpr qsizetype kQuotedLength = 40;
-const QString kEntryRight = QStringLiteral("资料录入");
 // What an operator without the entry right cannot press, however he reached the form.
 const char* const kChangingButtons[] = {"cmdNew",  "cmdEdit",    "cmdDelete",
                                         "cmdSave", "cmdZhiZhao", "cmdDelPic"};
@@ -281,7 +281,15 @@ void EntryForm::SetMode(int mode) {
 }
 
 bool EntryForm::viewOnly() const {
-    return !HasRight(kEntryRight);
+    return LacksRight(kEntryRight);
+}
+
+// Each change asks for the right as stored now: one taken away at another desk is refused with the
+// standard message, and what was typed stays in the form.
+bool EntryForm::refusedWithoutEntryRight() {
+    if (CheckRight(kEntryRight)) return false;
+    lockWhenViewOnly();
+    return true;
 }
 
 void EntryForm::lockWhenViewOnly() {
@@ -506,7 +514,7 @@ bool EntryForm::updateRenumberingDuplicates() {
             return true;
         } catch (const DbError& error) {
             if (error.number != DbErrorCode::DuplicateKey) {
-                ShowErrorNumber(error);
+                MsgBox(error.description, vb::Exclamation);
                 return false;
             }
             // Still refused after as many numbers: told in the system's words for a duplicate,
@@ -550,7 +558,7 @@ bool EntryForm::storeEdit() {
                 return false;
             }
             if (error.number != DbErrorCode::WriteConflict) {
-                ShowErrorNumber(error);
+                MsgBox(error.description, vb::Exclamation);
                 return false;
             }
         }
@@ -663,7 +671,7 @@ bool EntryForm::CheckEnabled() {
 }
 
 void EntryForm::cmdNew_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     if (button("cmdNew")->text() == kAdd) {
         ShowErrorAndGoOn([&] { ClearTxt(); });
         ShowErrorAndGoOn([&] { SetMode(Adding); });
@@ -684,7 +692,7 @@ void EntryForm::cmdNew_Click() {
 }
 
 void EntryForm::cmdSave_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     QWidget* key = control(QStringLiteral("txtBanHao"));
     QWidget* name = control(QStringLiteral("txtMingCheng"));
     if (FocusIfEmpty(key, NumberText(m_nMaxNum))) {
@@ -738,7 +746,7 @@ void EntryForm::cmdSave_Click() {
 }
 
 void EntryForm::cmdEdit_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     if (!returnToShownRow()) {
         if (button("cmdEdit")->text() == kEdit)
             SetMode(Browsing);
@@ -764,18 +772,16 @@ void EntryForm::cmdCancel_Click() {
 }
 
 void EntryForm::cmdDelete_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     const int answer = MsgBox(QStringLiteral("是否真的删除 '") + keyText() + QLatin1Char('\''),
                               vb::YesNo | vb::Exclamation | vb::DefaultButton2);
     if (answer == vb::No || !returnToShownRow()) return;
     try {
         m_rMain->Delete();
     } catch (const DbError& error) {
+        MsgBox(error.description, vb::Exclamation);
         // Changed or deleted at another desk since it was shown: the operator sees what is stored.
-        if (error.number == DbErrorCode::WriteConflict) {
-            MsgBox(error.description, vb::Exclamation);
-            showStoredRow();
-        }
+        if (error.number == DbErrorCode::WriteConflict) showStoredRow();
         return;
     }
     SkipOnError([&] {
@@ -827,7 +833,7 @@ void EntryForm::cmdFind_Click() {
 }
 
 void EntryForm::cmdQuery_Click() {
-    if (CheckRight(QStringLiteral("人员查询"))) ShowForm(queryForm());
+    if (CheckRight(kQueryRight)) ShowForm(queryForm());
 }
 
 RecordCard EntryForm::shownCard() const {
@@ -877,16 +883,18 @@ void EntryForm::cmdHeYanMa_Click() {
 }
 
 void EntryForm::cmdPrint_Click() {
-    if (!CheckRight(QStringLiteral("打印操作"))) return;
+    // Asked before the card gets its verification code, which is stored; the preview asks again.
+    if (!CheckRight(kPrintRight)) return;
     const RecordCard card = cardToPrint();
     QPrinter printer(QPrinter::HighResolution);
     card.preparePrinter(printer);
-    ShowPrintPreview(
-        printer, [&card](QPrinter* target) { card.paint(target); }, this);
+    PreviewPages(
+        printer, [&card](QPrinter* target) { card.paint(target); }, m_def.caption + QLatin1Char(' ') + keyText(), 1,
+        this);
 }
 
 void EntryForm::cmdZhiZhao_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     const auto path = ShowOpen(
         QStringLiteral("图片文件(Jpg,Bmp,Wmf,Gif)|*.Jpg;*.Bmp;*Wmf;*.jpeg;*.Gif;|所有文件|*.*|"), this);
     if (!path) return;
@@ -897,7 +905,7 @@ void EntryForm::cmdZhiZhao_Click() {
 }
 
 void EntryForm::cmdDelPic_Click() {
-    if (viewOnly()) return;
+    if (refusedWithoutEntryRight()) return;
     m_photo->clearPicture();
     SetControlTag(m_photo, QString());
 }

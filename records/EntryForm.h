@@ -79,6 +79,7 @@ private:
     void SetMode(int mode);
     // Without the entry right the form only shows records, whichever window opened it.
     bool viewOnly() const;
+    bool refusedWithoutEntryRight();
     void lockWhenViewOnly();
     void loadOptionLists();
     void writeColumn(const BoundField& field);

@@ -299,10 +299,11 @@ private slots:
         for (const char* name : {"cmdNew", "cmdEdit", "cmdDelete", "cmdSave", "cmdZhiZhao", "cmdDelPic"})
             QVERIFY2(!form->findChild<QPushButton*>(QLatin1String(name))->isEnabled(), name);
         QVERIFY(form->findChild<QPushButton*>(QStringLiteral("cmdList"))->isEnabled());
-        // Pressed anyway (a shortcut, a script): nothing changes.
-        m_dialogs->answerMsgBox(vb::Yes);
+        // Pressed anyway (a shortcut, a script): refused, and nothing changes.
         form->cmdDelete_Click();
         form->cmdNew_Click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 2);
+        QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
         QCOMPARE(form->rMain()->RecordCount(), 1);
         QCOMPARE(trail(), QStringList());
         QVERIFY(form->windowTitle().endsWith(QStringLiteral("（只能查看）")));

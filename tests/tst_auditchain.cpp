@@ -87,7 +87,9 @@ class AuditChainTest : public QObject {
         QStringList target = onServer()
                                  ? QStringList{QStringLiteral("--server"), serverLibpq(*m_db, kDeskRole)}
                                  : QStringList{QStringLiteral("--database"), m_db->localPath()};
-        return runCommand(QStringList{QStringLiteral("orvanta")} + arguments + target).value_or(-1);
+        return runCommand(QStringList{QStringLiteral("orvanta")} + arguments + target +
+                          operatorArguments(m_db->folder()))
+            .value_or(-1);
     }
 
 private slots:

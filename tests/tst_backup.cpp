@@ -14,6 +14,7 @@
 #include "ScriptedDialogs.h"
 #include "settings.h"
 #include "StartUpHost.h"
+#include "Operators.h"
 #include "TempConfigDir.h"
 
 #include <csignal>
@@ -266,6 +267,15 @@ private slots:
         gConn.Close(); // restores run before any database is opened
         const QByteArray before = contents(gDbPath);
         m_dialogs->answerMsgBox(vb::Yes);
+        m_dialogs->answerInput(QStringLiteral("735")); // not the administrator's password
+        dialog.CmdAdd_Click();
+        QVERIFY(m_dialogs->lastMessage().text.startsWith(QStringLiteral("操作员 管理员：密码错误!")));
+        QCOMPARE(certificates(gDbPath), 1);
+        QCOMPARE(trailRows(gDbPath, QStringLiteral("登录失败")), 1);
+        QVERIFY(!m_host.bUnload);
+
+        m_dialogs->answerMsgBox(vb::Yes);
+        m_dialogs->answerInput(QStringLiteral("736"));
         dialog.CmdAdd_Click();
         const QStringList kept = QDir(m_appDir->path()).entryList({QStringLiteral("MoLian-*.mdb")});
         QCOMPARE(kept.size(), 1);
@@ -274,9 +284,17 @@ private slots:
         QCOMPARE(m_dialogs->lastMessage().text, QStringLiteral("从:") + elsewhereBackup() +
                                                     QStringLiteral("恢复数据成功!原有数据已保存为：") +
                                                     keptPath + QStringLiteral("。请重新启动系统！"));
-        QCOMPARE(contents(keptPath), before);
+        QVERIFY(contents(keptPath) != before); // with the refused attempt and the login in its trail
+        QCOMPARE(certificates(keptPath), 1);
         QCOMPARE(certificates(gDbPath), 0);
         QVERIFY(m_host.bUnload);
+        Connection restored;
+        restored.Open(localConnectionString(gDbPath));
+        QSqlQuery row(restored.database());
+        QVERIFY(row.exec(QStringLiteral("SELECT 新值 FROM AuditLog WHERE 操作 = '恢复'")) && row.next());
+        QCOMPARE(row.value(0).toString(),
+                 QStringLiteral("从 %1 恢复，原有数据保存为 %2").arg(elsewhereBackup(), keptPath));
+
     }
 
     void oldAccessBackupIsNotRestored() {
@@ -388,6 +406,20 @@ private slots:
         QCOMPARE(filesIn(m_appDir->path()), filesBefore);
     }
 
+    // Once a backup password is set an unencrypted file could be anybody's: it is refused, and the
+    // attempt stays in the trail of the database that stays.
+    void unencryptedRestoreIsRefusedOnceAPasswordIsSet() {
+        QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
+        gConn.Close();
+        QCOMPARE(setBackupPassword(gDbPath, QStringLiteral("geheim")), QString());
+        const qint64 restoresBefore = trailRows(gDbPath, QStringLiteral("恢复"));
+        const BackupResult result = restoreDatabase(elsewhereBackup(), gDbPath, QStringLiteral("geheim"));
+        QCOMPARE(result.status, BackupStatus::Refused);
+        QCOMPARE(certificates(gDbPath), 1);
+        QCOMPARE(trailRows(gDbPath, QStringLiteral("恢复")), restoresBefore + 1);
+        QVERIFY(filesIn(m_appDir->path()).filter(QStringLiteral("MoLian-")).isEmpty());
+    }
+
     void restoreRollsBackAStaleJournalBeforeKeepingTheReplacedFile() {
         gConn.Close();
         QCOMPARE(backUpDatabase(gDbPath, m_elsewhere->path(), {}).status, BackupStatus::Done);
@@ -483,6 +515,7 @@ private slots:
         restore.setDirPath(m_elsewhere->path());
         restore.DoSub();
         m_dialogs->answerMsgBox(vb::Yes);
+        m_dialogs->answerInput(QStringLiteral("736"));
         m_dialogs->answerInput(QStringLiteral("geheim"));
         restore.CmdAdd_Click();
         QCOMPARE(m_dialogs->lastMessage().icon, vb::Information);
@@ -646,8 +679,9 @@ private slots:
     void commandLineBacksUpAndRestoresTheServer() {
         const auto server = TestDatabase::create(TestDatabase::Kind::Server);
         if (!server) QSKIP("no test server (ORVANTA_TEST_PG)");
-        const auto run = [](const QStringList& arguments) {
-            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments).value_or(-1);
+        const auto run = [this](const QStringList& arguments) {
+            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments + operatorArguments(m_appDir->path()))
+                .value_or(-1);
         };
         const QString folder = m_elsewhere->path();
         const QString libpq = serverLibpq(*server);
@@ -662,8 +696,10 @@ private slots:
 
     void commandLineChecksAsTheFormDoes() {
         gConn.Close();
-        const auto run = [](const QStringList& arguments) {
-            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments).value_or(-1);
+        const auto run = [this](const QStringList& arguments) {
+            return runCommand(QStringList{QStringLiteral("orvanta")} + arguments +
+                              operatorArguments(m_appDir->path()))
+                .value_or(-1);
         };
         const QString folder = m_elsewhere->path();
         QCOMPARE(run({"--backup", folder, "--database", gDbPath}), 0);
@@ -671,9 +707,9 @@ private slots:
 
         const QString junk = inElsewhere(QStringLiteral("junk.mdb"));
         write(junk, "not a database");
-        const QByteArray before = contents(gDbPath);
+        const qint64 before = certificates(gDbPath);
         QCOMPARE(run({"--restore", junk, "--database", gDbPath}), 1);
-        QCOMPARE(contents(gDbPath), before);
+        QCOMPARE(certificates(gDbPath), before);
 
         QCOMPARE(setBackupPassword(gDbPath, QStringLiteral("geheim")), QString());
         QFile::remove(elsewhereBackup());

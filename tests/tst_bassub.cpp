@@ -184,29 +184,6 @@ private slots:
         QCOMPARE(FilterKey(key, allowed), result);
     }
 
-    void checkRight() {
-        ScriptedDialogs dialogs;
-        gUsersRs = open(QStringLiteral("SELECT 姓名, 资料录入, NULL AS 空权限, 0 AS 无权限 FROM Users"));
-        QVERIFY(CheckRight(QStringLiteral("资料录入")));
-        QCOMPARE(dialogs.msgBoxCount(), 0);
-        QCOMPARE(dialogs.beepCount(), 0);
-
-        for (const QString& right :
-             {QStringLiteral("空权限"), QStringLiteral("无权限"), QStringLiteral("没有的权限")}) {
-            QVERIFY2(!CheckRight(right), qPrintable(right));
-            QCOMPARE(dialogs.lastMessage().text, QStringLiteral("对不起，您无'") + right +
-                                                     QStringLiteral("'权限!请通过管理员为您设置该权限!"));
-            QCOMPARE(dialogs.lastMessage().icon, vb::Critical);
-        }
-        QCOMPARE(dialogs.beepCount(), 3);
-
-        gUsersRs->MoveNext(); // no current row
-        QVERIFY(!CheckRight(QStringLiteral("资料录入")));
-        gUsersRs.reset();
-        QVERIFY(!CheckRight(QStringLiteral("资料录入")));
-        QCOMPARE(dialogs.msgBoxCount(), 5);
-    }
-
     void autoSizeForm_data() {
         QTest::addColumn<QSize>("screen");
         QTest::addColumn<double>("rx");

@@ -6,9 +6,11 @@
 #include "LegacyFile.h"
 #include "LegacyImport.h"
 #include "ModSql.h"
+#include "Operators.h"
 #include "Passwords.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
+#include "StandardErrorCapture.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
@@ -100,22 +102,28 @@ class LegacyImportTest : public QObject {
         return db;
     }
 
+    // The operators the database has already are replaced unless the administrator says no.
     static LegacyImportReport import(const QString& file, int* asked = nullptr,
-                                     DuplicatePolicy answer = DuplicatePolicy::Skip) {
+                                     DuplicatePolicy answer = DuplicatePolicy::Skip, bool replaceOperators = true,
+                                     QStringList* operatorsAsked = nullptr) {
         LegacyImportHooks hooks;
         hooks.askDuplicate = [asked, answer](const QString&, const QString&) {
             if (asked) ++*asked;
             return answer;
         };
+        hooks.replaceOperators = [=](const QStringList& names) {
+            if (operatorsAsked) *operatorsAsked = names;
+            return replaceOperators;
+        };
         return importLegacyFile(file, gConn, QStringLiteral("test"), hooks);
     }
 
-    // Renames a table or column in the copy's catalogue, where the name stands once.
-    void renameInCopy(const QString& from, const QString& to) {
+    // Renames a table or column in the copy's catalogue, where the name stands `occurrences` times.
+    void renameInCopy(const QString& from, const QString& to, int occurrences = 1) {
         QFile file(m_legacy);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QByteArray bytes = file.readAll();
-        QCOMPARE(bytes.count(encodedName(from)), 1);
+        QCOMPARE(bytes.count(encodedName(from)), occurrences);
         bytes.replace(encodedName(from), encodedName(to));
         file.seek(0);
         file.write(bytes);
@@ -154,7 +162,7 @@ private slots:
         int asked = 0;
         const LegacyImportReport report = import(m_legacy, &asked);
         QVERIFY2(report.complete(), qPrintable(report.text()));
-        QCOMPARE(asked, 0); // only the delivered 管理员 existed, and the office's own one replaces it
+        QCOMPARE(asked, 0); // only the delivered 管理员 existed, asked about apart
         QCOMPARE(fileHash(m_legacy), fileHash(kFixtureDir + QStringLiteral("/MoLian-legacy.mdb")));
 
         QFile manifest(kFixtureDir + QStringLiteral("/MoLian-legacy.manifest.tsv"));
@@ -239,17 +247,90 @@ private slots:
         QVERIFY(replaced.text().contains(QStringLiteral("用旧数据替换")));
     }
 
+    // A crafted old file never takes over an operator: not without a login, not by default, and
+    // what an explicit replacement changes is named in the trail.
+    void operatorsAreTakenOverOnlyWhenAsked_data() { engines_data(); }
+    void operatorsAreTakenOverOnlyWhenAsked() {
+        QFETCH(TestDatabase::Kind, kind);
+        const auto target = openDatabase(kind);
+        if (!target) QSKIP("no PostgreSQL test server (ORVANTA_TEST_PG)");
+        const auto administratorPassword = [] {
+            QSqlQuery q(gConn.database());
+            q.exec(QStringLiteral("SELECT PWD FROM Users WHERE 姓名 = '管理员'"));
+            return q.next() ? q.value(0) : QVariant();
+        };
+        const auto trail = [](const QString& action) {
+            return count(gConn.database(),
+                         QStringLiteral("SELECT count(*) FROM AuditLog WHERE 表名 = 'Users' AND 操作 = '%1'").arg(action));
+        };
+        const QVariant delivered = administratorPassword();
+        QStringList asked;
+        const LegacyImportReport kept = import(m_legacy, nullptr, DuplicatePolicy::Replace, false, &asked);
+        QVERIFY2(kept.complete(), qPrintable(kept.text()));
+        QCOMPARE(asked, QStringList{QStringLiteral("管理员")});
+        QCOMPARE(administratorPassword(), delivered);
+        QVERIFY(kept.text().contains(QStringLiteral("操作员 管理员 已存在，保留了现有的密码和权限。")));
+        const qint64 added = count(gConn.database(), QStringLiteral("SELECT count(*) FROM Users")) - 1;
+        QCOMPARE(count(gConn.database(),
+                       QStringLiteral("SELECT count(DISTINCT 关键字) FROM AuditLog WHERE 表名 = 'Users' AND 操作 = '新增'")),
+                 added);
+        QCOMPARE(trail(QStringLiteral("修改")), 0);
+
+        const LegacyImportReport replaced = import(m_legacy, nullptr, DuplicatePolicy::Skip, true, &asked);
+        QVERIFY2(replaced.complete(), qPrintable(replaced.text()));
+        QCOMPARE(asked.size(), added + 1);
+        QVERIFY(administratorPassword() != delivered);
+        QSqlQuery pwd(gConn.database());
+        QVERIFY(pwd.exec(QStringLiteral("SELECT 新值 FROM AuditLog WHERE 操作 = '修改' AND 关键字 = '管理员' AND 字段 = 'PWD'")));
+        QVERIFY(pwd.next());
+        QCOMPARE(pwd.value(0).toString(), QStringLiteral("******（旧数据中的密码）"));
+    }
+
+    void commandLineKeepsOperatorsAndNeedsTheAdministrator() {
+        const QString database = QDir(m_dir->path()).filePath(QStringLiteral("MoLian.mdb"));
+        QCOMPARE(createLocalDatabase(database), QString());
+        const QStringList import{QStringLiteral("orvanta"), QStringLiteral("--import-legacy"), m_legacy,
+                                 QStringLiteral("--database"), database};
+        QCOMPARE(runCommand(import).value_or(-1), 1);
+        QCOMPARE(runCommand(import + operatorArguments(m_dir->path(), QStringLiteral("管理员"), QStringLiteral("735")))
+                     .value_or(-1),
+                 1);
+        gConn.Open(localConnectionString(database));
+        QCOMPARE(count(gConn.database(), QStringLiteral("SELECT count(*) FROM DangAnKu")), 0);
+        gConn.Close();
+
+        const auto administratorPassword = [&] {
+            gConn.Open(localConnectionString(database));
+            QSqlQuery q(gConn.database());
+            const QVariant stored = q.exec(QStringLiteral("SELECT PWD FROM Users WHERE 姓名 = '管理员'")) && q.next()
+                                        ? q.value(0)
+                                        : QVariant();
+            q.finish();
+            gConn.Close();
+            return stored;
+        };
+        const QVariant delivered = administratorPassword();
+        QCOMPARE(runCommand(import + operatorArguments(m_dir->path())).value_or(-1), 0);
+        QCOMPARE(administratorPassword(), delivered);
+        QCOMPARE(runCommand(import + operatorArguments(m_dir->path()) + QStringList{QStringLiteral("--replace-operators")})
+                     .value_or(-1),
+                 0);
+        QVERIFY(administratorPassword() != delivered);
+    }
+
     void unusableFileChangesNothing_data() {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("message");
-        QTest::newRow("not a Jet file") << "text" << QStringLiteral("不是Access数据库文件");
-        QTest::newRow("cut mid-page") << "half" << QStringLiteral("已损坏或不完整");
-        QTest::newRow("cut at a page boundary") << "pages" << QStringLiteral("已损坏或不完整");
-        QTest::newRow("without PeiXun") << "no PeiXun" << QStringLiteral("没有表 PeiXun");
+        QTest::addColumn<bool>("readerWarns"); // the reading library has its own words for it
+        QTest::newRow("not a Jet file") << "text" << QStringLiteral("不是Access数据库文件") << false;
+        QTest::newRow("cut mid-page") << "half" << QStringLiteral("已损坏或不完整") << false;
+        QTest::newRow("cut at a page boundary") << "pages" << QStringLiteral("已损坏或不完整") << true;
+        QTest::newRow("without PeiXun") << "no PeiXun" << QStringLiteral("没有表 PeiXun") << false;
     }
     void unusableFileChangesNothing() {
         QFETCH(QString, damage);
         QFETCH(QString, message);
+        QFETCH(bool, readerWarns);
         QFile file(m_legacy);
         QVERIFY(file.open(QIODevice::ReadWrite));
         if (damage == QLatin1String("text")) {
@@ -267,10 +348,16 @@ private slots:
 
         const auto target = openDatabase(TestDatabase::Kind::Local);
         const QByteArray databaseBefore = fileHash(target->localPath());
+        StandardErrorCapture terminal;
         const LegacyImportReport report = import(m_legacy);
+        QCOMPARE(terminal.lines(), QStringList()); // the library's English stays off the terminal
         QVERIFY(!report.complete());
         QVERIFY2(report.fatal.contains(message), qPrintable(report.fatal));
         QVERIFY(report.text().contains(QStringLiteral("没有导入任何数据")));
+        QCOMPARE(report.outcome(), QStringLiteral("没有导入任何数据，请查看导入报告。"));
+        QCOMPARE(!report.readerMessages.isEmpty(), readerWarns);
+        for (const QString& said : report.readerMessages)
+            QVERIFY2(report.text().contains(said), qPrintable(said));
         QCOMPARE(fileHash(m_legacy), before);
         gConn.Close();
         QCOMPARE(fileHash(target->localPath()), databaseBefore);
@@ -282,6 +369,7 @@ private slots:
                                     "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         const LegacyImportReport report = import(m_legacy);
         QVERIFY(!report.complete());
+        QCOMPARE(report.outcome(), QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
         const TableImport* peiXun = tableIn(report, QStringLiteral("PeiXun"));
         QVERIFY(peiXun->failed);
         QCOMPARE(peiXun->imported, 0);
@@ -293,6 +381,16 @@ private slots:
         const QString trail = QStringLiteral("SELECT count(*) FROM AuditLog WHERE 操作 = '导入' AND 表名 = '%1'");
         QCOMPARE(count(gConn.database(), trail.arg(QStringLiteral("CaoZuoZheng"))), 1);
         QCOMPARE(count(gConn.database(), trail.arg(QStringLiteral("PeiXun"))), 0);
+    }
+
+    void tableUnknownHereIsNamed() {
+        renameInCopy(QStringLiteral("System"), QStringLiteral("临时表TMP"), 2);
+        const auto target = openDatabase(TestDatabase::Kind::Local);
+        const LegacyImportReport report = import(m_legacy);
+        QVERIFY2(report.complete(), qPrintable(report.text()));
+        QCOMPARE(report.otherTables, QStringList{QStringLiteral("临时表TMP")});
+        QVERIFY2(report.text().contains(QStringLiteral("旧数据文件中的表 临时表TMP 不属于本系统导入的数据，没有导入。")),
+                 qPrintable(report.text()));
     }
 
     void columnUnknownHereIsListedAndLeftOut() {
@@ -363,7 +461,7 @@ private slots:
             QStringList{QStringLiteral("orvanta"), QStringLiteral("--import-legacy"), m_legacy,
                         QStringLiteral("--database"),
                         jetAsDatabase ? copyOfFixture(QStringLiteral("other.mdb")) : database} +
-            extra;
+            operatorArguments(m_dir->path()) + extra;
         QCOMPARE(runCommand(arguments).value_or(-1), status);
         const QStringList reports = QDir(m_dir->path()).entryList({QStringLiteral("导入报告-*.txt")});
         QCOMPARE(reports.size(), status == 0 ? 1 : 0);
@@ -376,15 +474,19 @@ private slots:
         gOperator = QStringLiteral("管理员");
 
         ScriptedDialogs dialogs;
-        dialogs.answerMsgBox(vb::Yes); // replace what exists
+        dialogs.answerMsgBox(vb::Yes); // replace the records that exist
+        dialogs.answerMsgBox(vb::No);  // but keep the operators
         dialogs.answerMsgBox(vb::OK);
         fDaoRu window;
         window.setFile(m_legacy);
         window.cmdImport_Click();
         const auto boxes = dialogs.calls(ScriptedDialogs::Kind::MsgBox);
-        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.size(), 3);
         QCOMPARE(boxes[0].buttons, vb::YesNo);
-        QCOMPARE(boxes[1].icon, vb::Information);
+        QVERIFY(boxes[1].text.contains(QStringLiteral("管理员")));
+        QCOMPARE(boxes[1].buttons, vb::YesNo);
+        QCOMPARE(boxes[2].icon, vb::Information);
+        QVERIFY(window.reportText().contains(QStringLiteral("保留了现有的密码和权限")));
         QVERIFY(window.reportText().contains(QStringLiteral("3000 条已有的记录换成了旧数据")));
 
         const QStringList saved = QDir(target->folder()).entryList({QStringLiteral("导入报告-*.txt")});

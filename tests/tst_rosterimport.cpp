@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "fPiLiangDaoRu.h"
 #include "IdentityNumber.h"
+#include "Operators.h"
 #include "PhotoImport.h"
 #include "ScriptedDialogs.h"
 #include "RosterImport.h"
@@ -520,7 +521,7 @@ private slots:
         QStringList arguments{QStringLiteral("orvanta"), QStringLiteral("--import-roster"), file,
                               QStringLiteral("--register"), QStringLiteral("CaoZuoZheng"),
                               QStringLiteral("--database"), m_db->localPath()};
-        arguments << extra;
+        arguments << operatorArguments(m_db->folder()) << extra;
         QCOMPARE(runCommand(arguments).value_or(-1), status);
         gConn.Open(m_db->connectionString());
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM CaoZuoZheng")), stored);
@@ -535,6 +536,7 @@ private slots:
     void windowMarksProblemCellsAndAsksOnce() {
         QVERIFY(openDatabase(TestDatabase::Kind::Local));
         gDbPath = m_db->localPath();
+        gOperator = QStringLiteral("管理员");
         const QString person = valid(QStringLiteral("11010519900307123"));
         m_db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 身份证号) VALUES ('9', '张伟', '%1')").arg(person));
         const QString file = path(QStringLiteral("window.csv"));

@@ -4,6 +4,8 @@
 #include "basGlobal.h"
 #include "basSub.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 void LogInAs(const QString& name) {
@@ -18,4 +20,11 @@ void LogOut() {
     gUsersRs.reset();
     gOperator.clear();
     AuditLog::setOperator(QString());
+}
+
+QStringList operatorArguments(const QString& folder, const QString& name, const QString& password) {
+    QFile file(QDir(folder).filePath(QStringLiteral("operator-password")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(password.toUtf8() + '\n') < 0)
+        qFatal("cannot write the operator's password file");
+    return {QStringLiteral("--operator"), name, QStringLiteral("--operator-password-file"), file.fileName()};
 }
