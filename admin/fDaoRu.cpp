@@ -92,8 +92,5 @@ void fDaoRu::cmdImport_Click() {
     ui->cmdImport->setEnabled(true);
     const QString saved = report.savedAs.isEmpty() ? QStringLiteral("报告没能保存。")
                                                    : QStringLiteral("报告已保存在 %1。").arg(report.savedAs);
-    if (report.complete())
-        MsgBox(QStringLiteral("旧数据已导入。") + saved, vb::Information);
-    else
-        MsgBox(QStringLiteral("旧数据没有全部导入，请查看导入报告。") + saved, vb::Exclamation);
+    MsgBox(report.outcome() + saved, report.complete() ? vb::Information : vb::Exclamation);
 }

@@ -13,10 +13,12 @@ QMdiSubWindow* frameOf(QWidget* form) {
     return form ? qobject_cast<QMdiSubWindow*>(form->parentWidget()) : nullptr;
 }
 
-// Opens the frame where it is wholly in view; one reopened where it still is stays there.
+// Opens the frame where it is wholly in view; one reopened where it still is stays there. A window
+// larger than the area (a small screen) opens at the area's size, as far as its layout can shrink.
 void placeInView(QMdiSubWindow* frame, bool isNew) {
     const QRect area(QPoint(0, 0), mdiArea->viewport()->size());
     if (!isNew && area.contains(frame->geometry())) return;
+    if (isNew) frame->resize(frame->size().boundedTo(area.size()).expandedTo(frame->minimumSizeHint()));
     QList<QPoint> taken;
     for (QMdiSubWindow* other : mdiArea->subWindowList())
         if (other != frame && other->isVisible()) taken.append(other->pos());

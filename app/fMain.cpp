@@ -33,13 +33,16 @@
 #include "ModSql.h"
 #include "RegisterCatalog.h"
 #include "settings.h"
+#include "StatusLabel.h"
 #include "WindowHost.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -64,6 +67,8 @@ constexpr int pixels(int twips) {
 
 fMain::fMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::fMain>()) {
     ui->setupUi(this);
+    // Every window and message box of the program carries its own icon, never the toolkit's.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvanta.svg")));
     ui->mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui->mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setMdiArea(ui->mdiArea);
@@ -115,7 +120,7 @@ void fMain::buildStatusBar() {
     };
     QStatusBar* bar = ui->StatusBAR;
     for (int i = 0; i < 7; ++i) {
-        auto* label = new QLabel(defs[i].text, bar);
+        auto* label = i == 0 ? new StatusLabel(defs[i].text, bar) : new QLabel(defs[i].text, bar);
         label->setObjectName(QLatin1String(defs[i].name));
         label->setTextFormat(Qt::PlainText);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -183,12 +188,10 @@ void fMain::refreshLockKeys() {
 }
 
 bool fMain::startUp() {
-    ReportAndGoOn([&] {
-        setWindowTitle(
-            GetSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title"), ProductTitle()));
-    });
+    ReportAndGoOn([&] { setWindowTitle(OfficeTitle()); });
     ReportAndGoOn([&] { showMaximized(); });
     ReportAndGoOn([&] { gStatusPanel.attach(m_panels[0]); });
+    gStatusPanel.setReadyText({}); // what a session reminds of comes after its login
     ReportAndGoOn([&] {
         fLinkData dialog(this, this);
         dialog.exec();
@@ -238,7 +241,7 @@ void fMain::askForNewAdministratorPassword() {
         if (dialog.exec() == QDialog::Accepted) return;
     }
     m_passwordWarning = QStringLiteral("管理员仍在使用初始密码");
-    gStatusPanel.setText(m_passwordWarning);
+    gStatusPanel.setReadyText(m_passwordWarning);
 }
 
 void fMain::showDueReminder() {
@@ -249,9 +252,10 @@ void fMain::showDueReminder() {
         m_anythingDueSoon = counts.within30 > 0;
     });
     if (m_reminder.isEmpty()) return;
-    // The panel has room for both; the warning alone would hide what is due from the administrator.
-    gStatusPanel.setText(m_passwordWarning.isEmpty() ? m_reminder
-                                                     : m_passwordWarning + QStringLiteral("；") + m_reminder);
+    // The warning alone would hide what is due from the administrator. Both stay while other
+    // windows come and go (they say 就绪 when done).
+    gStatusPanel.setReadyText(
+        m_passwordWarning.isEmpty() ? m_reminder : m_passwordWarning + QStringLiteral("；") + m_reminder);
     m_panels[0]->setToolTip(QStringLiteral("单击查看到期证书"));
 }
 

@@ -292,7 +292,7 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     saveImportReport(report, commandReportFolder());
     QTextStream(stdout) << report.text();
     if (report.complete()) return 0;
-    return failCommand(QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
+    return failCommand(report.outcome());
 }
 
 } // namespace

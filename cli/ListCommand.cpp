@@ -20,6 +20,7 @@ ListTable RegisterTable(Connection& conn, const RegisterDef& shown) {
         types << field.Type();
         if (field.Type() == ado::adLongVarBinary || !SavedColumnTick(prefix, i)) continue;
         if (field.Type() == ado::adDate) table.dateColumns << int(table.headers.size());
+        if (IsNumberField(field.Name(), field.Type())) table.numberColumns << int(table.headers.size());
         table.headers << field.Name();
         fields << i;
     }

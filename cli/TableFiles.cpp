@@ -3,10 +3,12 @@
 #include "AuditLog.h"
 #include "CommandLine.h"
 #include "DatabaseGlobals.h"
+#include "DataFolder.h"
 #include "dialogs.h"
 #include "FileModes.h"
 #include "ListExporter.h"
 #include "ListPrinter.h"
+#include "ModSql.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,7 +48,9 @@ QString writePdf(const QString& path, const QString& title, const ListTable& tab
         cells << row;
     bool written = printer.LoadRows(table.headers, cells);
     printer.SetNote(note);
-    written = written && printer.Execute(nullptr, title) && printer.PrintOut(1);
+    // The page set up for this title in the window is the page here too.
+    if (!gPrintSetup) OpenPrintSettings(DataPath());
+    written = written && printer.Execute(gPrintSetup, title) && printer.PrintOut(1);
     setDialogService(nullptr);
     if (!written || QFileInfo(path).size() == 0) return QStringLiteral("无法创建文件");
     target.keep();

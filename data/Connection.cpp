@@ -83,6 +83,7 @@ void Connection::Open(const QString& connectionString) {
     if (!connectionString.isEmpty()) ConnectionString = connectionString;
     Close();
     m_serverLost = false;
+    m_refusedAsReadOnly = false;
     const auto parts = parseConnectionString(ConnectionString);
     const QString provider = parts.value(QStringLiteral("provider")).toLower();
     QSqlDatabase db;
@@ -187,8 +188,18 @@ void Connection::raiseIfLost() {
 
 void Connection::requireOpen() {
     if (State() != ado::adStateOpen && serverLost()) Open();
+    // A file opened read-only stays so for its connection, though it may be written again by now;
+    // one replaced meanwhile is not opened in its place (the next change says it was restored).
+    if (m_refusedAsReadOnly && State() == ado::adStateOpen && !inTransaction(database()) &&
+        !(m_desk && m_desk->databaseReplaced()))
+        Open();
     if (State() != ado::adStateOpen)
         throw DbError(DbErrorCode::NotOpen, QStringLiteral("数据库连接没有打开。"));
+}
+
+void Connection::noteRefusedWrite(const QSqlError& error) {
+    if (conditionOf(error, database().driver()->dbmsType()) == DbCondition::ReadOnly)
+        m_refusedAsReadOnly = true;
 }
 
 const QHash<QString, int>& Connection::columnTypes(const QString& table) {
@@ -263,4 +274,5 @@ void WriteScope::commit() {
         if (!q.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint)) fail(q.lastError());
     }
     m_done = true;
+    m_conn.countCommittedWrite();
 }

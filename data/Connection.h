@@ -50,10 +50,17 @@ public:
     // After a failed statement: when the server no longer answers, opens a new session and raises
     // ConnectionLost, so the next action works again. Returns when the connection is sound.
     void raiseIfLost();
-    // Before a statement: a session lost earlier is opened again; a closed connection raises
+    // Before a statement: a session lost earlier, or a database that refused a write as read-only,
+    // is opened again (so a file made writable meanwhile is noticed); a closed connection raises
     // NotOpen instead of handing the driver a statement it cannot run.
     void requireOpen();
+    // After a write the engine refused: a read-only refusal has the next action open anew.
+    void noteRefusedWrite(const class QSqlError& error);
     bool serverLost() const { return m_serverLost; }
+    // Changes committed through this connection so far: a window that shows rows can tell that
+    // they may have changed since it read them.
+    quint64 committedWrites() const { return m_committedWrites; }
+    void countCommittedWrite() { ++m_committedWrites; }
     // Before a change: a local file replaced since it was opened (restored at another desk) raises,
     // so nothing is saved into the file that is now only the kept copy.
     void raiseIfReplaced() const;
@@ -65,6 +72,8 @@ private:
     QString m_name;
     Engine m_engine = Engine::None;
     bool m_serverLost = false;
+    bool m_refusedAsReadOnly = false;
+    quint64 m_committedWrites = 0;
     QHash<QString, QHash<QString, int>> m_columnTypes;
     std::unique_ptr<DeskPresence> m_desk;
 };

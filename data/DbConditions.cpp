@@ -126,6 +126,8 @@ QString conditionMessage(DbCondition condition) {
         return QStringLiteral(
             "本工作站要求加密连接（sslmode），但数据库服务器没有提供加密连接。请管理员在服务器"
             "上启用 TLS，或修改本工作站的 sslmode 设置。");
+    case DbCondition::Refused:
+        return QStringLiteral("数据库拒绝了这次修改，数据库中的记录没有改变。请把括号中的说明告诉技术人员。");
     case DbCondition::PermissionDenied:
         return QStringLiteral("没有使用数据库的权限。请让管理员为本工作站的用户开放数据库文件及其文件夹（或服"
                               "务器上的数据库）的读写权限。");
@@ -151,12 +153,24 @@ DbError dbErrorOf(DbCondition condition, const QString& driverText, int number) 
     return DbError(errorNumberOf(condition, number), describeDbFailure(condition, driverText));
 }
 
-DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number) {
+namespace {
+
+bool isDuplicateKey(const QSqlError& error) {
     const QString code = error.nativeErrorCode();
-    const QString text = error.text();
-    const bool duplicate = code == QLatin1String("23505") || code == QLatin1String("2067") ||
-                           code == QLatin1String("1555") ||
-                           (code == QLatin1String("19") && text.contains(QLatin1String("UNIQUE")));
-    if (duplicate) return DbError(DbErrorCode::DuplicateKey, text);
-    return dbErrorOf(conditionOf(error, driver ? driver->dbmsType() : QSqlDriver::UnknownDbms), text, number);
+    return code == QLatin1String("23505") || code == QLatin1String("2067") || code == QLatin1String("1555") ||
+           (code == QLatin1String("19") && error.text().contains(QLatin1String("UNIQUE")));
+}
+
+} // namespace
+
+DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number) {
+    if (isDuplicateKey(error)) return DbError(DbErrorCode::DuplicateKey, error.text());
+    return dbErrorOf(conditionOf(error, driver ? driver->dbmsType() : QSqlDriver::UnknownDbms), error.text(),
+                     number);
+}
+
+DbError dbWriteErrorFrom(const QSqlError& error, const QSqlDriver* driver) {
+    if (isDuplicateKey(error)) return DbError(DbErrorCode::DuplicateKey, error.text());
+    const DbCondition condition = conditionOf(error, driver ? driver->dbmsType() : QSqlDriver::UnknownDbms);
+    return dbErrorOf(condition == DbCondition::Unknown ? DbCondition::Refused : condition, error.text());
 }

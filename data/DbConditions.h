@@ -26,6 +26,7 @@ enum class DbCondition {
     ServerDatabaseMissing, // no database MoLian (or the one named) on the server
     ServerNotAllowed,      // the server's rules do not let this workstation in (often: TLS only)
     ServerTlsUnavailable,  // the workstation asks for TLS and the server offers none
+    Refused,               // a write the database's own rules (a trigger, a check) refused
 };
 
 // `code` is an SQLite result code, primary or extended; `message` its text.
@@ -50,3 +51,6 @@ DbError dbErrorOf(DbCondition condition, const QString& driverText, int number =
 // The error a failed statement raises: a duplicate key as 3022, anything else as a driver error
 // described in the system's words.
 DbError dbErrorFrom(const QSqlError& error, const QSqlDriver* driver, int number = DbErrorCode::Driver);
+// The error a refused write raises: as dbErrorFrom, with a refusal that is no known condition told
+// as Refused, so the operator reads the system's words and the technician the engine's.
+DbError dbWriteErrorFrom(const QSqlError& error, const QSqlDriver* driver);

@@ -318,6 +318,7 @@ ListTable dueListTable(QList<QStringList> rows) {
     ListTable table;
     table.headers = dueListHeaders();
     table.dateColumns = {DueColumn::Date};
+    table.numberColumns = {DueColumn::DaysLeft};
     table.rows = std::move(rows);
     return table;
 }
@@ -333,12 +334,41 @@ ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today) 
     return dueListTable(std::move(rows));
 }
 
+qint64 countDueCertificates(Connection& conn, const DueQuery& query) {
+    const Connection::Engine engine = conn.engine();
+    QStringList counts;
+    QVariantList binds;
+    for (const DueRegister& reg : dueRegisters()) {
+        // A record with two dates in the window is one certificate: the union drops the second.
+        QStringList rows;
+        for (const Part& part : partsOf(query)) {
+            if (part.reg != &reg) continue;
+            rows << QStringLiteral("SELECT rowid FROM %1").arg(reg.table) + inWindow(*part.item);
+            binds << engineDate(query.from, engine) << engineDate(query.to, engine);
+        }
+        if (!rows.isEmpty())
+            counts << QStringLiteral("SELECT COUNT(*) AS n FROM (%1) AS %2")
+                          .arg(rows.join(QStringLiteral(" UNION ")), reg.table + QStringLiteral("_due"));
+    }
+    if (counts.isEmpty()) return 0;
+    const QString sql =
+        QStringLiteral("SELECT SUM(n) FROM (%1) AS parts").arg(counts.join(QStringLiteral(" UNION ALL ")));
+    qint64 total = 0;
+    ForEachRow(conn, Statement{sql, sql, binds},
+               [&](const QVariantList& row) { total = row.value(0).toLongLong(); });
+    return total;
+}
+
 DueCounts countReminders(Connection& conn, const QDate& today) {
-    return {countDue(conn, DueQuery::preset(DueQuery::Within30, today)),
-            countDue(conn, DueQuery::preset(DueQuery::Overdue, today))};
+    const DueQuery soon = DueQuery::preset(DueQuery::Within30, today);
+    const DueQuery overdue = DueQuery::preset(DueQuery::Overdue, today);
+    return {countDue(conn, soon), countDue(conn, overdue), countDueCertificates(conn, soon)};
 }
 
 QString reminderText(const DueCounts& counts) {
     if (counts.within30 == 0 && counts.overdue == 0) return {};
-    return QStringLiteral("%1 条证书30天内到期，%2 条已过期").arg(counts.within30).arg(counts.overdue);
+    return QStringLiteral("%1 张证书 %2 项30天内到期，%3 项已过期")
+        .arg(counts.certificatesWithin30)
+        .arg(counts.within30)
+        .arg(counts.overdue);
 }

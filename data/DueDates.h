@@ -96,10 +96,15 @@ ListTable dueListTable(QList<QStringList> rows);
 // The due list as texts, the way the list shows it.
 ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today);
 
+// The certificates (records of any register) with at least one date in the window. It reads every
+// date of the window: cheap for the days ahead, not for all that is overdue in a large register.
+qint64 countDueCertificates(Connection& conn, const DueQuery& query);
+
 struct DueCounts {
-    qint64 within30 = 0; // today up to 30 days on
-    qint64 overdue = 0;  // before today
+    qint64 within30 = 0; // dates from today up to 30 days on
+    qint64 overdue = 0;  // dates before today
+    qint64 certificatesWithin30 = 0;
 };
 DueCounts countReminders(Connection& conn, const QDate& today);
-// "N 条证书30天内到期，M 条已过期", or empty when nothing is due or overdue.
+// "A 张证书 N 项30天内到期，M 项已过期", or empty when nothing is due or overdue.
 QString reminderText(const DueCounts& counts);

@@ -7,7 +7,9 @@
 #include "LegacyFile.h"
 #include "Passwords.h"
 #include "Schema.h"
+#include "StandardErrorCapture.h"
 
+#include <algorithm>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -444,6 +446,16 @@ QStringList legacyImportTables() {
     return names;
 }
 
+bool LegacyImportReport::nothingImported() const {
+    return std::all_of(tables.begin(), tables.end(), [](const TableImport& t) { return t.imported == 0; });
+}
+
+QString LegacyImportReport::outcome() const {
+    if (complete()) return QStringLiteral("旧数据已导入。");
+    if (nothingImported()) return QStringLiteral("没有导入任何数据，请查看导入报告。");
+    return QStringLiteral("旧数据没有全部导入，请查看导入报告。");
+}
+
 bool LegacyImportReport::complete() const {
     if (!fatal.isEmpty()) return false;
     for (const TableImport& t : tables)
@@ -455,8 +467,15 @@ QString LegacyImportReport::text() const {
     QStringList lines;
     lines << QStringLiteral("旧数据导入报告") << QStringLiteral("旧数据文件：%1").arg(file)
           << QStringLiteral("导入到：%1").arg(database);
+    const auto withReaderMessages = [&] {
+        if (readerMessages.isEmpty()) return;
+        lines << QString() << QStringLiteral("读取旧数据文件时读取程序的提示（供技术人员参考）：");
+        for (const QString& message : readerMessages)
+            lines << QStringLiteral("  ") + message;
+    };
     if (!fatal.isEmpty()) {
         lines << QString() << QStringLiteral("没有导入任何数据：%1").arg(fatal);
+        withReaderMessages();
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
     lines << QStringLiteral("已有的记录：%1")
@@ -480,9 +499,15 @@ QString LegacyImportReport::text() const {
         for (const QString& line : t.problems + t.notes)
             lines << QStringLiteral("  ") + line;
     }
+    if (!otherTables.isEmpty())
+        lines << QString()
+              << QStringLiteral("旧数据文件中的表 %1 不属于本系统导入的数据，没有导入。")
+                     .arg(otherTables.join(QStringLiteral("、")));
+    withReaderMessages();
     lines << QString()
-          << (complete() ? QStringLiteral("结果：全部记录都已导入或按选择跳过。")
-                         : QStringLiteral("结果：有记录没有导入，请查看上面列出的问题。"));
+          << (complete()          ? QStringLiteral("结果：全部记录都已导入或按选择跳过。")
+              : nothingImported() ? QStringLiteral("结果：没有导入任何数据，请查看上面列出的问题。")
+                                  : QStringLiteral("结果：有记录没有导入，请查看上面列出的问题。"));
     if (!savedAs.isEmpty()) lines << QStringLiteral("报告已保存在：%1").arg(savedAs);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
@@ -492,11 +517,20 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
     LegacyImportReport report;
     report.file = path;
     report.database = databaseName;
+    // The reading library writes its warnings to standard error, in English: they go into the
+    // report instead, for the technician.
+    const StandardErrorCapture capture;
+    const auto keepReaderMessages = [&] { report.readerMessages = capture.lines(); };
     LegacyFile file;
     report.fatal = file.open(path);
     QVector<int> rowCounts;
     if (report.fatal.isEmpty()) report.fatal = checkFile(file, rowCounts);
-    if (!report.fatal.isEmpty()) return report;
+    if (!report.fatal.isEmpty()) {
+        keepReaderMessages();
+        return report;
+    }
+    for (const QString& name : file.tableNames())
+        if (!legacyImportTables().contains(name, Qt::CaseInsensitive)) report.otherTables << name;
 
     QSqlDatabase db = conn.database();
     for (int i = 0; i < importedTables().size(); ++i) {
@@ -510,6 +544,7 @@ LegacyImportReport importLegacyFile(const QString& path, Connection& conn, const
         report.tables.append(
             TableImporter(imported, *legacy, db, hooks, report.policy, rowCounts[i], replaceOperators).run());
     }
+    keepReaderMessages();
     return report;
 }
 

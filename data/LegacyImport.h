@@ -30,10 +30,16 @@ struct LegacyImportReport {
     std::optional<DuplicatePolicy> policy; // unset when no record already existed
     QString fatal;                         // the file could not be read: nothing was written
     QVector<TableImport> tables;
+    QStringList otherTables;    // tables of the old file this program does not import
+    QStringList readerMessages; // what the file reading library itself said, in its own words
     QString savedAs; // the text file the report was saved in, empty when it could not be saved
 
     // Every row imported or deliberately skipped.
     bool complete() const;
+    // Not one row was written.
+    bool nothingImported() const;
+    // The one line that tells the operator how it went: "旧数据已导入。" or what went wrong.
+    QString outcome() const;
     QString text() const;
 };
 

@@ -7,5 +7,6 @@
 struct ListTable {
     QStringList headers;
     QList<QStringList> rows; // each row: its text, then its cells 1 .. column count - 1
-    QList<int> dateColumns;  // columns holding dates as yyyy-MM-dd
+    QList<int> dateColumns;   // columns holding dates as yyyy-MM-dd
+    QList<int> numberColumns; // columns of days, counts or scores: a workbook keeps their numbers
 };

@@ -40,21 +40,10 @@ QString decodeLine(const QByteArray& line) {
 }
 
 void openPrintSettings(const QString& appDir) {
-    const QString path = appDir + QStringLiteral("print.dat");
-    if (!FileExists(path)) {
+    if (!OpenPrintSettings(appDir))
         MsgBox(QStringLiteral("打印设置的保存文件") + appDir + QStringLiteral("print.dat") +
                    QStringLiteral("不存在！"),
                vb::Exclamation);
-        return;
-    }
-    try {
-        printSettingsConnection().Open(localConnectionString(path));
-        gPrintSetup = std::make_shared<Recordset>();
-        gPrintSetup->Open(QStringLiteral("PrintSetup"), printSettingsConnection(), ado::adOpenDynamic,
-                          ado::adLockOptimistic);
-    } catch (const DbError&) {
-        gPrintSetup.reset(); // printing then works without saved settings
-    }
 }
 
 const QString kServerAddressRule =
@@ -174,6 +163,20 @@ OpenOutcome openConnection(const QString& server) {
 }
 
 } // namespace
+
+bool OpenPrintSettings(const QString& folder) {
+    const QString path = folder + QStringLiteral("print.dat");
+    if (!FileExists(path)) return false;
+    try {
+        printSettingsConnection().Open(localConnectionString(path));
+        gPrintSetup = std::make_shared<Recordset>();
+        gPrintSetup->Open(QStringLiteral("PrintSetup"), printSettingsConnection(), ado::adOpenDynamic,
+                          ado::adLockOptimistic);
+    } catch (const DbError&) {
+        gPrintSetup.reset(); // printing then works without saved settings
+    }
+    return true;
+}
 
 QString AppPath() {
     QString dir = qEnvironmentVariable("ORVANTA_APP_DIR");

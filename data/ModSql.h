@@ -14,6 +14,9 @@ void ReadDataIni();
 QString defaultDatabasePath();
 // The choice the data source dialog remembered ("LinkData"): true for the server database.
 bool SavedServerChoice();
+// Opens print.dat of `folder` (with its trailing separator) as gPrintSetup; false when it is not there.
+// A file that does not open leaves printing without saved settings.
+bool OpenPrintSettings(const QString& folder);
 // Opens print settings, the shared connection and the system record sets; False ends the program.
 bool OpenDatabase();
 

@@ -3,8 +3,6 @@
 
 #include <QString>
 
-// The office's title: the main window's "Title" setting.
-QString noticeOfficeTitle();
 // The closing text, or the delivered one until the administrator sets another.
 QString noticeClosingText();
 QString defaultNoticeClosingText();

@@ -518,3 +518,9 @@ void Recordset::raise(const QSqlError& error) const {
     if (m_conn) m_conn->raiseIfLost();
     throw dbErrorFrom(error, m_conn ? m_conn->database().driver() : nullptr);
 }
+
+void Recordset::raiseRefusedWrite(const QSqlError& error) const {
+    m_conn->raiseIfLost();
+    m_conn->noteRefusedWrite(error);
+    throw dbWriteErrorFrom(error, m_conn->database().driver());
+}

@@ -130,6 +130,8 @@ private:
     QVariant fromEngine(const QVariant& value, int type) const;
     QString quoted(const QString& identifier) const;
     [[noreturn]] void raise(const class QSqlError& error) const;
+    // For an insert, update or delete the engine refused.
+    [[noreturn]] void raiseRefusedWrite(const class QSqlError& error) const;
     qint64 indexOfId(qint64 id, qint64 from = 0) const;
 
     Connection* m_conn = nullptr;

@@ -120,6 +120,7 @@ void Recordset::CancelUpdate() {
 void Recordset::Update() {
     requireOpen();
     if (m_editMode == ado::adEditNone) return;
+    m_conn->requireOpen();
     if (m_editMode == ado::adEditAdd)
         insertPending();
     else
@@ -151,7 +152,7 @@ void Recordset::insertPending() {
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec()) raise(q.lastError());
+    if (!q.exec()) raiseRefusedWrite(q.lastError());
     const qint64 id = postgres ? (q.next() ? q.value(0).toLongLong() : -1) : q.lastInsertId().toLongLong();
     recordAudit(AuditLog::kAdded, {}, [this](int column) { return m_edits.value(column); });
     scope.commit();
@@ -204,7 +205,7 @@ void Recordset::updatePending() {
                   .arg(m_table, sets.join(QLatin1Char(',')), guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec()) raise(q.lastError());
+    if (!q.exec()) raiseRefusedWrite(q.lastError());
     if (q.numRowsAffected() != 1)
         throw DbError(DbErrorCode::WriteConflict,
                       QStringLiteral("该记录已被其他用户修改或删除，本次修改没有保存。"));
@@ -229,6 +230,7 @@ void Recordset::Delete() {
     requireCurrent();
     if (m_readOnly || !m_lazy)
         throw DbError(DbErrorCode::ReadOnly, QStringLiteral("不能更新。数据库或对象为只读。"));
+    m_conn->requireOpen();
     if (m_editMode == ado::adEditAdd) {
         CancelUpdate();
         return;
@@ -246,7 +248,7 @@ void Recordset::Delete() {
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec()) raise(q.lastError());
+    if (!q.exec()) raiseRefusedWrite(q.lastError());
     if (q.numRowsAffected() != 1)
         throw DbError(DbErrorCode::WriteConflict, QStringLiteral("该记录已被其他用户修改或删除，没有删除。"));
     recordAudit(AuditLog::kDeleted, [&](int column) { return before.value(column); }, {});

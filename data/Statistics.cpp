@@ -121,6 +121,8 @@ qint64 StatTable::total(int category) const {
 ListTable StatTable::asListTable() const {
     ListTable table;
     table.headers << firstHeader << series << QStringLiteral("合计");
+    for (int column = 1; column < table.headers.size(); ++column)
+        table.numberColumns << column;
     QVector<qint64> columnTotals(series.size(), 0);
     for (int row = 0; row < categories.size(); ++row) {
         QStringList cells{categories[row]};

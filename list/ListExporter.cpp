@@ -36,9 +36,22 @@ QString sheetName(const QString& title) {
     return name.isEmpty() ? QStringLiteral("Sheet1") : name;
 }
 
-// A spreadsheet would take a cell starting like this for a formula.
+// An integer or decimal, negative ones too (days overdue).
+bool isPlainNumber(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
+    return number.match(text).hasMatch();
+}
+
+// A plain number a spreadsheet's number keeps exactly: at most 15 digits.
+bool isExactNumber(const QString& text) {
+    return isPlainNumber(text) &&
+           std::count_if(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); }) <= 15;
+}
+
+// A spreadsheet would take a cell starting like this for a formula; a plain number it reads as
+// the number it is.
 bool startsLikeFormula(const QString& text) {
-    if (text.isEmpty()) return false;
+    if (text.isEmpty() || isPlainNumber(text)) return false;
     const QChar first = text.front();
     return first == QLatin1Char('=') || first == QLatin1Char('+') || first == QLatin1Char('-') ||
            first == QLatin1Char('@') || first == QLatin1Char('\t') || first == QLatin1Char('\r');
@@ -119,8 +132,8 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
     worksheet_freeze_panes(worksheet, row + 1, 0);
     ++row;
 
-    // Dates become real dates; every other cell stays the text stored, so identity numbers and
-    // scores are never reinterpreted as numbers.
+    // Dates become real dates and the plain numbers of number columns numbers; every other cell
+    // stays the text stored, so identity numbers and keys are never reinterpreted as numbers.
     for (const QStringList& cells : table.rows) {
         for (int column = 0; column < columns && column < cells.size(); ++column) {
             const QString& text = cells[column];
@@ -135,6 +148,11 @@ QString WriteWorkbook(const QString& path, const QString& sheetTitle, const List
                 continue;
             }
             const double width = displayWidth(text);
+            if (table.numberColumns.contains(column) && isExactNumber(text)) {
+                worksheet_write_number(worksheet, row, lxw_col_t(column), text.toDouble(), nullptr);
+                widths[column] = std::max(widths[column], width);
+                continue;
+            }
             const bool wraps = width > kWidestColumn || text.contains(QLatin1Char('\n'));
             worksheet_write_string(worksheet, row, lxw_col_t(column), text.toUtf8().constData(),
                                    wraps ? wrapped : nullptr);

@@ -156,10 +156,15 @@ QAbstractItemView* ListView::currentView() const {
 void ListView::clearColumns() {
     m_model->clearColumns();
     m_dateColumns.clear();
+    m_numberColumns.clear();
 }
 
 void ListView::setDateColumn(int column) {
     if (!m_dateColumns.contains(column)) m_dateColumns << column;
+}
+
+void ListView::setNumberColumn(int column) {
+    if (!m_numberColumns.contains(column)) m_numberColumns << column;
 }
 
 int ListView::addColumn(const QString& text, int width) {
@@ -330,6 +335,7 @@ ListTable TableOfList(const ListView* list) {
     for (int column = 0; column < list->columnCount(); ++column) {
         table.headers << list->columnText(column);
         if (list->isDateColumn(column)) table.dateColumns << column;
+        if (list->isNumberColumn(column)) table.numberColumns << column;
     }
     for (int row = 0; row < list->rowCount(); ++row) {
         QStringList cells{list->text(row)};

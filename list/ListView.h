@@ -42,6 +42,9 @@ public:
     // Columns that hold dates (yyyy-MM-dd), so that exports write them as dates.
     void setDateColumn(int column);
     bool isDateColumn(int column) const { return m_dateColumns.contains(column); }
+    // Columns of numbers (days, counts, scores), so that exports write their plain numbers as numbers.
+    void setNumberColumn(int column);
+    bool isNumberColumn(int column) const { return m_numberColumns.contains(column); }
 
     void clearRows();
     // Returns the index of the new row. With sorting on and a sort key other than column 0 the row
@@ -128,6 +131,7 @@ private:
     QString m_tag;
     QString m_countNote;
     QList<int> m_dateColumns;
+    QList<int> m_numberColumns;
 };
 
 // What the list shows, as texts; empty without a list.

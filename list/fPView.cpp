@@ -151,7 +151,7 @@ void fPView::doListFill() {
 
 void fPView::BuildColumns() {
     Lvw->clearColumns();
-    if (bXuHao) Lvw->addColumn(QStringLiteral("序号"));
+    if (bXuHao) Lvw->setNumberColumn(Lvw->addColumn(QStringLiteral("序号")));
     SkipOnError([&] {
         if (!rFill) return;
         for (int i = 0; i < rFill->FieldCount(); ++i) {
@@ -159,6 +159,7 @@ void fPView::BuildColumns() {
             if (!IsListedField(i, field.Type())) continue;
             const int column = Lvw->addColumn(field.Name());
             if (field.Type() == ado::adDate) Lvw->setDateColumn(column);
+            if (IsNumberField(field.Name(), field.Type())) Lvw->setNumberColumn(column);
         }
     });
 }

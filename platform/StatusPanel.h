@@ -8,8 +8,12 @@
 
 class StatusPanel {
 public:
+    // "就绪" shows the ready text, once one is set.
     void setText(const QString& text);
     QString text() const { return m_text; }
+    // What the panel says while nothing is going on (a reminder): every window that finishes its
+    // work says 就绪, and that brings it back. Shown at once.
+    void setReadyText(const QString& text);
 
     // Shows the text on `label` from now on (any object with setText, e.g. a QLabel), as long as
     // it lives.
@@ -25,6 +29,7 @@ private:
     void showWith(std::function<void(const QString&)> show);
 
     QString m_text = QStringLiteral("就绪");
+    QString m_readyText;
     std::function<void(const QString&)> m_show;
 };
 

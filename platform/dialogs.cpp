@@ -25,7 +25,7 @@ PrintRoute DialogService::printPreview(const QString&, QObject*) {
 namespace {
 
 QString resolvedTitle(const QString& title) {
-    return title.isEmpty() ? ProductTitle() : title;
+    return title.isEmpty() ? OfficeTitle() : title;
 }
 
 // Without windows nobody can answer: the message is told on standard error and the box takes the

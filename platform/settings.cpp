@@ -74,6 +74,12 @@ void SaveSetting(const QString& appName, const QString& section, const QString& 
                       QStringLiteral("设置无法保存到文件%1。").arg(QDir::toNativeSeparators(file)));
 }
 
+QString OfficeTitle() {
+    const QString title =
+        GetSetting(ProductTitle(), QStringLiteral("System"), QStringLiteral("Title")).trimmed();
+    return title.isEmpty() ? ProductTitle() : title;
+}
+
 QString ExeName() {
     const QString path = QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
     const QString name = QFileInfo(path).completeBaseName();

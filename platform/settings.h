@@ -13,6 +13,10 @@ inline QString ProductTitle() {
     return QString::fromLatin1(kProductTitle);
 }
 
+// The title the office set for its windows (选项设置 › 标题), else the product title: the main
+// window's caption, the title of message boxes and the heading of notices.
+QString OfficeTitle();
+
 // Section names compare without case ("System" and "system" are one section); keys are exact.
 QString GetSetting(const QString& appName, const QString& section, const QString& key,
                    const QString& defaultValue = QString());

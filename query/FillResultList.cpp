@@ -17,6 +17,10 @@ bool IsListedField(int fieldIndex, int type) {
     return type != ado::adLongVarBinary && !isColumnHidden(fieldIndex);
 }
 
+bool IsNumberField(const QString& name, int type) {
+    return type == ado::adInteger || type == ado::adDouble || name.endsWith(QStringLiteral("成绩"));
+}
+
 bool FillResultList(Recordset& rs, ListView* list) {
     SkipOnError([&] { list->clearColumns(); });
     SkipOnError([&] { list->clearRows(); });
@@ -38,8 +42,10 @@ bool FillResultList(Recordset& rs, ListView* list) {
         for (int j = 0; j < fields; ++j)
             types.append(rs.Fields(j).Type());
         const auto add = [&](int field) {
-            const int column = list->addColumn(rs.Fields(field).Name());
+            const QString name = rs.Fields(field).Name();
+            const int column = list->addColumn(name);
             if (types[field] == ado::adDate) list->setDateColumn(column);
+            if (IsNumberField(name, types[field])) list->setNumberColumn(column);
         };
         add(0);
         for (int j = 1; j < fields; ++j) {
@@ -73,6 +79,8 @@ void FillListFromTable(const ListTable& table, ListView* list) {
         list->addColumn(header);
     for (int column : table.dateColumns)
         list->setDateColumn(column);
+    for (int column : table.numberColumns)
+        list->setNumberColumn(column);
     list->beginBatch();
     for (const QStringList& cells : table.rows) {
         const int row = list->addRow(cells.value(0));

@@ -18,10 +18,13 @@
 #include "WidgetDialogs.h"
 #include "WindowHost.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPrinter>
+#include <QSet>
+#include <QTimer>
 
 namespace {
 
@@ -69,6 +72,13 @@ fDaoQi::fDaoQi(QWidget* parent) : QWidget(parent), ui(new Ui::fDaoQi) {
     connect(ui->LV, &ListView::rightButtonReleased, fmenu::instance(), &fmenu::popUpAt);
     connect(ui->LV, &ListView::rowDoubleClicked, this, &fDaoQi::LV_DblClick);
     connect(ui->LV, &ListView::columnClicked, this, &fDaoQi::LV_ColumnClick);
+    // Coming back to the window (from the entry form a row was opened in) reads the rows again
+    // when something was saved meanwhile; after the click that brought the focus has been handled,
+    // so that it acts on the row the clerk saw.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now && isAncestorOf(now) && !(old && isAncestorOf(old)))
+            QTimer::singleShot(0, this, &fDaoQi::refreshIfChanged);
+    });
 }
 
 fDaoQi::~fDaoQi() {
@@ -114,8 +124,13 @@ void fDaoQi::cmdFind_Click() {
         MsgBox(QStringLiteral("起始日期不能晚于结束日期!"), vb::OKOnly | vb::Exclamation);
         return;
     }
+    listRows(query);
+}
+
+bool fDaoQi::listRows(const DueQuery& query) {
     setCursor(Qt::WaitCursor);
     try {
+        const quint64 writesBefore = gConn.committedWrites();
         const qint64 count = countDue(gConn, query);
         if (count > kRowLimit) {
             unsetCursor();
@@ -123,7 +138,7 @@ void fDaoQi::cmdFind_Click() {
                        .arg(count)
                        .arg(kRowLimit),
                    vb::OKOnly | vb::Exclamation);
-            return;
+            return false;
         }
         // The first page now, the rest as the list is scrolled down, printed or exported.
         auto pages = std::make_shared<DuePages>(gConn, query, QDate::currentDate());
@@ -133,11 +148,13 @@ void fDaoQi::cmdFind_Click() {
             ReportAndGoOn([&] { rows = pages->next(kPageRows); });
             return rows;
         });
-        // Narrow columns for the short values, so the due date and the days left stay in view.
-        const int widths[] = {84, 80, 64, 40, 150, 100, 120, 84, 84, 64, 84, 64};
+        // Narrow columns for the short values, so that every column, the due date and the days
+        // left too, stays in view on a screen 1024 pixels wide.
+        const int widths[] = {56, 90, 64, 36, 150, 92, 100, 96, 80, 60, 84, 60};
         for (int column = 0; column < ui->LV->columnCount() && column < int(std::size(widths)); ++column)
             ui->LV->setColumnWidth(column, widths[column]);
         m_shown = query;
+        m_readAtWrites = writesBefore;
         m_rowCount = pages->count();
         m_title = dueListTitle(query);
         ui->LV->setTag(m_title);
@@ -145,9 +162,40 @@ void fDaoQi::cmdFind_Click() {
     } catch (const DbError& e) {
         unsetCursor();
         MsgBox(e.description, vb::OKOnly | vb::Critical);
-        return;
+        return false;
     }
     unsetCursor();
+    return true;
+}
+
+namespace {
+
+// A row of the list as the record and the date it stands for, which stay when rows move.
+QString rowIdentity(const ListView* list, int row) {
+    return list->text(row) + QLatin1Char('\n') + list->subItem(row, DueColumn::Key) + QLatin1Char('\n') +
+           list->subItem(row, DueColumn::Item);
+}
+
+} // namespace
+
+void fDaoQi::refreshIfChanged() {
+    if (m_title.isEmpty() || gConn.committedWrites() == m_readAtWrites) return;
+    ListView* list = ui->LV;
+    QStringList selected;
+    for (int row : list->selectedRows())
+        selected << rowIdentity(list, row);
+    const QString current = list->currentRow() >= 0 ? rowIdentity(list, list->currentRow()) : QString();
+    const int fetched = list->rowCount();
+    if (!listRows(m_shown)) return;
+    // The rows the clerk had chosen are chosen again where they now stand, when still due.
+    if (list->rowCount() < fetched) list->loadAllRows();
+    int currentRow = -1;
+    for (int row = 0; row < list->rowCount(); ++row) {
+        const QString identity = rowIdentity(list, row);
+        if (selected.contains(identity)) list->selectRow(row);
+        if (identity == current) currentRow = row;
+    }
+    if (currentRow >= 0) list->makeCurrent(currentRow);
 }
 
 void fDaoQi::LV_ColumnClick(int column) {
@@ -158,6 +206,7 @@ void fDaoQi::LV_ColumnClick(int column) {
 }
 
 void fDaoQi::cmdView_Click() {
+    refreshIfChanged();
     if (m_title.isEmpty()) cmdFind_Click();
     if (m_title.isEmpty()) return;
     ReportAndGoOn([&] {
@@ -170,19 +219,22 @@ void fDaoQi::cmdView_Click() {
 }
 
 void fDaoQi::cmdNotice_Click() {
+    // A notice never prints a date changed since the list was read.
+    refreshIfChanged();
     const QList<int> selected = ui->LV->selectedRows();
     if (selected.isEmpty()) {
         MsgBox(QStringLiteral("请先在列表中选择要打印通知书的人员。"), vb::OKOnly | vb::Exclamation);
         return;
     }
+    // Each person chosen gets one notice with every date of theirs the list holds.
+    const ListTable shown = TableOfList(ui->LV);
+    QSet<QString> people;
+    for (int row : selected)
+        people << DueNotices::personOf(shown.rows.value(row));
     QList<QStringList> rows;
-    for (int row : selected) {
-        QStringList cells{ui->LV->text(row)};
-        for (int cell = 1; cell < ui->LV->columnCount(); ++cell)
-            cells << ui->LV->subItem(row, cell);
-        rows << cells;
-    }
-    const DueNotices notices{rows, noticeOfficeTitle(), noticeClosingText(), QDate::currentDate()};
+    for (const QStringList& row : shown.rows)
+        if (people.contains(DueNotices::personOf(row))) rows << row;
+    const DueNotices notices{rows, OfficeTitle(), noticeClosingText(), QDate::currentDate()};
     QPrinter printer(QPrinter::HighResolution);
     notices.preparePrinter(printer);
     PreviewPages(

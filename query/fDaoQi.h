@@ -33,6 +33,9 @@ public:
     ListView* resultList() const;
 
     void cmdFind_Click();
+    // Reads the rows shown again when a change was saved since they were read, keeping the rows
+    // chosen; the next action of the window calls it first.
+    void refreshIfChanged();
     void cmdView_Click();
     void cmdNotice_Click();
     void cmdClose_Click();
@@ -45,11 +48,14 @@ protected:
 private:
     explicit fDaoQi(QWidget* parent = nullptr);
     DueQuery::Preset preset() const;
+    // Lists what falls in the window; false when it was refused (told) or could not be read.
+    bool listRows(const DueQuery& query);
 
     Ui::fDaoQi* ui;
     QString m_title;
     DueQuery m_shown; // what the list shows, for the hand-over and the notices
     qint64 m_rowCount = 0;
+    quint64 m_readAtWrites = 0; // the connection's committed writes when the rows were read
     int m_orderColumn = DueColumn::Date;
     bool m_descending = false;
 };

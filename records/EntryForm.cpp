@@ -514,7 +514,7 @@ bool EntryForm::updateRenumberingDuplicates() {
             return true;
         } catch (const DbError& error) {
             if (error.number != DbErrorCode::DuplicateKey) {
-                ShowErrorNumber(error);
+                MsgBox(error.description, vb::Exclamation);
                 return false;
             }
             // Still refused after as many numbers: told in the system's words for a duplicate,
@@ -558,7 +558,7 @@ bool EntryForm::storeEdit() {
                 return false;
             }
             if (error.number != DbErrorCode::WriteConflict) {
-                ShowErrorNumber(error);
+                MsgBox(error.description, vb::Exclamation);
                 return false;
             }
         }
@@ -779,11 +779,9 @@ void EntryForm::cmdDelete_Click() {
     try {
         m_rMain->Delete();
     } catch (const DbError& error) {
+        MsgBox(error.description, vb::Exclamation);
         // Changed or deleted at another desk since it was shown: the operator sees what is stored.
-        if (error.number == DbErrorCode::WriteConflict) {
-            MsgBox(error.description, vb::Exclamation);
-            showStoredRow();
-        }
+        if (error.number == DbErrorCode::WriteConflict) showStoredRow();
         return;
     }
     SkipOnError([&] {

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev
+    qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libqt6svg6 libgl-dev
     libxlsxwriter-dev libsqlite3-dev fonts-wqy-zenhei
     qt6-translations-l10n qt6-charts-dev libsodium-dev mdbtools-dev libpq-dev liborcus-dev
     qt6-httpserver-dev qt6-websockets-dev libqrencode-dev

@@ -43,7 +43,7 @@ printf 'Source: orvanta\n\nPackage: orvanta\nArchitecture: any\n' >"$stage/debia
 linked=$(cd "$stage" && dpkg-shlibdeps -O -e"$root/usr/bin/orvanta" -e"$root/usr/bin/orvanta-verify" \
     | sed -n 's/^shlibs:Depends=//p')
 [[ -n $linked ]] || { echo "package.sh: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
-depends="$linked, libqt6sql6-sqlite, libqt6sql6-psql, qt6-qpa-plugins, qt6-translations-l10n"
+depends="$linked, libqt6sql6-sqlite, libqt6sql6-psql, qt6-qpa-plugins, libqt6svg6, qt6-translations-l10n"
 depends+=", fonts-wqy-zenhei | fonts-noto-cjk"
 # Server backups and restores run the server's own pg_dump and pg_restore.
 depends+=", postgresql-client"

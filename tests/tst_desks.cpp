@@ -334,6 +334,77 @@ private slots:
         QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), QStringLiteral("本台"));
     }
 
+    // A trigger or check of the database refuses the save or the delete: told in the system's
+    // words with the engine's in brackets; nothing changes, and what was typed stays.
+    void refusalByTheDatabaseIsTold_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("deleting");
+        for (const auto& [engine, kind] : {std::pair{"local", TestDatabase::Kind::Local},
+                                           std::pair{"server", TestDatabase::Kind::Server}}) {
+            QTest::addRow("%s, save", engine) << int(kind) << false;
+            QTest::addRow("%s, delete", engine) << int(kind) << true;
+        }
+    }
+    void refusalByTheDatabaseIsTold() {
+        QFETCH(int, kind);
+        QFETCH(bool, deleting);
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        if (TestDatabase::Kind(kind) == TestDatabase::Kind::Local)
+            m_db->execAll({QStringLiteral("CREATE TRIGGER refuse_edit BEFORE UPDATE ON DangAnKu BEGIN "
+                                          "SELECT RAISE(ABORT, 'record is locked by the office'); END"),
+                           QStringLiteral("CREATE TRIGGER refuse_delete BEFORE DELETE ON DangAnKu BEGIN "
+                                          "SELECT RAISE(ABORT, 'record is locked by the office'); END")});
+        else
+            m_db->execAll({QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                                          "BEGIN RAISE EXCEPTION 'record is locked by the office'; END $$"),
+                           QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE OR DELETE ON DangAnKu "
+                                          "FOR EACH ROW EXECUTE FUNCTION refuse()")});
+        openForm(f1ZS::instance());
+        if (deleting) {
+            m_dialogs->answerMsgBox(vb::Yes);
+            button("cmdDelete")->click();
+        } else {
+            button("cmdEdit")->click();
+            typeInto("txtBeiZhu", QStringLiteral("本台"));
+            button("cmdEdit")->click();
+        }
+        const auto told = m_dialogs->lastMessage();
+        QVERIFY2(told.text.startsWith(conditionMessage(DbCondition::Refused) + QStringLiteral("（")) &&
+                     told.text.contains(QStringLiteral("record is locked by the office")) &&
+                     told.text.endsWith(QStringLiteral("）")),
+                 qPrintable(told.text));
+        QCOMPARE(told.icon, vb::Exclamation);
+        QCOMPARE(storedCount(), 1);
+        QVERIFY(stored(QStringLiteral("1"), QStringLiteral("备注")).toString().isEmpty());
+        QCOMPARE(shown(), QStringLiteral("1"));
+        if (!deleting) {
+            QCOMPARE(button("cmdEdit")->text(), QStringLiteral("确定 &O"));
+            QCOMPARE(shown("txtBeiZhu"), QStringLiteral("本台"));
+        }
+    }
+
+    // A database that refused a save as read-only is opened again by the next action: once it
+    // may be written (here: the session's read-only switch, gone with the session), 确定 stores.
+    void databaseWritableAgainIsNoticed_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("local") << int(TestDatabase::Kind::Local);
+    }
+    void databaseWritableAgainIsNoticed() {
+        PREPARE_OR_SKIP(QStringLiteral("DangAnKu"), {QStringLiteral("('1', '甲')")});
+        openForm(f1ZS::instance());
+        QVERIFY(QSqlQuery(gConn.database()).exec(QStringLiteral("PRAGMA query_only = 1")));
+        button("cmdEdit")->click();
+        typeInto("txtBeiZhu", QStringLiteral("本台"));
+        button("cmdEdit")->click();
+        QVERIFY2(m_dialogs->lastMessage().text.startsWith(conditionMessage(DbCondition::ReadOnly)),
+                 qPrintable(m_dialogs->lastMessage().text));
+        QCOMPARE(shown("txtBeiZhu"), QStringLiteral("本台"));
+        button("cmdEdit")->click();
+        QCOMPARE(m_dialogs->msgBoxCount(), 1);
+        QCOMPARE(stored(QStringLiteral("1"), QStringLiteral("备注")).toString(), QStringLiteral("本台"));
+        QCOMPARE(button("cmdEdit")->text(), QStringLiteral("修改 &E"));
+    }
+
     void deleteOfARowChangedOrDeletedElsewhereIsRefused_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<bool>("deletedThere");

@@ -20,6 +20,7 @@
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QChart>
 #include <QDateEdit>
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSqlQuery>
 #include <QTest>
@@ -121,6 +123,7 @@ private slots:
         gUsersRs.reset();
         gConn.Close();
         m_db.reset();
+        gStatusPanel.setReadyText({});
     }
 
     void windowsKeepTheirBoundaries_data() {
@@ -160,6 +163,9 @@ private slots:
         QCOMPARE(set->RecordCount(), qint64(3));
         QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Within30, kToday)), qint64(3));
         QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Overdue, kToday)), qint64(2));
+        // Z1 falls due twice in 90 days: four dates, three certificates.
+        QCOMPARE(countDue(gConn, DueQuery::preset(DueQuery::Within90, kToday)), qint64(4));
+        QCOMPARE(countDueCertificates(gConn, DueQuery::preset(DueQuery::Within90, kToday)), qint64(3));
     }
 
     void reminderWindowReadsPagesOfTheSameRows_data() {
@@ -218,14 +224,19 @@ private slots:
     void reminderSaysWhatIsDue() {
         QFETCH(int, kind);
         PREPARE_OR_SKIP(kind);
+        m_db->execAll({QStringLiteral("UPDATE DangAnKu SET 二次复审 = %1 WHERE 证号 = 'Z1'").arg(day(5))});
         fMain main;
         gStatusPanel.attach(main.panel(1));
         main.showDueReminder();
-        QCOMPARE(main.panel(1)->text(), QStringLiteral("3 条证书30天内到期，2 条已过期"));
+        const QString reminder = QStringLiteral("3 张证书 4 项30天内到期，2 项已过期");
+        QCOMPARE(main.panel(1)->text(), reminder);
 
-        // A click on it opens the reminder window on the next 30 days.
+        // It stays while other windows come and go, and a click on it opens the reminder window on
+        // the next 30 days.
+        main.mnuVzs_Click();
+        QCOMPARE(main.panel(1)->text(), reminder);
         QTest::mouseClick(main.panel(1), Qt::LeftButton);
-        QCOMPARE(fDaoQi::instance()->resultList()->rowCount(), 3);
+        QCOMPARE(fDaoQi::instance()->resultList()->rowCount(), 4);
         QCOMPARE(fDaoQi::instance()->title(),
                  QStringLiteral("证书到期提醒 %1 至 %2")
                      .arg(kToday.toString(Qt::ISODate), kToday.addDays(30).toString(Qt::ISODate)));
@@ -290,28 +301,93 @@ private slots:
         form->cmdNotice_Click();
         QCOMPARE(dialogs.lastMessage().text, QStringLiteral("请先在列表中选择要打印通知书的人员。"));
 
-        form->resultList()->selectRow(0);
-        form->resultList()->selectRow(2);
+        // One notice a person, with all of that person's dates: Z1 and C1 are one person.
+        m_db->execAll({QStringLiteral("UPDATE CaoZuoZheng SET 身份证号 = '110101198001010011' WHERE 证号 = 'C1'")});
+        form->showPreset(DueQuery::Within90);
+        form->resultList()->selectRow(0); // Z1 一次复审
+        form->resultList()->selectRow(1); // P1
         const QString pdf = m_db->folder() + QStringLiteral("/notices.pdf");
         dialogs.answerPreview(pdf);
         form->cmdNotice_Click();
         const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         QCOMPARE(text.count(QStringLiteral("证书到期通知书")), 2);
         for (const char* expected :
-             {"某市安全培训中心", "甲（身份证号：110101198001010011）", "乙", "请于到期前来办理。"})
+             {"某市安全培训中心", "甲（身份证号：110101198001010011）", "丙", "请于到期前来办理。"})
             QVERIFY2(text.contains(expected), qPrintable(expected));
 
-        const DueNotices notices{{}, {}, QStringLiteral("结束语"), kToday};
-        QStringList row(12);
-        row[DueColumn::Register] = QStringLiteral("操作证");
-        row[DueColumn::Certificate] = QStringLiteral("C1");
-        row[DueColumn::Trade] = QStringLiteral("电工作业");
-        row[DueColumn::Item] = QStringLiteral("换证");
-        row[DueColumn::Date] = QStringLiteral("2026-01-05");
-        row[DueColumn::DaysLeft] = QStringLiteral("-3");
-        QCOMPARE(
-            notices.paragraphs(row)[1],
-            QStringLiteral("　　您的操作证（电工作业，证书编号：C1）换证日期为2026年1月5日，已过期 3 天。"));
+        const DueNotices notices{TableOfList(form->resultList()).rows, {}, QStringLiteral("结束语"), kToday};
+        const QList<QList<QStringList>> people = notices.byPerson();
+        QCOMPARE(people.size(), 2);
+        const auto longDay = [](int offset) { return kToday.addDays(offset).toString(QStringLiteral("yyyy年M月d日")); };
+        QCOMPARE(notices.paragraphs(people[0]),
+                 QStringList({QStringLiteral("甲（身份证号：110101198001010011）："),
+                              QStringLiteral("　　您的证书（电工，证书编号：ZS-1）一次复审日期为%1，即为今日；"
+                                             "二次复审日期为%2，距今还有 31 天。")
+                                  .arg(longDay(0), longDay(31)),
+                              QStringLiteral("　　您的操作证（电工作业，证书编号：C1）一次复审日期为%1，距今还有 30 天。")
+                                  .arg(longDay(30)),
+                              QStringLiteral("　　结束语")}));
+        QStringList overdue(12);
+        overdue[DueColumn::Register] = QStringLiteral("操作证");
+        overdue[DueColumn::Item] = QStringLiteral("换证");
+        overdue[DueColumn::Date] = QStringLiteral("2026-01-05");
+        overdue[DueColumn::DaysLeft] = QStringLiteral("-3");
+        QCOMPARE(notices.paragraphs({overdue})[1], QStringLiteral("　　您的操作证换证日期为2026年1月5日，已过期 3 天。"));
+    }
+
+    // An edit made in the entry form the window opened shows in the window, in its notices and its
+    // count, with the rows the clerk had chosen still chosen.
+    void reminderWindowFollowsAnEdit() {
+        PREPARE_OR_SKIP(int(TestDatabase::Kind::Local));
+        ScriptedDialogs dialogs;
+        fDaoQi* form = fDaoQi::instance();
+        form->show();
+        form->showPreset(DueQuery::Within30);
+        ListView* list = form->resultList();
+        const auto rowOf = [&](const QString& key) {
+            for (int row = 0; row < list->rowCount(); ++row)
+                if (list->subItem(row, DueColumn::Key) == key) return row;
+            return -1;
+        };
+        list->selectRow(rowOf(QStringLiteral("Z1")));
+        list->selectRow(rowOf(QStringLiteral("C1")));
+        form->LV_DblClick();
+        f1CZZ* entry = f1CZZ::instance();
+        QCOMPARE(entry->findChild<QLineEdit*>(QStringLiteral("txtBanHao"))->text(), QStringLiteral("C1"));
+        // The clerk clicks 修改, clicks into 一次复审, types the new date over it and clicks 确定.
+        const auto typeFirstReview = [&](int offset) {
+            QApplication::setActiveWindow(entry);
+            QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("cmdEdit")), Qt::LeftButton);
+            QTest::mouseClick(entry->findChild<QWidget*>(QStringLiteral("dtpYiShen"))->findChild<QLineEdit*>(),
+                              Qt::LeftButton);
+            QTest::keyClicks(QApplication::focusWidget(),
+                             kToday.addDays(offset).toString(QStringLiteral("yyyyMMdd")));
+            QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("cmdEdit")), Qt::LeftButton);
+        };
+        typeFirstReview(20);
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+
+        // Back in the window, as the clerk clicks into its list.
+        QApplication::setActiveWindow(form);
+        list->currentView()->setFocus();
+        QTRY_COMPARE(list->subItem(2, DueColumn::DaysLeft), QStringLiteral("20"));
+        QCOMPARE(list->subItem(2, DueColumn::Key), QStringLiteral("C1"));
+        QCOMPARE(list->selectedRows(), QList<int>({0, 2})); // Z1 today, C1 now in 20 days
+        QCOMPARE(list->currentRow(), 2);
+
+        // Saved again while the window shows the old rows: the notice reads them first, and C1, no
+        // longer due within 30 days, is left out of it.
+        typeFirstReview(200);
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+        const QString pdf = m_db->folder() + QStringLiteral("/after-edit.pdf");
+        dialogs.answerPreview(pdf);
+        form->cmdNotice_Click();
+        QCOMPARE(form->rowCount(), qint64(2));
+        QCOMPARE(list->selectedRows(), QList<int>({0}));
+        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QCOMPARE(text.count(QStringLiteral("证书到期通知书")), 1);
+        QVERIFY(!text.contains(QStringLiteral("操作证")));
+        delete entry;
     }
 
     void commandLineWritesTheWindowsRows() {
@@ -336,10 +412,16 @@ private slots:
         const QString from = kToday.addDays(-31).toString(Qt::ISODate),
                       to = kToday.addDays(-1).toString(Qt::ISODate);
         QCOMPARE(dueList({"--from", from, "--to", to, "--out", base + "xlsx"}), std::optional<int>(0));
-        const QString strings = run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx",
-                                                              QStringLiteral("xl/sharedStrings.xml")});
-        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) &&
-                strings.contains(QStringLiteral("<t>-31</t>")));
+        const auto part = [&](const char* name) {
+            return run(QStringLiteral("unzip"), {QStringLiteral("-p"), base + "xlsx", QString::fromLatin1(name)});
+        };
+        const QString strings = part("xl/sharedStrings.xml");
+        QVERIFY(strings.contains(QStringLiteral("<t>某化工厂</t>")) && !strings.contains(QStringLiteral("<t>-31</t>")));
+        QVERIFY(part("xl/worksheets/sheet1.xml").contains(QStringLiteral("<v>-31</v>"))); // days overdue are numbers
+        QCOMPARE(dueList({"--from", from, "--to", to, "--out", base + "csv"}), std::optional<int>(0));
+        QFile overdue(base + QStringLiteral("csv"));
+        QVERIFY(overdue.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(overdue.readAll()).contains(QStringLiteral(",-31\r\n"))); // no formula guard
 
         QCOMPARE(dueList({"--within", "90", "--out", base + "pdf"}), std::optional<int>(0));
         const QString pdfText = run(QStringLiteral("pdftotext"), {base + "pdf", QStringLiteral("-")});

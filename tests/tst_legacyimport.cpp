@@ -10,6 +10,7 @@
 #include "Passwords.h"
 #include "Schema.h"
 #include "ScriptedDialogs.h"
+#include "StandardErrorCapture.h"
 #include "TempConfigDir.h"
 #include "TestDatabase.h"
 
@@ -117,12 +118,12 @@ class LegacyImportTest : public QObject {
         return importLegacyFile(file, gConn, QStringLiteral("test"), hooks);
     }
 
-    // Renames a table or column in the copy's catalogue, where the name stands once.
-    void renameInCopy(const QString& from, const QString& to) {
+    // Renames a table or column in the copy's catalogue, where the name stands `occurrences` times.
+    void renameInCopy(const QString& from, const QString& to, int occurrences = 1) {
         QFile file(m_legacy);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QByteArray bytes = file.readAll();
-        QCOMPARE(bytes.count(encodedName(from)), 1);
+        QCOMPARE(bytes.count(encodedName(from)), occurrences);
         bytes.replace(encodedName(from), encodedName(to));
         file.seek(0);
         file.write(bytes);
@@ -320,14 +321,16 @@ private slots:
     void unusableFileChangesNothing_data() {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("message");
-        QTest::newRow("not a Jet file") << "text" << QStringLiteral("不是Access数据库文件");
-        QTest::newRow("cut mid-page") << "half" << QStringLiteral("已损坏或不完整");
-        QTest::newRow("cut at a page boundary") << "pages" << QStringLiteral("已损坏或不完整");
-        QTest::newRow("without PeiXun") << "no PeiXun" << QStringLiteral("没有表 PeiXun");
+        QTest::addColumn<bool>("readerWarns"); // the reading library has its own words for it
+        QTest::newRow("not a Jet file") << "text" << QStringLiteral("不是Access数据库文件") << false;
+        QTest::newRow("cut mid-page") << "half" << QStringLiteral("已损坏或不完整") << false;
+        QTest::newRow("cut at a page boundary") << "pages" << QStringLiteral("已损坏或不完整") << true;
+        QTest::newRow("without PeiXun") << "no PeiXun" << QStringLiteral("没有表 PeiXun") << false;
     }
     void unusableFileChangesNothing() {
         QFETCH(QString, damage);
         QFETCH(QString, message);
+        QFETCH(bool, readerWarns);
         QFile file(m_legacy);
         QVERIFY(file.open(QIODevice::ReadWrite));
         if (damage == QLatin1String("text")) {
@@ -345,10 +348,16 @@ private slots:
 
         const auto target = openDatabase(TestDatabase::Kind::Local);
         const QByteArray databaseBefore = fileHash(target->localPath());
+        StandardErrorCapture terminal;
         const LegacyImportReport report = import(m_legacy);
+        QCOMPARE(terminal.lines(), QStringList()); // the library's English stays off the terminal
         QVERIFY(!report.complete());
         QVERIFY2(report.fatal.contains(message), qPrintable(report.fatal));
         QVERIFY(report.text().contains(QStringLiteral("没有导入任何数据")));
+        QCOMPARE(report.outcome(), QStringLiteral("没有导入任何数据，请查看导入报告。"));
+        QCOMPARE(!report.readerMessages.isEmpty(), readerWarns);
+        for (const QString& said : report.readerMessages)
+            QVERIFY2(report.text().contains(said), qPrintable(said));
         QCOMPARE(fileHash(m_legacy), before);
         gConn.Close();
         QCOMPARE(fileHash(target->localPath()), databaseBefore);
@@ -360,6 +369,7 @@ private slots:
                                     "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         const LegacyImportReport report = import(m_legacy);
         QVERIFY(!report.complete());
+        QCOMPARE(report.outcome(), QStringLiteral("旧数据没有全部导入，请查看导入报告。"));
         const TableImport* peiXun = tableIn(report, QStringLiteral("PeiXun"));
         QVERIFY(peiXun->failed);
         QCOMPARE(peiXun->imported, 0);
@@ -371,6 +381,16 @@ private slots:
         const QString trail = QStringLiteral("SELECT count(*) FROM AuditLog WHERE 操作 = '导入' AND 表名 = '%1'");
         QCOMPARE(count(gConn.database(), trail.arg(QStringLiteral("CaoZuoZheng"))), 1);
         QCOMPARE(count(gConn.database(), trail.arg(QStringLiteral("PeiXun"))), 0);
+    }
+
+    void tableUnknownHereIsNamed() {
+        renameInCopy(QStringLiteral("System"), QStringLiteral("临时表TMP"), 2);
+        const auto target = openDatabase(TestDatabase::Kind::Local);
+        const LegacyImportReport report = import(m_legacy);
+        QVERIFY2(report.complete(), qPrintable(report.text()));
+        QCOMPARE(report.otherTables, QStringList{QStringLiteral("临时表TMP")});
+        QVERIFY2(report.text().contains(QStringLiteral("旧数据文件中的表 临时表TMP 不属于本系统导入的数据，没有导入。")),
+                 qPrintable(report.text()));
     }
 
     void columnUnknownHereIsListedAndLeftOut() {

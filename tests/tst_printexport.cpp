@@ -141,6 +141,7 @@ class PrintExportTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_out.isValid());
+        qputenv("ORVANTA_APP_DIR", QFile::encodeName(m_out.path()));
         m_db = TestDatabase::create(TestDatabase::Kind::Local);
         QStringList values;
         for (int i = 1; i <= 120; ++i)
@@ -444,7 +445,8 @@ private slots:
     }
 
     void workbookIsATitledSheetWithRealDates() {
-        const ListTable table = certificateRegisterTable(3);
+        ListTable table = certificateRegisterTable(3);
+        table.numberColumns = {5, 8, 9};
         const QString path = out(QStringLiteral("register.xlsx"));
         QCOMPARE(WriteWorkbook(path, QStringLiteral("证书信息列表"), table), QString());
         const QString sheet = unzip({QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
@@ -461,10 +463,12 @@ private slots:
         static const QRegularExpression birthDate(QStringLiteral("<c r=\"D3\" s=\"\\d+\"><v>29222</v></c>"));
         QVERIFY2(birthDate.match(sheet).hasMatch(), qPrintable(sheet.mid(sheet.indexOf(QStringLiteral("r=\"D3\"")), 60)));
         QVERIFY(styles.contains(QStringLiteral("formatCode=\"yyyy-mm-dd\"")));
-        // Identity numbers and scores stay text, the identity number column wide enough for it.
+        // Identity numbers stay text, the identity number column wide enough for it; scores that
+        // are numbers become numbers, a score in words stays text.
         QVERIFY(strings.contains(QStringLiteral("<t>110108198001010001</t>")));
         QVERIFY(sheet.contains(QStringLiteral("<c r=\"E3\" t=\"s\">")));
-        QVERIFY(sheet.contains(QStringLiteral("<c r=\"F3\" t=\"s\">")));
+        QVERIFY(sheet.contains(QStringLiteral("<c r=\"F3\"><v>85</v></c>")));
+        QVERIFY(sheet.contains(QStringLiteral("<c r=\"J3\" t=\"s\">")));
         static const QRegularExpression identityWidth(QStringLiteral("<col min=\"5\" max=\"5\" width=\"([\\d.]+)\""));
         QVERIFY(identityWidth.match(sheet).captured(1).toDouble() >= 18);
     }
@@ -474,7 +478,10 @@ private slots:
         QTest::addColumn<QString>("written");
         QTest::newRow("equals") << "=1+2" << "'=1+2";
         QTest::newRow("plus") << "+86 139" << "'+86 139";
-        QTest::newRow("minus") << "-5" << "'-5";
+        QTest::newRow("minus before text") << "-5 天" << "'-5 天";
+        QTest::newRow("minus before a formula") << "-1+2" << "'-1+2";
+        QTest::newRow("negative number") << "-13352" << "-13352";
+        QTest::newRow("negative decimal") << "-3.5" << "-3.5";
         QTest::newRow("at") << "@SUM(A1)" << "'@SUM(A1)";
         QTest::newRow("tab") << "\tcmd" << "'\tcmd";
         QTest::newRow("carriage return, quoted") << "\r=1" << "\"'\r=1\"";
@@ -485,7 +492,7 @@ private slots:
         QFETCH(QString, cell);
         QFETCH(QString, written);
         const QString path = out(QStringLiteral("guard.csv"));
-        QCOMPARE(WriteCsv(path, ListTable{{QStringLiteral("备注")}, {{cell}}, {}}, false), QString());
+        QCOMPARE(WriteCsv(path, ListTable{{QStringLiteral("备注")}, {{cell}}, {}, {}}, false), QString());
         QCOMPARE(readAll(path), QByteArray("\xEF\xBB\xBF") + (QStringLiteral("备注\r\n") + written + QStringLiteral("\r\n")).toUtf8());
     }
 
@@ -561,6 +568,15 @@ private slots:
         const QString text = pdfText(pdf);
         QVERIFY(text.startsWith(QStringLiteral("证书信息列表共3条")));
         QVERIFY(text.contains(QStringLiteral("2006-05-02")));
+        // The page set up for the title in the window (print.dat of the data folder) is used too.
+        for (const bool landscape : {true, false}) {
+            m_printConn.database().exec(QStringLiteral("INSERT OR REPLACE INTO PrintSetup (Title, Orientation, "
+                                                       "PaperSize) VALUES ('证书信息列表', %1, 'A4')")
+                                            .arg(landscape ? 1 : 0));
+            gPrintSetup.reset();
+            QCOMPARE(run({"--list", "DangAnKu", "--out", pdf}), std::optional<int>(0));
+            QCOMPARE(isLandscape(readAll(pdf)), landscape);
+        }
 
         const ListTable table = RegisterTable(gConn, certificateRegister());
         QCOMPARE(table.headers.value(table.dateColumns.value(1)), QStringLiteral("发证日期"));

@@ -218,7 +218,8 @@ private slots:
         ModalDriver modal;
         fMain window;
         QVERIFY(startAsAdministrator(window, modal));
-        QCOMPARE(window.panel(1)->text(), QStringLiteral("管理员仍在使用初始密码；1 条证书30天内到期，0 条已过期"));
+        QCOMPARE(window.panel(1)->text(),
+                 QStringLiteral("管理员仍在使用初始密码；1 张证书 1 项30天内到期，0 项已过期"));
         QTest::mouseClick(window.panel(1), Qt::LeftButton);
         QCOMPARE(fDaoQi::instance()->rowCount(), 1);
         delete fDaoQi::instance();
@@ -234,6 +235,8 @@ private slots:
         fMain window;
         QVERIFY(startAsAdministrator(window, modal));
         QCOMPARE(window.windowTitle(), QStringLiteral("某市安全培训中心"));
+        MsgBox(QStringLiteral("提示"));
+        QCOMPARE(dialogs.lastMessage().title, QStringLiteral("某市安全培训中心")); // message boxes too
         window.close();
     }
 

@@ -7,8 +7,11 @@
 #include "TestDatabase.h"
 #include "WindowHost.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QTest>
 
 Q_DECLARE_METATYPE(QList<QPoint>)
@@ -61,10 +64,21 @@ private slots:
             const QRect inView(QPoint(0, 0), area->viewport()->size());
             window.mnuZLZS_Click();
             window.mnuZSCX_Click();
+            window.mnuDaoQi_Click(); // the widest window
             const QList<QMdiSubWindow*> frames = area->subWindowList();
-            QCOMPARE(frames.size(), 2);
-            for (QMdiSubWindow* frame : frames)
-                QVERIFY2(inView.contains(frame->geometry()), qPrintable(frame->widget()->objectName()));
+            QCOMPARE(frames.size(), 3);
+            // Each wholly in view, its buttons within reach, with the program's own icon.
+            const QImage icon = QIcon(QStringLiteral(":/orvanta.svg")).pixmap(16).toImage();
+            QVERIFY(!icon.isNull());
+            for (QMdiSubWindow* frame : frames) {
+                const QString name = frame->widget()->objectName();
+                QVERIFY2(inView.contains(frame->geometry()), qPrintable(name));
+                for (QPushButton* button : frame->widget()->findChildren<QPushButton*>())
+                    if (button->isVisible())
+                        QVERIFY2(inView.contains(QRect(button->mapTo(area->viewport(), QPoint(0, 0)), button->size())),
+                                 qPrintable(name + QLatin1Char(' ') + button->objectName()));
+                QCOMPARE(frame->windowIcon().pixmap(16).toImage(), icon);
+            }
             QCOMPARE(frames[0]->pos(), QPoint(0, 0));
             QVERIFY(frames[1]->x() > 0 && frames[1]->x() == frames[1]->y());
         } // the windows go with the main window

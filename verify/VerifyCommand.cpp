@@ -2,7 +2,7 @@
 
 #include "DataFolder.h"
 #include "ModSql.h"
-#include "NoticeTexts.h"
+#include "settings.h"
 #include "VerifyService.h"
 
 #include <atomic>
@@ -125,7 +125,7 @@ int runVerifyCommand(const QStringList& arguments) {
     if (!openError.isEmpty()) return fail(openError);
 
     VerifyOptions options;
-    options.title = given.value(QStringLiteral("--title"), noticeOfficeTitle());
+    options.title = given.value(QStringLiteral("--title"), OfficeTitle());
     options.showPhotos = given.contains(QStringLiteral("--show-photos"));
     options.behindProxy = given.contains(QStringLiteral("--behind-proxy"));
     if (given.contains(QStringLiteral("--per-minute"))) {
