@@ -75,8 +75,9 @@ std::optional<int> refuseUnauthorisedOperator(const CommandLine& commandLine) {
 
     const QString name = commandLine.value(QStringLiteral("--operator")).value_or(QString());
     if (name.isEmpty())
-        return failCommand(QStringLiteral("%1 须以操作员身份运行：请用 --operator 姓名 --operator-password-file 文件 指定。")
-                               .arg(commandLine.mode()));
+        return failCommand(
+            QStringLiteral("%1 须以操作员身份运行：请用 --operator 姓名 --operator-password-file 文件 指定。")
+                .arg(commandLine.mode()));
     QString password;
     if (const auto file = commandLine.value(QStringLiteral("--operator-password-file"))) {
         QString error;
@@ -86,13 +87,15 @@ std::optional<int> refuseUnauthorisedOperator(const CommandLine& commandLine) {
     } else if (const auto typed = askOnTerminal(name)) {
         password = *typed;
     } else {
-        return failCommand(QStringLiteral("请用 --operator-password-file 指定存放操作员 %1 密码的文件。").arg(name));
+        return failCommand(
+            QStringLiteral("请用 --operator-password-file 指定存放操作员 %1 密码的文件。").arg(name));
     }
 
     const QString error = openCommandDatabase(commandLine);
     if (!error.isEmpty())
         return failCommand(commandLine.mode() == QLatin1String("--restore")
-                               ? error + QStringLiteral("\n无法核对操作员；如数据库已损坏，请先把它移开再恢复。")
+                               ? error +
+                                     QStringLiteral("\n无法核对操作员；如数据库已损坏，请先把它移开再恢复。")
                                : error);
     const QString refusal = authenticateOperator(gConn.database(), name, password, access->right,
                                                  QStringLiteral("命令行 ") + commandLine.mode());

@@ -5,10 +5,10 @@
 #include "Passwords.h"
 #include "Schema.h"
 
-#include <QSqlError>
-#include <QUuid>
-#include <QSqlQuery>
 #include <cmath>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
 
 namespace {
 
@@ -62,10 +62,11 @@ int waitAfter(int failures) {
 
 Standing standing(QSqlDatabase db, const QString& name, const Clock& now) {
     // Enough rows to reach the longest wait; the (表名, 关键字) index serves the search.
-    QSqlQuery q = run(db,
-                      QStringLiteral("SELECT 操作, 时间 FROM AuditLog WHERE 表名 = ? AND 关键字 = ? AND 操作 IN (?, ?) "
-                                     "ORDER BY 编号 DESC LIMIT 16"),
-                      {kUsers, name, AuditLog::kLogin, AuditLog::kLoginFailed});
+    QSqlQuery q =
+        run(db,
+            QStringLiteral("SELECT 操作, 时间 FROM AuditLog WHERE 表名 = ? AND 关键字 = ? AND 操作 IN (?, ?) "
+                           "ORDER BY 编号 DESC LIMIT 16"),
+            {kUsers, name, AuditLog::kLogin, AuditLog::kLoginFailed});
     Standing result;
     QDateTime lastFailure;
     while (q.next() && q.value(0).toString() == AuditLog::kLoginFailed) {
@@ -118,7 +119,8 @@ void recordIfPossible(QSqlDatabase db, const QString& action, const QString& nam
 QString authenticateOperator(QSqlDatabase db, const QString& name, const QString& password,
                              const QString& right, const QString& how, const LoginGuard::Clock& now) {
     const LoginGuard::Standing standing = standingIfReadable(db, name, now);
-    if (standing.secondsToWait > 0) return QStringLiteral("操作员 %1：").arg(name) + LoginGuard::waitText(standing);
+    if (standing.secondsToWait > 0)
+        return QStringLiteral("操作员 %1：").arg(name) + LoginGuard::waitText(standing);
     try {
         QSqlQuery q = run(db, QStringLiteral("SELECT PWD FROM Users WHERE 姓名 = ?"), {name});
         const bool known = q.next();
@@ -133,7 +135,8 @@ QString authenticateOperator(QSqlDatabase db, const QString& name, const QString
         if (right == kAdministrator) {
             if (name != kAdministrator) return QStringLiteral("对不起，%1 只有管理员可以使用!").arg(how);
         } else if (!right.isEmpty() && !storedRight(db, name, right).value_or(false)) {
-            return QStringLiteral("对不起，您无'") + right + QStringLiteral("'权限!请通过管理员为您设置该权限!");
+            return QStringLiteral("对不起，您无'") + right +
+                   QStringLiteral("'权限!请通过管理员为您设置该权限!");
         }
     } catch (const DbError& e) {
         return QStringLiteral("无法核对操作员：") + e.description;
@@ -141,7 +144,8 @@ QString authenticateOperator(QSqlDatabase db, const QString& name, const QString
     return {};
 }
 
-QString authenticateAdministratorOfFile(const QString& databasePath, const QString& password, const QString& how) {
+QString authenticateAdministratorOfFile(const QString& databasePath, const QString& password,
+                                        const QString& how) {
     const QString connection = QStringLiteral("operator-check-") + QUuid::createUuid().toString();
     QString refusal;
     {

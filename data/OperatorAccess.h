@@ -55,4 +55,5 @@ QString authenticateOperator(QSqlDatabase db, const QString& name, const QString
 // The same check against a local database file on a connection of its own, for a restore that runs
 // before any database is open: the file's own administrator must give his password. The file must
 // exist (SQLite would make an empty one).
-QString authenticateAdministratorOfFile(const QString& databasePath, const QString& password, const QString& how);
+QString authenticateAdministratorOfFile(const QString& databasePath, const QString& password,
+                                        const QString& how);

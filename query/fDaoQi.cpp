@@ -180,6 +180,8 @@ QString rowIdentity(const ListView* list, int row) {
 
 void fDaoQi::refreshIfChanged() {
     if (m_title.isEmpty() || gConn.committedWrites() == m_readAtWrites) return;
+    // Once a change: a list that cannot be read again says so once, not at every return of the focus.
+    m_readAtWrites = gConn.committedWrites();
     ListView* list = ui->LV;
     QStringList selected;
     for (int row : list->selectedRows())

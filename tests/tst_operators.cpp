@@ -10,8 +10,8 @@
 #include "fOptions.h"
 #include "fPView.h"
 #include "ListView.h"
-#include "ModSql.h"
 #include "modPrintOut.h"
+#include "ModSql.h"
 #include "OperatorAccess.h"
 #include "Operators.h"
 #include "OtherDesk.h"
@@ -60,7 +60,8 @@ class OperatorsTest : public QObject {
     }
 
     qint64 trailRows(const QString& action, const QString& key) const {
-        return count(QStringLiteral("SELECT count(*) FROM AuditLog WHERE 操作 = '%1' AND 关键字 = '%2'").arg(action, key));
+        return count(QStringLiteral("SELECT count(*) FROM AuditLog WHERE 操作 = '%1' AND 关键字 = '%2'")
+                         .arg(action, key));
     }
 
     QString lastTrailValue(const QString& action) const {
@@ -77,8 +78,8 @@ class OperatorsTest : public QObject {
     }
 
     bool changeOperator(const QString& name, const QString& right, bool granted) const {
-        return OtherDesk::change(m_db->connectionString(), QStringLiteral("Users"), QStringLiteral("姓名"), name, right,
-                                 granted);
+        return OtherDesk::change(m_db->connectionString(), QStringLiteral("Users"), QStringLiteral("姓名"),
+                                 name, right, granted);
     }
 
 public:
@@ -98,9 +99,11 @@ private slots:
         qputenv("ORVANTA_APP_DIR", m_appDir->path().toUtf8());
         m_db = TestDatabase::create(TestDatabase::Kind(engine));
         if (!m_db) QSKIP("no PostgreSQL test server (ORVANTA_TEST_PG)");
-        m_db->execAll({QStringLiteral("INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询, 打印操作) VALUES "
-                                      "('2', '%1', '%2', false, true, false), ('3', '%3', '%4', true, true, true)")
-                           .arg(kViewOnly, hashPassword(QStringLiteral("zs")), kClerk, hashPassword(QStringLiteral("ls")))});
+        m_db->execAll(
+            {QStringLiteral("INSERT INTO Users (编号, 姓名, PWD, 资料录入, 人员查询, 打印操作) VALUES "
+                            "('2', '%1', '%2', false, true, false), ('3', '%3', '%4', true, true, true)")
+                 .arg(kViewOnly, hashPassword(QStringLiteral("zs")), kClerk,
+                      hashPassword(QStringLiteral("ls")))});
         gConn.Open(m_db->connectionString());
     }
 
@@ -112,7 +115,8 @@ private slots:
     }
 
     void waitsGrowAfterFiveFailures() {
-        const QList<std::pair<int, int>> waits = {{0, 0}, {4, 0}, {5, 2}, {6, 4}, {7, 8}, {12, 256}, {13, 300}, {40, 300}};
+        const QList<std::pair<int, int>> waits = {{0, 0}, {4, 0},    {5, 2},    {6, 4},
+                                                  {7, 8}, {12, 256}, {13, 300}, {40, 300}};
         for (const auto& [failures, seconds] : waits)
             QCOMPARE(LoginGuard::waitAfter(failures), seconds);
     }
@@ -121,12 +125,14 @@ private slots:
         QDateTime now;
         const auto clock = [&] { return now; };
         const auto login = [&](const QString& password) {
-            return authenticateOperator(gConn.database(), kClerk, password, kEntryRight, QStringLiteral("测试"), clock);
+            return authenticateOperator(gConn.database(), kClerk, password, kEntryRight,
+                                        QStringLiteral("测试"), clock);
         };
         for (int i = 0; i < 5; ++i)
             QCOMPARE(login(QStringLiteral("lz")), QStringLiteral("操作员 李四：密码错误!"));
         now = lastFailure();
-        QCOMPARE(login(QStringLiteral("ls")), QStringLiteral("操作员 李四：已连续 5 次登录失败，请 2 秒后再试。"));
+        QCOMPARE(login(QStringLiteral("ls")),
+                 QStringLiteral("操作员 李四：已连续 5 次登录失败，请 2 秒后再试。"));
         QCOMPARE(trailRows(AuditLog::kLoginFailed, kClerk), 5); // a refused wait is no attempt
 
         now = lastFailure().addSecs(2);
@@ -136,8 +142,9 @@ private slots:
         now = lastFailure().addSecs(4);
         QCOMPARE(login(QStringLiteral("ls")), QString());
         QCOMPARE(LoginGuard::standing(gConn.database(), kClerk, clock).failuresInARow, 0);
-        QCOMPARE(authenticateOperator(gConn.database(), kViewOnly, QStringLiteral("zs"), kEntryRight, {}, clock),
-                 QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
+        QCOMPARE(
+            authenticateOperator(gConn.database(), kViewOnly, QStringLiteral("zs"), kEntryRight, {}, clock),
+            QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
     }
 
     void loginWindowSaysHowLongToWait() {
@@ -155,7 +162,8 @@ private slots:
         password->setText(QStringLiteral("lz"));
         for (int i = 0; i < 5; ++i)
             login.cmdOk_Click();
-        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("密码错误!\n已连续 5 次登录失败，请 2 秒后再试。"));
+        QCOMPARE(dialogs.lastMessage().text,
+                 QStringLiteral("密码错误!\n已连续 5 次登录失败，请 2 秒后再试。"));
         password->setText(QStringLiteral("ls"));
         login.cmdOk_Click();
         QCOMPARE(dialogs.lastMessage().text, QStringLiteral("已连续 5 次登录失败，请 2 秒后再试。"));
@@ -175,16 +183,21 @@ private slots:
         const QStringList due{"--due-list", "--within", "30", "--out", "OUT"};
         QTest::newRow("list: administrator") << list << kAdministrator << "736" << 0;
         QTest::newRow("list: without the print right") << list << kViewOnly << "zs" << 1;
-        QTest::newRow("list: nobody named") << list << "" << "" << 1;
+        QTest::newRow("list: nobody named") << list << ""
+                                            << "" << 1;
         QTest::newRow("list: wrong password") << list << kAdministrator << "735" << 1;
-        QTest::newRow("list: unknown operator") << list << "王五" << "736" << 1;
+        QTest::newRow("list: unknown operator") << list << "王五"
+                                                << "736" << 1;
         QTest::newRow("due list: clerk") << due << kClerk << "ls" << 0;
         QTest::newRow("due list: without the print right") << due << kViewOnly << "zs" << 1;
         QTest::newRow("verify audit: clerk") << QStringList{"--verify-audit"} << kClerk << "ls" << 1;
-        QTest::newRow("verify audit: administrator") << QStringList{"--verify-audit"} << kAdministrator << "736" << 0;
-        QTest::newRow("import legacy: clerk") << QStringList{"--import-legacy", "crafted.mdb"} << kClerk << "ls" << 1;
+        QTest::newRow("verify audit: administrator")
+            << QStringList{"--verify-audit"} << kAdministrator << "736" << 0;
+        QTest::newRow("import legacy: clerk")
+            << QStringList{"--import-legacy", "crafted.mdb"} << kClerk << "ls" << 1;
         QTest::newRow("import roster: without the entry right")
-            << QStringList{"--import-roster", "roster.csv", "--register", "DangAnKu"} << kViewOnly << "zs" << 1;
+            << QStringList{"--import-roster", "roster.csv", "--register", "DangAnKu"} << kViewOnly << "zs"
+            << 1;
         QTest::newRow("upgrade schema: clerk") << QStringList{"--upgrade-schema"} << kClerk << "ls" << 1;
     }
     void commandLineModesNeedTheirOperator() {
@@ -215,15 +228,18 @@ private slots:
         QVERIFY(CheckRight(kEntryRight));
         QVERIFY(changeOperator(kClerk, kEntryRight, false));
         QVERIFY(!CheckRight(kEntryRight));
-        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
+        QCOMPARE(dialogs.lastMessage().text,
+                 QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
         QVERIFY(!CheckRight(QStringLiteral("没有的权限")));
 
         bool loggedOut = false;
         OnOperatorGone([&] { loggedOut = true; });
-        QVERIFY(OtherDesk::remove(m_db->connectionString(), QStringLiteral("Users"), QStringLiteral("姓名"), kClerk));
+        QVERIFY(OtherDesk::remove(m_db->connectionString(), QStringLiteral("Users"), QStringLiteral("姓名"),
+                                  kClerk));
         QVERIFY(!CheckRight(kQueryRight));
         QVERIFY(loggedOut);
-        QCOMPARE(dialogs.lastMessage().text, QStringLiteral("操作员 '李四' 已被删除，不能再继续操作，系统将退出。"));
+        QCOMPARE(dialogs.lastMessage().text,
+                 QStringLiteral("操作员 '李四' 已被删除，不能再继续操作，系统将退出。"));
         QVERIFY(gOperator.isEmpty());
     }
 
@@ -242,8 +258,10 @@ private slots:
             view->DoSelPrint(true);
             view->CmdToOut_Click();
             QCOMPARE(dialogs.msgBoxCount(), 4);
-            QCOMPARE(dialogs.lastMessage().text, QStringLiteral("对不起，您无'打印操作'权限!请通过管理员为您设置该权限!"));
-            QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).size() + dialogs.calls(ScriptedDialogs::Kind::Save).size(),
+            QCOMPARE(dialogs.lastMessage().text,
+                     QStringLiteral("对不起，您无'打印操作'权限!请通过管理员为您设置该权限!"));
+            QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).size() +
+                         dialogs.calls(ScriptedDialogs::Kind::Save).size(),
                      0);
         }
         QVERIFY(changeOperator(kViewOnly, kPrintRight, true));
@@ -267,7 +285,8 @@ private slots:
             QVERIFY(!form->findChild<QPushButton*>(QStringLiteral("cmdAdd"))->isEnabled());
             ScriptedDialogs dialogs;
             form->cmdAllDel_Click(); // reached anyhow, it is still refused
-            QCOMPARE(dialogs.lastMessage().text, QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
+            QCOMPARE(dialogs.lastMessage().text,
+                     QStringLiteral("对不起，您无'资料录入'权限!请通过管理员为您设置该权限!"));
             delete form.data();
         }
         LogOut();
