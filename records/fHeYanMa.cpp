@@ -5,6 +5,7 @@
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
+#include "OperatorAccess.h"
 #include "VerifyLabel.h"
 #include "VerifyTokens.h"
 #include "WidgetDialogs.h"
@@ -58,7 +59,7 @@ void fHeYanMa::showCode() {
 }
 
 void fHeYanMa::cmdPrint_Click() {
-    if (!CheckRight(QStringLiteral("打印操作"))) return;
+    if (!CheckRight(kPrintRight)) return;
     const VerifyLabel label{m_keyLabel, m_key, m_name, address()};
     QPrinter printer(QPrinter::HighResolution);
     label.preparePrinter(printer);
