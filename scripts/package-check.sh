@@ -61,6 +61,7 @@ installed --list DangAnKu --out "$work/certificates.csv" --database "$work/MoLia
 # The nightly backup job hands each setting over as one argument, blanks and all; pg_dump came along.
 mkdir -p "$work/back ups"
 env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 BACKUP_DIR="$work/back ups" BACKUP_DATABASE="$work/MoLian.mdb" \
+    BACKUP_OPERATOR=管理员 BACKUP_OPERATOR_PASSWORD_FILE="$work/operator.pw" \
     /usr/lib/orvanta/orvanta-backup-job 2>"$work/backup.err" || fail "orvanta-backup-job: $(cat "$work/backup.err")"
 [[ -s "$work/back ups/MoLianBackUp.Mdb" ]] || fail "the backup job wrote no backup"
 command -v pg_dump >/dev/null || fail "pg_dump missing"
