@@ -200,6 +200,17 @@ Statement dueUnion(const DueQuery& query, Connection::Engine engine, const QDate
     return st;
 }
 
+// Adds up counting statements of one column each, the first naming it n.
+qint64 sumOfCounts(Connection& conn, const QStringList& counts, const QVariantList& binds) {
+    if (counts.isEmpty()) return 0;
+    const QString sql =
+        QStringLiteral("SELECT SUM(n) FROM (%1) AS parts").arg(counts.join(QStringLiteral(" UNION ALL ")));
+    qint64 total = 0;
+    ForEachRow(conn, Statement{sql, sql, binds},
+               [&](const QVariantList& row) { total = row.value(0).toLongLong(); });
+    return total;
+}
+
 } // namespace
 
 Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today) {
@@ -235,13 +246,7 @@ qint64 countDue(Connection& conn, const DueQuery& query) {
             binds << engineDate(mark, engine);
         }
     }
-    if (counts.isEmpty()) return 0;
-    const QString sql =
-        QStringLiteral("SELECT SUM(n) FROM (%1) AS parts").arg(counts.join(QStringLiteral(" UNION ALL ")));
-    qint64 total = 0;
-    ForEachRow(conn, Statement{sql, sql, binds},
-               [&](const QVariantList& row) { total = row.value(0).toLongLong(); });
-    return total;
+    return sumOfCounts(conn, counts, binds);
 }
 
 DuePages::DuePages(Connection& conn, const DueQuery& query, const QDate& today)
@@ -350,13 +355,7 @@ qint64 countDueCertificates(Connection& conn, const DueQuery& query) {
             counts << QStringLiteral("SELECT COUNT(*) AS n FROM (%1) AS %2")
                           .arg(rows.join(QStringLiteral(" UNION ")), reg.table + QStringLiteral("_due"));
     }
-    if (counts.isEmpty()) return 0;
-    const QString sql =
-        QStringLiteral("SELECT SUM(n) FROM (%1) AS parts").arg(counts.join(QStringLiteral(" UNION ALL ")));
-    qint64 total = 0;
-    ForEachRow(conn, Statement{sql, sql, binds},
-               [&](const QVariantList& row) { total = row.value(0).toLongLong(); });
-    return total;
+    return sumOfCounts(conn, counts, binds);
 }
 
 DueCounts countReminders(Connection& conn, const QDate& today) {
