@@ -4,13 +4,13 @@
 
 #include "basGlobal.h"
 #include "DataFolder.h"
+#include "FileModes.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "LegacyImport.h"
 #include "ModSql.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 fDaoRu::fDaoRu(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::fDaoRu>()) {
     ui->setupUi(this);
@@ -72,8 +72,8 @@ void fDaoRu::cmdImport_Click() {
     hooks.progress = [this](const QString& table, int done, int total) { showProgress(table, done, total); };
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     LegacyImportReport report = importLegacyFile(
-        ui->txtFile->text(), gConn, gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath, hooks);
-    saveImportReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
+        ui->txtFile->text(), gConn, ReportDatabaseName(), hooks);
+    saveImportReport(report, ReportFolder());
     ui->txtReport->setPlainText(report.text());
 
     // The shared record sets show the imported operators and options from now on.
@@ -90,7 +90,6 @@ void fDaoRu::cmdImport_Click() {
     ui->cmdBrowse->setEnabled(true);
     ui->cmdClose->setEnabled(true);
     ui->cmdImport->setEnabled(true);
-    const QString saved = report.savedAs.isEmpty() ? QStringLiteral("报告没能保存。")
-                                                   : QStringLiteral("报告已保存在 %1。").arg(report.savedAs);
+    const QString saved = reportSavedText(report.savedAs);
     MsgBox(report.outcome() + saved, report.complete() ? vb::Information : vb::Exclamation);
 }

@@ -4,6 +4,7 @@
 
 #include "basGlobal.h"
 #include "DataFolder.h"
+#include "FileModes.h"
 #include "basSub.h"
 #include "dialogs.h"
 #include "ErrorTraps.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace {
 
@@ -216,15 +216,14 @@ void fPiLiangDaoRu::cmdImport_Click() {
         if (done % 100 == 0 || done == total) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
     RosterReport report = importRoster(m_roster, m_check, gConn, hooks, false);
-    report.database = gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath;
-    saveRosterReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
+    report.database = ReportDatabaseName();
+    saveRosterReport(report, ReportFolder());
     if (report.fatal.isEmpty()) SkipOnError([&] { saveRosterMapping(m_roster); });
     const QString text = report.text();
     ui->cmdClose->setEnabled(true);
     recheck();
     ui->txtReport->setPlainText(text);
-    const QString saved = report.savedAs.isEmpty() ? QStringLiteral("报告没能保存。")
-                                                   : QStringLiteral("报告已保存在 %1。").arg(report.savedAs);
+    const QString saved = reportSavedText(report.savedAs);
     if (!report.fatal.isEmpty())
         MsgBox(QStringLiteral("花名册没有导入，没有写入任何记录：%1\n").arg(report.fatal) + saved, vb::Exclamation);
     else

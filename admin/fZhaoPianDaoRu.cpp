@@ -5,6 +5,7 @@
 #include "basGlobal.h"
 #include "basSub.h"
 #include "DataFolder.h"
+#include "FileModes.h"
 #include "dialogs.h"
 #include "ModSql.h"
 #include "PhotoFit.h"
@@ -61,13 +62,12 @@ void fZhaoPianDaoRu::cmdImport_Click() {
     ui->cmdClose->setEnabled(false);
     PhotoImportReport report =
         importPhotos(ui->txtFolder->text(), kTables.value(ui->cboRegister->currentIndex()), gConn, options);
-    report.database = gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath;
-    savePhotoReport(report, gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath());
+    report.database = ReportDatabaseName();
+    savePhotoReport(report, ReportFolder());
     ui->txtReport->setPlainText(report.text());
     ui->cmdImport->setEnabled(true);
     ui->cmdClose->setEnabled(true);
-    const QString saved = report.savedAs.isEmpty() ? QStringLiteral("报告没能保存。")
-                                                   : QStringLiteral("报告已保存在 %1。").arg(report.savedAs);
+    const QString saved = reportSavedText(report.savedAs);
     if (!report.fatal.isEmpty())
         MsgBox(QStringLiteral("照片没有导入：%1\n").arg(report.fatal) + saved, vb::Exclamation);
     else

@@ -125,10 +125,6 @@ QString commandDatabaseName(const CommandLine& commandLine) {
     return QStringLiteral("数据库服务器 ") + shown.join(QLatin1Char(' '));
 }
 
-QString commandReportFolder() {
-    return gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath();
-}
-
 std::optional<QString> passwordInFile(const QString& path, QString& error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -289,7 +285,7 @@ std::optional<int> runImportLegacy(const CommandLine& commandLine) {
     hooks.replaceOperators = [replaceOperators](const QStringList&) { return replaceOperators; };
     LegacyImportReport report = importLegacyFile(file, gConn, commandDatabaseName(commandLine), hooks);
     gConn.Close();
-    saveImportReport(report, commandReportFolder());
+    saveImportReport(report, ReportFolder());
     QTextStream(stdout) << report.text();
     if (report.complete()) return 0;
     return failCommand(report.outcome());

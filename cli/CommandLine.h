@@ -38,8 +38,6 @@ QString openCommandDatabase(const CommandLine& commandLine);
 
 // The open database as a report names it: the file, or the server without its password.
 QString commandDatabaseName(const CommandLine& commandLine);
-// The folder a mode's report is saved in: the local database's, the program's for a server.
-QString commandReportFolder();
 
 // A password a scheduled job keeps in a file: its first line; nullopt with `error` set when the
 // file cannot be read or holds none.

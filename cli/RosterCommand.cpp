@@ -1,6 +1,7 @@
 #include "RosterCommand.h"
 
 #include "CommandLine.h"
+#include "DataFolder.h"
 #include "DatabaseGlobals.h"
 #include "PhotoFit.h"
 #include "PhotoImport.h"
@@ -77,7 +78,7 @@ std::optional<int> runImportRoster(const CommandLine& commandLine) {
     }
     report.database = commandDatabaseName(commandLine);
     if (!dryRun) {
-        saveRosterReport(report, commandReportFolder());
+        saveRosterReport(report, ReportFolder());
         try {
             if (report.fatal.isEmpty()) saveRosterMapping(roster);
         } catch (const DbError&) {
@@ -105,7 +106,7 @@ std::optional<int> runImportPhotos(const CommandLine& commandLine) {
     if (commandLine.has(QStringLiteral("--fit"))) options.fit = &FitToIdPhoto;
     PhotoImportReport report = importPhotos(folder, table, gConn, options);
     report.database = commandDatabaseName(commandLine);
-    if (!options.dryRun) savePhotoReport(report, commandReportFolder());
+    if (!options.dryRun) savePhotoReport(report, ReportFolder());
     QTextStream(stdout) << report.text();
     if (!report.fatal.isEmpty()) return failCommand(QStringLiteral("照片没有导入：") + report.fatal);
     if (report.skipped > 0)

@@ -1,4 +1,5 @@
 #include "DataFolder.h"
+#include "DatabaseGlobals.h"
 
 #include "ModSql.h"
 #include "settings.h"
@@ -69,6 +70,14 @@ bool runsInstalled() {
 QString DataPath() {
     const DataFolderPlaces places = currentDataFolderPlaces();
     return isInstalledProgram(places) ? withSeparator(dataFolderFor(places)) : AppPath();
+}
+
+QString ReportFolder() {
+    return gUseSqlServer ? DataPath() : QFileInfo(gDbPath).absolutePath();
+}
+
+QString ReportDatabaseName() {
+    return gUseSqlServer ? QStringLiteral("数据库服务器") : gDbPath;
 }
 
 QString ExportPath() {

@@ -25,6 +25,11 @@ DataFolderPlaces currentDataFolderPlaces();
 bool runsInstalled();
 // The data folder of this run with one trailing separator: AppPath() unless installed.
 QString DataPath();
+// The folder an import's report is saved in: the open local database's, the data folder's on a
+// server.
+QString ReportFolder();
+// The open database as a window's report names it: the local file, or just the server.
+QString ReportDatabaseName();
 // The folder an export proposes: the data folder for a build, the documents folder once installed.
 QString ExportPath();
 

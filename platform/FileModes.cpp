@@ -74,6 +74,10 @@ QString saveReportFile(const QString& folder, const QString& name, const QString
     return {};
 }
 
+QString reportSavedText(const QString& savedAs) {
+    return savedAs.isEmpty() ? QStringLiteral("报告没能保存。") : QStringLiteral("报告已保存在 %1。").arg(savedAs);
+}
+
 bool protectFile(const QString& path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

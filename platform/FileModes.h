@@ -32,6 +32,8 @@ private:
 // Saves a report as "NAME-yyyyMMdd-HHmmss.txt" in `folder`, a new private file that never
 // replaces another report. Returns its path, empty when it could not be written.
 QString saveReportFile(const QString& folder, const QString& name, const QString& text);
+// What an import window tells of its report: where it was saved, or that it could not be.
+QString reportSavedText(const QString& savedAs);
 // Gives an existing file the mode and group a new file beside it would get.
 bool protectFile(const QString& path);
 // Gives `to` the mode and group of `from` (a restored database takes those of the replaced one).
