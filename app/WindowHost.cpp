@@ -14,11 +14,15 @@ QMdiSubWindow* frameOf(QWidget* form) {
 }
 
 // Opens the frame where it is wholly in view; one reopened where it still is stays there. A window
-// larger than the area (a small screen) opens at the area's size, as far as its layout can shrink.
+// larger than the area (a small screen) opens at the area's size, as far as its layout can shrink;
+// a form placed by hand has no layout to shrink, so it keeps its size and the area scrolls to it
+// rather than cutting off controls the clerk could then not reach.
 void placeInView(QMdiSubWindow* frame, bool isNew) {
     const QRect area(QPoint(0, 0), mdiArea->viewport()->size());
     if (!isNew && area.contains(frame->geometry())) return;
-    if (isNew) frame->resize(frame->size().boundedTo(area.size()).expandedTo(frame->minimumSizeHint()));
+    const QWidget* form = frame->widget();
+    if (isNew && form && form->layout())
+        frame->resize(frame->size().boundedTo(area.size()).expandedTo(frame->minimumSizeHint()));
     QList<QPoint> taken;
     for (QMdiSubWindow* other : mdiArea->subWindowList())
         if (other != frame && other->isVisible()) taken.append(other->pos());

@@ -85,6 +85,31 @@ private slots:
         LogOut();
         gConn.Close();
     }
+
+    // A form placed by hand has no layout to shrink: in a main window too small for it, it keeps
+    // every button within its frame (the area scrolls) instead of being cut off.
+    void aFormPlacedByHandIsNeverCutOff() {
+        TempConfigDir config;
+        const auto db = TestDatabase::create(TestDatabase::Kind::Local);
+        gConn.Open(db->connectionString());
+        LogInAs();
+        ScriptedDialogs dialogs;
+        {
+            fMain window;
+            window.resize(500, 360);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.mnuZLZS_Click();
+            QMdiSubWindow* frame = window.findChild<QMdiArea*>()->subWindowList().first();
+            const QList<QPushButton*> buttons = frame->widget()->findChildren<QPushButton*>();
+            QVERIFY(!buttons.isEmpty());
+            for (QPushButton* button : buttons)
+                QVERIFY2(frame->contentsRect().contains(QRect(button->mapTo(frame, QPoint(0, 0)), button->size())),
+                         qPrintable(button->objectName()));
+        }
+        LogOut();
+        gConn.Close();
+    }
 };
 
 QTEST_MAIN(WindowsTest)
