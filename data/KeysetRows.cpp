@@ -425,6 +425,17 @@ void KeysetRows::reread(qint64 number) {
     }
 }
 
+qint64 KeysetRows::lastNumber() {
+    const qint64 count = countRows();
+    if (count != m_count) {
+        // Places have shifted: what was read is numbered as the set was.
+        m_windows.clear();
+        m_spaceOffsets.clear();
+        m_count = count;
+    }
+    return m_count - 1;
+}
+
 void KeysetRows::forget() {
     m_windows.clear();
     m_spaceOffsets.clear();

@@ -42,6 +42,9 @@ public:
     enum class Place { Row, BeforeFirst, AfterLast };
 
     qint64 count() const { return m_count; }
+    // The number of the last row, the count read again first (it costs a row), so that the end
+    // is where other desks left it.
+    qint64 lastNumber();
     // Numbers 0 .. count()-1 are places; -1 and count() stand before and after the set.
     Place placeOf(qint64 number);
     // The row of a number that is a Row; a row gone since reads as an empty row, identity 0.

@@ -298,7 +298,7 @@ void Recordset::MoveFirst() {
 void Recordset::MoveLast() {
     requireOpen();
     flushPending();
-    moveTo(std::max<qint64>(0, rowCount() - 1));
+    moveTo(std::max<qint64>(0, m_keyset ? m_keyset->lastNumber() : rowCount() - 1));
 }
 
 void Recordset::MoveNext() {

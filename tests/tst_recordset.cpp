@@ -559,6 +559,9 @@ private slots:
         QCOMPARE(counted(QStringLiteral("SELECT * FROM DangAnKu WHERE (证号 <> '') ORDER BY 证号,发证日期")),
                  truth.value(1).toLongLong());
         // The set opened before reads the register as it stands now when it moves on.
+        mine.MoveLast();
+        QCOMPARE(mine.Fields(QStringLiteral("证号")).Value().toString(), QStringLiteral("3"));
+        QCOMPARE(mine.RecordCount(), truth.value(0).toLongLong());
         QStringList keys;
         for (mine.MoveFirst(); !mine.IsEOF(); mine.MoveNext())
             keys << mine.Fields(QStringLiteral("证号")).Value().toString();
