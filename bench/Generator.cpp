@@ -31,9 +31,10 @@ const QStringList kLevels = QString::fromUtf8("初级 中级 高级 技师 高�
 const QStringList kRegions = {QStringLiteral("110101"), QStringLiteral("310104"), QStringLiteral("440106"),
                               QStringLiteral("320102"), QStringLiteral("510104"), QStringLiteral("420102")};
 
-const QString kColumns = QStringLiteral("证号, 姓名, 性别, 出生年月, 照片, 身份证号, 理论成绩, 证书编号, 文化程度, "
-                                        "实操成绩, 评定成绩, 发证日期, 一次复审, 二次复审, 换证日期, 职业工种, "
-                                        "证书级别, 备注");
+const QString kColumns =
+    QStringLiteral("证号, 姓名, 性别, 出生年月, 照片, 身份证号, 理论成绩, 证书编号, 文化程度, "
+                   "实操成绩, 评定成绩, 发证日期, 一次复审, 二次复审, 换证日期, 职业工种, "
+                   "证书级别, 备注");
 constexpr int kColumnCount = 18;
 // Rows per transaction (SQLite) or per COPY (server).
 constexpr qint64 kBatch = 100000;
@@ -97,8 +98,9 @@ public:
         const QDate issued = dateBetween(m_random, QDate(2006, 1, 1), 20 * 365);
         const QDate birth = dateBetween(m_random, QDate(1955, 1, 1), 45 * 365);
         // Keys the office really types: year-number pairs and plain numbers.
-        const QString key = i % 3 == 0 ? QStringLiteral("%1-%2").arg(issued.year()).arg(i, 7, 10, QLatin1Char('0'))
-                                       : QString::number(100000 + i);
+        const QString key = i % 3 == 0
+                                ? QStringLiteral("%1-%2").arg(issued.year()).arg(i, 7, 10, QLatin1Char('0'))
+                                : QString::number(100000 + i);
         QString name = kSurnames[m_random.bounded(kSurnames.size())];
         for (int c = 0, n = 1 + m_random.bounded(2); c < n; ++c)
             name += kGivenChars[m_random.bounded(kGivenChars.size())];
@@ -107,7 +109,8 @@ public:
         row[1] = text(name);
         row[2] = text(m_random.bounded(4) == 0 ? QStringLiteral("女") : QStringLiteral("男"));
         row[3] = date(birth);
-        row[4] = withPhoto ? Value{Value::Photo, {}, {}, &m_photos[m_random.bounded(m_photos.size())]} : Value{};
+        row[4] =
+            withPhoto ? Value{Value::Photo, {}, {}, &m_photos[m_random.bounded(m_photos.size())]} : Value{};
         row[5] = text(identityNumber(m_random, birth));
         row[6] = text(QString::number(60 + m_random.bounded(41)));
         row[7] = text(QStringLiteral("ZS%1").arg(i, 8, 10, QLatin1Char('0')));
@@ -132,7 +135,8 @@ private:
 QString runAll(QSqlDatabase db, const QStringList& statements) {
     QSqlQuery q(db);
     for (const QString& statement : statements)
-        if (!q.exec(statement)) return q.lastError().text() + QStringLiteral(" [") + statement + QLatin1Char(']');
+        if (!q.exec(statement))
+            return q.lastError().text() + QStringLiteral(" [") + statement + QLatin1Char(']');
     return {};
 }
 
@@ -169,9 +173,10 @@ QString fillLocal(QSqlDatabase db, Certificates& certificates, qint64 records) {
     const QVariant handle = db.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0) return QStringLiteral("not an SQLite connection");
     sqlite3* connection = *static_cast<sqlite3* const*>(handle.data());
-    const QByteArray sql = QStringLiteral("INSERT INTO DangAnKu (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                               .arg(kColumns)
-                               .toUtf8();
+    const QByteArray sql =
+        QStringLiteral("INSERT INTO DangAnKu (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+            .arg(kColumns)
+            .toUtf8();
     sqlite3_stmt* insert = nullptr;
     if (sqlite3_prepare_v2(connection, sql.constData(), int(sql.size()), &insert, nullptr) != SQLITE_OK)
         return QString::fromUtf8(sqlite3_errmsg(connection));
@@ -256,7 +261,8 @@ QString fillServer(QSqlDatabase db, Certificates& certificates, qint64 records) 
                 }
             }
             if (buffer.size() >= (1 << 20)) {
-                if (PQputCopyData(connection, buffer.constData(), int(buffer.size())) != 1) return serverError();
+                if (PQputCopyData(connection, buffer.constData(), int(buffer.size())) != 1)
+                    return serverError();
                 buffer.resize(0);
             }
         }
