@@ -132,6 +132,13 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
         m_columns.append(c);
     }
 
+    static const QRegularExpression parts(
+        QStringLiteral("^\\s*(?:WHERE\\s+(.*?))?\\s*ORDER\\s+BY\\s+(.*?)\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption |
+            QRegularExpression::UseUnicodePropertiesOption);
+    const auto clauses = parts.match(rest);
+    if (clauses.hasMatch() && openKeyset(clauses.captured(1), clauses.captured(2), statement.binds)) return;
+
     const QString idSql =
         withEmptyValuesFirst(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest), conn.engine());
     m_executedSql = idSql;
@@ -157,6 +164,44 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     if (!ids.exec()) raise(ids.lastError());
     while (ids.next())
         m_ids.append(ids.value(0).toLongLong());
+}
+
+bool Recordset::openKeyset(const QString& condition, const QString& orderBy, const QVariantList& binds) {
+    if (!binds.isEmpty()) return false;
+    static const QRegularExpression plainTerm(QStringLiteral("^([\\w\"]+)(?:\\s+(ASC|DESC))?$"),
+                                              QRegularExpression::CaseInsensitiveOption |
+                                                  QRegularExpression::UseUnicodePropertiesOption);
+    QVector<OrderTerm> order;
+    const QStringList terms = orderBy.split(QLatin1Char(','));
+    for (int i = 0; i < terms.size(); ++i) {
+        const auto term = plainTerm.match(terms[i].trimmed());
+        if (!term.hasMatch()) return false;
+        const bool descending = term.captured(2).compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+        if (term.captured(1).compare(kRowId, Qt::CaseInsensitive) == 0) {
+            // The identity breaks ties last, ascending, as the windows walk it.
+            if (i != terms.size() - 1 || descending) return false;
+            continue;
+        }
+        order.append({term.captured(1), descending});
+    }
+    if (!KeysetRows::serves(m_table, condition, order)) return false;
+    QStringList fetched;
+    for (const Column& c : m_columns)
+        fetched << (c.fetchedWithPage ? quoted(c.name) : QString());
+    m_keyset = std::make_unique<KeysetRows>(*m_conn, m_table, condition, order, fetched);
+    m_executedSql = m_keyset->firstWindowSql();
+    return true;
+}
+
+qint64 Recordset::rowCount() const {
+    if (!m_keyset) return m_ids.size();
+    // Reading the current row is what finds out that rows removed elsewhere end the set sooner.
+    if (m_pos >= 0 && m_pos < m_keyset->count()) m_keyset->rowAt(m_pos);
+    return m_keyset->count();
+}
+
+qint64 Recordset::idAt(qint64 index) {
+    return m_keyset ? m_keyset->rowAt(index).id : m_ids[index];
 }
 
 void Recordset::openMaterialized(const Statement& statement) {
@@ -188,6 +233,7 @@ void Recordset::openMaterialized(const Statement& statement) {
 void Recordset::Close() {
     m_open = false;
     m_lazy = false;
+    m_keyset.reset();
     m_conn = nullptr;
     m_columns.clear();
     m_ids.clear();
@@ -212,24 +258,24 @@ void Recordset::requireOpen() const {
 void Recordset::requireCurrent() const {
     requireOpen();
     if (m_editMode == ado::adEditAdd) return;
-    if (m_currentDeleted || m_pos < 0 || m_pos >= m_ids.size()) throw noCurrentRecord();
+    if (m_currentDeleted || m_pos < 0 || m_pos >= rowCount()) throw noCurrentRecord();
 }
 
 qint64 Recordset::RecordCount() const {
     requireOpen();
-    return m_ids.size();
+    return rowCount();
 }
 
 bool Recordset::IsBOF() const {
     requireOpen();
     if (m_editMode == ado::adEditAdd) return false;
-    return m_pos < 0 || m_ids.isEmpty();
+    return m_pos < 0 || rowCount() == 0;
 }
 
 bool Recordset::IsEOF() const {
     requireOpen();
     if (m_editMode == ado::adEditAdd) return false;
-    return m_pos >= m_ids.size();
+    return m_pos >= rowCount();
 }
 
 void Recordset::moveTo(qint64 index) {
@@ -248,7 +294,7 @@ void Recordset::MoveFirst() {
 void Recordset::MoveLast() {
     requireOpen();
     flushPending();
-    moveTo(m_ids.isEmpty() ? 0 : m_ids.size() - 1);
+    moveTo(std::max<qint64>(0, rowCount() - 1));
 }
 
 void Recordset::MoveNext() {
@@ -280,7 +326,7 @@ qint64 Recordset::AbsolutePosition() const {
 
 void Recordset::setAbsolutePosition(qint64 position) {
     requireOpen();
-    if (position < 1 || position > m_ids.size())
+    if (position < 1 || position > rowCount())
         throw DbError(DbErrorCode::BadCriterion, QStringLiteral("记录位置 %1 超出范围。").arg(position));
     flushPending();
     moveTo(position - 1);
@@ -289,10 +335,14 @@ void Recordset::setAbsolutePosition(qint64 position) {
 Recordset::Bookmark Recordset::bookmark() const {
     requireCurrent();
     if (m_editMode == ado::adEditAdd) throw noCurrentRecord();
-    return m_ids[m_pos];
+    return const_cast<Recordset*>(this)->idAt(m_pos);
 }
 
-qint64 Recordset::indexOfId(qint64 id, qint64 from) const {
+qint64 Recordset::indexOfId(qint64 id, qint64 from) {
+    if (m_keyset) {
+        const qint64 index = m_keyset->indexOf(id);
+        return index >= from ? index : -1;
+    }
     const auto begin = m_ids.cbegin() + std::clamp<qint64>(from, 0, m_ids.size());
     const auto found = std::find(begin, m_ids.cend(), id);
     return found == m_ids.cend() ? -1 : found - m_ids.cbegin();
@@ -332,6 +382,7 @@ Field Recordset::Fields(const QString& name) {
 }
 
 const Recordset::Row& Recordset::rowAt(qint64 index) {
+    if (m_keyset) return m_keyset->rowAt(index);
     if (!m_lazy) return m_rows[m_ids[index]];
     const qint64 page = index / kPageRows;
     auto cached = m_pages.constFind(page);
@@ -389,7 +440,7 @@ QVariant Recordset::storedValue(int column) {
     if (m_editMode == ado::adEditAdd) return {};
     const Column& c = m_columns[column];
     if (m_lazy && !c.fetchedWithPage) {
-        const qint64 id = m_ids[m_pos];
+        const qint64 id = idAt(m_pos);
         if (m_blobRowId != id) {
             m_blobs.clear();
             m_blobRowId = id;
@@ -482,15 +533,17 @@ void Recordset::Find(const QString& criterion) {
             wanted = wanted.toString().toLower() == QLatin1String("true") || wanted.toDouble() != 0;
     }
     qint64 found = -1;
-    if (m_lazy && m_columns[column].fetchedWithPage) {
+    const QString op = c.op == QLatin1String("LIKE") ? QStringLiteral("LIKE") : c.op;
+    const QVariant bound = c.op == QLatin1String("LIKE")
+                               ? QVariant(wanted.toString().replace(QLatin1Char('*'), QLatin1Char('%')))
+                               : toEngine(wanted, type);
+    if (m_keyset && m_columns[column].fetchedWithPage) {
+        found = m_keyset->findFrom(start, QStringLiteral("%1 %2 ?").arg(quoted(m_columns[column].name), op), bound);
+    } else if (m_lazy && m_columns[column].fetchedWithPage) {
         QSqlQuery q(m_conn->database());
         q.setForwardOnly(true);
-        const QString op = c.op == QLatin1String("LIKE") ? QStringLiteral("LIKE") : c.op;
         q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 %3 ?")
                       .arg(m_table, quoted(m_columns[column].name), op));
-        QVariant bound = c.op == QLatin1String("LIKE")
-                             ? QVariant(wanted.toString().replace(QLatin1Char('*'), QLatin1Char('%')))
-                             : toEngine(wanted, type);
         q.addBindValue(bound);
         if (!q.exec()) raise(q.lastError());
         QSet<qint64> matches;
@@ -499,13 +552,13 @@ void Recordset::Find(const QString& criterion) {
         for (qint64 i = start; i < m_ids.size() && found < 0; ++i)
             if (matches.contains(m_ids[i])) found = i;
     } else {
-        for (qint64 i = start; i < m_ids.size() && found < 0; ++i) {
+        for (qint64 i = start; i < rowCount() && found < 0; ++i) {
             m_pos = i;
             m_currentDeleted = false;
             if (compareMatches(fieldValue(column), c.op, wanted)) found = i;
         }
     }
-    moveTo(found < 0 ? m_ids.size() : found);
+    moveTo(found < 0 ? rowCount() : found);
 }
 
 QString Recordset::quoted(const QString& identifier) const {

@@ -2,6 +2,7 @@
 // Record sets: the cursor semantics the windows are written against (ADO style) over a Connection.
 
 #include "Connection.h"
+#include "KeysetRows.h"
 
 #include <functional>
 #include <memory>
@@ -99,12 +100,13 @@ private:
         int type = ado::adVarWChar;
         bool fetchedWithPage = true; // long binary values are read one at a time, when asked for
     };
-    struct Row {
-        qint64 id = 0;
-        QVector<QVariant> values;
-    };
+    using Row = RecordRow;
 
     void openStatement(const Statement& statement, Connection& conn, int lockType);
+    // A whole register (less its empty keys at most) in an indexed order is read by windows.
+    bool openKeyset(const QString& condition, const QString& orderBy, const QVariantList& binds);
+    qint64 rowCount() const;
+    qint64 idAt(qint64 index);
     void openMaterialized(const Statement& statement);
     void requireOpen() const;
     void requireCurrent() const;
@@ -122,6 +124,7 @@ private:
     void updatePending();
     void guardRow(qint64 id, const Row& original, QStringList& conditions, QVariantList& values) const;
     void dropCurrentRow();
+    void keepKeysetRowInStep(qint64 id);
     QString auditKey(const std::function<QVariant(int)>& valueOf) const;
     void recordAudit(const QString& action, const std::function<QVariant(int)>& before,
                      const std::function<QVariant(int)>& after);
@@ -132,17 +135,18 @@ private:
     [[noreturn]] void raise(const class QSqlError& error) const;
     // For an insert, update or delete the engine refused.
     [[noreturn]] void raiseRefusedWrite(const class QSqlError& error) const;
-    qint64 indexOfId(qint64 id, qint64 from = 0) const;
+    qint64 indexOfId(qint64 id, qint64 from = 0);
 
     Connection* m_conn = nullptr;
     bool m_open = false;
     bool m_readOnly = true;
     bool m_lazy = false; // rows fetched a page at a time from `m_table` by row identity
+    std::unique_ptr<KeysetRows> m_keyset; // or a window at a time in the set's order
     QString m_source;
     QString m_executedSql;
     QString m_table;
     QVector<Column> m_columns;
-    QVector<qint64> m_ids;
+    QVector<qint64> m_ids; // every row identity, in order, unless read by windows
     qint64 m_pos = 0;
     bool m_currentDeleted = false;
 

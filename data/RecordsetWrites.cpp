@@ -28,6 +28,7 @@ void Recordset::flushPending() {
 void Recordset::forgetCurrentRow() {
     m_blobs.clear();
     m_blobRowId = -1;
+    if (m_keyset) m_keyset->forget();
     if (!m_lazy) return;
     const qint64 page = m_pos / kPageRows;
     m_pages.remove(page);
@@ -156,6 +157,11 @@ void Recordset::insertPending() {
     const qint64 id = postgres ? (q.next() ? q.value(0).toLongLong() : -1) : q.lastInsertId().toLongLong();
     recordAudit(AuditLog::kAdded, {}, [this](int column) { return m_edits.value(column); });
     scope.commit();
+    if (m_keyset) {
+        // The new row takes its place in the order.
+        moveTo(std::max<qint64>(0, m_keyset->rowAdded(id)));
+        return;
+    }
     m_ids.append(id);
     moveTo(m_ids.size() - 1);
     m_pages.remove((m_ids.size() - 1) / kPageRows);
@@ -183,7 +189,7 @@ void Recordset::guardRow(qint64 id, const Row& original, QStringList& conditions
 }
 
 void Recordset::updatePending() {
-    const qint64 id = m_ids[m_pos];
+    const qint64 id = idAt(m_pos);
     const Row original = currentRow();
     QStringList sets;
     QVariantList values;
@@ -213,6 +219,10 @@ void Recordset::updatePending() {
         AuditLog::kChanged, [&](int column) { return before.value(column); },
         [&](int column) { return m_edits.contains(column) ? m_edits.value(column) : before.value(column); });
     scope.commit();
+    if (m_keyset) {
+        keepKeysetRowInStep(id);
+        return;
+    }
     // Keep the cached row in step with what was written.
     const qint64 page = m_pos / kPageRows;
     auto cached = m_pages.find(page);
@@ -221,6 +231,24 @@ void Recordset::updatePending() {
         for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
             if (m_columns[it.key()].fetchedWithPage)
                 row.values[it.key()] = toEngine(it.value(), m_columns[it.key()].type);
+    }
+    for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
+        if (!m_columns[it.key()].fetchedWithPage && m_blobRowId == id) m_blobs.insert(it.key(), it.value());
+}
+
+// A window's copy of the row takes what was written; a row whose order columns changed has moved
+// in the order, and the set follows it there.
+void Recordset::keepKeysetRowInStep(qint64 id) {
+    bool moved = false;
+    for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
+        moved = moved || m_keyset->ordersBy(m_columns[it.key()].name);
+    if (moved) {
+        m_keyset->forget();
+        m_pos = std::max<qint64>(0, m_keyset->indexOf(id));
+    } else if (Row* cached = m_keyset->cachedRow(m_pos)) {
+        for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
+            if (m_columns[it.key()].fetchedWithPage)
+                cached->values[it.key()] = toEngine(it.value(), m_columns[it.key()].type);
     }
     for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
         if (!m_columns[it.key()].fetchedWithPage && m_blobRowId == id) m_blobs.insert(it.key(), it.value());
@@ -242,7 +270,7 @@ void Recordset::Delete() {
             before.insert(i, fromEngine(storedValue(i), m_columns[i].type));
     QStringList guards;
     QVariantList values;
-    guardRow(m_ids[m_pos], currentRow(), guards, values);
+    guardRow(idAt(m_pos), currentRow(), guards, values);
     QSqlQuery q(m_conn->database());
     WriteScope scope(*m_conn);
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, guards.join(QLatin1String(" AND "))));
@@ -258,7 +286,10 @@ void Recordset::Delete() {
 
 void Recordset::dropCurrentRow() {
     CancelUpdate();
-    m_ids.remove(m_pos);
+    if (m_keyset)
+        m_keyset->rowRemoved();
+    else
+        m_ids.remove(m_pos);
     // Positions after the dropped row have shifted; cached pages keyed by position are stale.
     m_pages.clear();
     m_pageOrder.clear();
@@ -311,7 +342,7 @@ bool Recordset::Resync() {
     if (!m_lazy) return true;
     QSqlQuery q(m_conn->database());
     q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?").arg(m_table));
-    q.addBindValue(m_ids[m_pos]);
+    q.addBindValue(idAt(m_pos));
     if (!q.exec()) raise(q.lastError());
     const bool stored = q.next();
     q.finish();

@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include "RegisterCounts.h"
+
 #include "DbConditions.h"
 #include "FileModes.h"
 #include "Passwords.h"
@@ -239,7 +241,7 @@ QStringList schemaStatements(SqlDialect dialect) {
     for (const TableDef& table : databaseTables())
         if (table.name != kVerifyTokenTable) statements << tableStatements(table, dialect, false);
     return statements + verifyTokenTableStatements(dialect) + auditTriggerStatements(dialect) +
-           addedIndexStatements(dialect);
+           addedIndexStatements(dialect) + RegisterCounts::statements(dialect);
 }
 
 QStringList verifyTokenTableStatements(SqlDialect dialect) {

@@ -2,6 +2,7 @@
 
 #include "AuditChain.h"
 #include "DbConditions.h"
+#include "RegisterCounts.h"
 #include "Schema.h"
 
 #include <QSqlError>
@@ -68,6 +69,7 @@ const QString kNoChain = QStringLiteral("操作日志没有校验链");
 const QString kNoTriggers = QStringLiteral("操作日志没有防修改、防删除的保护");
 const QString kNoIndexes = QStringLiteral("缺少查询用的索引");
 const QString kNoVerifyTokens = QStringLiteral("没有证书核验码表");
+const QString kNoRegisterCounts = QStringLiteral("没有各登记表的记录数");
 
 bool hasVerifyTokenTable(QSqlDatabase db) {
     return !firstColumn(db, onServer(db)
@@ -100,6 +102,7 @@ void fillGaps(QSqlDatabase db) {
     if (!hasAuditTriggers(db)) runAll(db, auditTriggerStatements(dialect));
     if (!hasVerifyTokenTable(db)) runAll(db, verifyTokenTableStatements(dialect));
     runAll(db, missingIndexStatements(db));
+    if (!RegisterCounts::present(db)) runAll(db, RegisterCounts::statements(dialect));
 }
 
 // The server's roles, made once for the whole server; LOGIN without a password cannot log in
@@ -124,6 +127,7 @@ QString handOverStatement() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
         tables << QLatin1Char('\'') + table.name.toLower() + QLatin1Char('\'');
+    tables << QLatin1Char('\'') + RegisterCounts::kTable.toLower() + QLatin1Char('\'');
     return QStringLiteral(
                "DO $$ DECLARE item record; BEGIN "
                "FOR item IN SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
@@ -131,7 +135,8 @@ QString handOverStatement() {
                "AND pg_get_userbyid(c.relowner) <> '%2' LOOP "
                "EXECUTE format('ALTER TABLE public.%I OWNER TO %2', item.relname); END LOOP; "
                "FOR item IN SELECT p.oid::regprocedure AS name FROM pg_proc p "
-               "WHERE p.proname IN ('leading_number', 'auditlog_append_only') "
+               "WHERE p.proname IN ('leading_number', 'auditlog_append_only', 'register_count_added', "
+               "'register_count_removed') "
                "AND pg_get_userbyid(p.proowner) <> '%2' LOOP "
                "EXECUTE format('ALTER FUNCTION %s OWNER TO %2', item.name); END LOOP; "
                "IF EXISTS (SELECT 1 FROM pg_type WHERE typname = 'longtext' "
@@ -148,13 +153,14 @@ QStringList grantStatements() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
         tables << table.name;
+    tables << RegisterCounts::kTable;
     return {
         QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2, %3")
             .arg(tables.join(QStringLiteral(", ")), kDeskRole, kVerifyRole),
         QStringLiteral(
             "GRANT SELECT, INSERT, UPDATE, DELETE ON DangAnKu, CaoZuoZheng, PeiXun, Users, List TO %1")
             .arg(kDeskRole),
-        QStringLiteral("GRANT SELECT ON System TO %1").arg(kDeskRole),
+        QStringLiteral("GRANT SELECT ON System, %1 TO %2").arg(RegisterCounts::kTable, kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT ON AuditLog TO %1").arg(kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT, UPDATE ON %1 TO %2").arg(kVerifyTokenTable, kDeskRole),
         QStringLiteral("GRANT SELECT ON DangAnKu, CaoZuoZheng, PeiXun, %1 TO %2").arg(kVerifyTokenTable, kVerifyRole),
@@ -208,6 +214,7 @@ QStringList schemaGaps(QSqlDatabase db) {
     }
     if (!hasVerifyTokenTable(db)) gaps << kNoVerifyTokens;
     if (!missingIndexStatements(db).isEmpty()) gaps << kNoIndexes;
+    if (!RegisterCounts::present(db)) gaps << kNoRegisterCounts;
     return gaps;
 }
 

@@ -441,6 +441,126 @@ private slots:
         check.Open(QStringLiteral("SELECT * FROM DangAnKu WHERE 证号 = '1'"), *m_conn);
         QCOMPARE(check.Fields(QStringLiteral("姓名")).Value().toString(), QStringLiteral("改"));
     }
+
+    // Sets read by windows must give the rows, places and bookmarks a full read of the same order
+    // gives, across window edges, the empty keys and both directions.
+    void windowsMatchTheWholeOrder_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("sameOrderRead"); // a bound condition keeps the set in one read
+        for (const auto& [name, kind] : {std::pair{"file", TestDatabase::Kind::Local},
+                                         std::pair{"server", TestDatabase::Kind::Server}}) {
+            const int k = int(kind);
+            QTest::addRow("%s, whole register", name)
+                << k << QStringLiteral("DangAnKu") << QStringLiteral("WHERE 1 = ? ORDER BY 证号, rowid");
+            QTest::addRow("%s, query order less empty keys", name)
+                << k << QStringLiteral("SELECT * FROM DangAnKu WHERE (证号 <> '') ORDER BY 证号,发证日期")
+                << QStringLiteral("WHERE (证号 <> '') AND 1 = ? ORDER BY 证号, 发证日期, rowid");
+            QTest::addRow("%s, descending, empty values last", name)
+                << k << QStringLiteral("SELECT * FROM PeiXun ORDER BY 证书号码 DESC, 编号")
+                << QStringLiteral("WHERE 1 = ? ORDER BY 证书号码 DESC, 编号, rowid");
+        }
+    }
+    void windowsMatchTheWholeOrder() {
+        QFETCH(QString, source);
+        QFETCH(QString, sameOrderRead);
+        PREPARE_OR_SKIP();
+        QStringList rows, trainings;
+        for (int i = 0; i < 700; ++i) {
+            // Every 50th key missing and one empty; certificate numbers shared by many, some missing.
+            const QString key = i % 50 == 0 ? QStringLiteral("NULL")
+                                : i == 1    ? QStringLiteral("''")
+                                            : QStringLiteral("'k%1'").arg(i, 4, 10, QLatin1Char('0'));
+            const QString number = i % 9 == 0 ? QStringLiteral("NULL") : QStringLiteral("'n%1'").arg(i % 7);
+            rows << QStringLiteral("(%1, '人%2')").arg(key).arg(i);
+            trainings << QStringLiteral("('%1', %2)").arg(i, 4, 10, QLatin1Char('0')).arg(number);
+        }
+        m_db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ") + rows.join(QLatin1Char(',')));
+        m_db->exec(QStringLiteral("INSERT INTO PeiXun (编号, 证书号码) VALUES ") + trainings.join(QLatin1Char(',')));
+        const QString table = source.contains(QLatin1String("PeiXun")) ? QStringLiteral("PeiXun") : QStringLiteral("DangAnKu");
+        const QString fullSql = QStringLiteral("SELECT * FROM %1 %2").arg(table, sameOrderRead);
+        Recordset whole;
+        whole.Open(Statement{fullSql, fullSql, {1}}, *m_conn);
+        QVector<qint64> expected;
+        for (; !whole.IsEOF(); whole.MoveNext())
+            expected << whole.bookmark();
+
+        Recordset rs;
+        rs.Open(source, *m_conn);
+        QCOMPARE(rs.RecordCount(), expected.size());
+        QVector<qint64> forward, backward;
+        for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext())
+            forward << rs.bookmark();
+        QCOMPARE(forward, expected);
+        for (rs.MoveLast(); !rs.IsBOF(); rs.MovePrevious())
+            backward.prepend(rs.bookmark());
+        QCOMPARE(backward, expected);
+
+        const qint64 count = expected.size();
+        for (const qint64 position : {qint64(1), qint64(2), qint64(129), qint64(256), count / 2, count - 130, count}) {
+            rs.setAbsolutePosition(position);
+            QCOMPARE(rs.bookmark(), expected[position - 1]);
+            if (position > 1) {
+                rs.MovePrevious();
+                QCOMPARE(rs.bookmark(), expected[position - 2]);
+            }
+            // From a row never read nearby, a bookmark still finds its place.
+            Recordset other;
+            other.Open(source, *m_conn);
+            other.setBookmark(expected[position - 1]);
+            QCOMPARE(other.AbsolutePosition(), position);
+            other.MoveNext();
+            QCOMPARE(other.IsEOF() ? qint64(-1) : other.bookmark(), position < count ? expected[position] : -1);
+        }
+        // Find walks on from where the set stands, past the windows read.
+        rs.setAbsolutePosition(count / 2);
+        rs.Find(QStringLiteral("%1 = '%2'").arg(table == QLatin1String("PeiXun") ? QStringLiteral("编号") : QStringLiteral("姓名"),
+                                               table == QLatin1String("PeiXun") ? QStringLiteral("0003") : QStringLiteral("人3")));
+        const qint64 foundAt = rs.IsEOF() ? -1 : rs.AbsolutePosition();
+        whole.MoveFirst();
+        whole.Find(QStringLiteral("%1 = '%2'").arg(table == QLatin1String("PeiXun") ? QStringLiteral("编号") : QStringLiteral("姓名"),
+                                                  table == QLatin1String("PeiXun") ? QStringLiteral("0003") : QStringLiteral("人3")));
+        const qint64 wholeAt = whole.AbsolutePosition();
+        QCOMPARE(foundAt, wholeAt >= count / 2 ? wholeAt : -1);
+    }
+
+    // The engine keeps each register's row count with every insert and delete, whoever makes it;
+    // a set counts its register as it stood when opened, or when it last wrote.
+    void countsFollowEveryDesk_data() {
+        engines();
+    }
+    void countsFollowEveryDesk() {
+        PREPARE_OR_SKIP();
+        Recordset mine;
+        mine.Open(QStringLiteral("DangAnKu"), *m_conn, ado::adOpenDynamic, ado::adLockOptimistic);
+        Connection otherDesk;
+        otherDesk.Open(m_db->connectionString());
+        QSqlQuery other(otherDesk.database());
+        QVERIFY(other.exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('20', '甲'), ('21', '乙'), (NULL, '丙'), ('', '丁')")));
+        QVERIFY(other.exec(QStringLiteral("DELETE FROM DangAnKu WHERE 证号 = '2'")));
+        QCOMPARE(mine.RecordCount(), 3);
+        mine.AddNew();
+        mine.Fields(QStringLiteral("证号")).setValue(QStringLiteral("15"));
+        mine.Update();
+        QCOMPARE(mine.RecordCount(), 7); // counted anew with this desk's own write
+        QCOMPARE(DeleteWhere(otherDesk, QStringLiteral("DangAnKu"), QStringLiteral("证号 = ?"), {QStringLiteral("20")}), 1);
+
+        const auto counted = [&](const QString& source) {
+            Recordset rs;
+            rs.Open(source, *m_conn);
+            return rs.RecordCount();
+        };
+        QSqlQuery truth(m_conn->database());
+        QVERIFY(truth.exec(QStringLiteral("SELECT COUNT(*), COUNT(NULLIF(证号, '')) FROM DangAnKu")) && truth.next());
+        QCOMPARE(counted(QStringLiteral("DangAnKu")), truth.value(0).toLongLong());
+        QCOMPARE(counted(QStringLiteral("SELECT * FROM DangAnKu WHERE (证号 <> '') ORDER BY 证号,发证日期")),
+                 truth.value(1).toLongLong());
+        // The set opened before reads the register as it stands now when it moves on.
+        QStringList keys;
+        for (mine.MoveFirst(); !mine.IsEOF(); mine.MoveNext())
+            keys << mine.Fields(QStringLiteral("证号")).Value().toString();
+        QCOMPARE(keys, QStringList({"", "", "1", "15", "21", "3"}));
+    }
 };
 
 QTEST_MAIN(RecordsetTest)

@@ -1,0 +1,353 @@
+#include "KeysetRows.h"
+
+#include "DbConditions.h"
+#include "RegisterCounts.h"
+#include "Schema.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+// Rows one window holds, and windows kept: what a list page or a step through a form needs, and
+// room to come back.
+constexpr qint64 kWindowRows = 128;
+constexpr int kKeptWindows = 64;
+
+// "(证号 <> '')": the register without its empty keys, as the query forms ask for it.
+const QRegularExpression& nonEmptyColumn() {
+    static const QRegularExpression pattern(QStringLiteral("^\\s*\\(?\\s*([\\w\"]+)\\s*<>\\s*''\\s*\\)?\\s*$"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    return pattern;
+}
+
+QString unquoted(QString name) {
+    return name.remove(QLatin1Char('"'));
+}
+
+} // namespace
+
+KeysetRows::KeysetRows(Connection& conn, QString table, QString condition, QVector<OrderTerm> order,
+                       QStringList fetched)
+    : m_conn(conn), m_table(std::move(table)), m_condition(std::move(condition)), m_order(std::move(order)),
+      m_fetched(std::move(fetched)) {
+    m_count = countRows();
+    m_goneRow.values.resize(m_fetched.size());
+}
+
+bool KeysetRows::serves(const QString& table, const QString& condition, const QVector<OrderTerm>& order) {
+    if (!condition.trimmed().isEmpty() && !nonEmptyColumn().match(condition).hasMatch()) return false;
+    if (order.isEmpty()) return true; // the row identity alone
+    const TableDef& def = tableDef(table);
+    const QString first = unquoted(order.first().column);
+    const auto leads = [&](const QStringList& columns) {
+        return !columns.isEmpty() && columns.first().compare(first, Qt::CaseInsensitive) == 0;
+    };
+    // Both engines index the key (the server with empty values first) and the query order.
+    return leads(def.uniqueColumns) || (!def.indexes.isEmpty() && leads(def.indexes.first()));
+}
+
+qint64 KeysetRows::countRows() const {
+    if (m_condition.trimmed().isEmpty()) {
+        if (const auto kept = RegisterCounts::read(m_conn.database(), m_table)) return *kept;
+        return countWhere({}, {});
+    }
+    // The register less its empty keys: three counts the key's index answers at once.
+    const QString column = nonEmptyColumn().match(m_condition).captured(1);
+    const auto whole = RegisterCounts::read(m_conn.database(), m_table);
+    if (!whole) return countWhere(m_condition, {});
+    return *whole - countWhere(column + QStringLiteral(" IS NULL"), {}) -
+           countWhere(column + QStringLiteral(" = ''"), {});
+}
+
+qint64 KeysetRows::countWhere(const QString& condition, const QVariantList& binds) const {
+    QSqlQuery q(m_conn.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM %1%2")
+                  .arg(m_table, condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition));
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    if (!q.exec()) raise(q);
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+QString KeysetRows::orderClause(bool backwards) const {
+    const bool server = m_conn.engine() == Connection::Engine::Postgres;
+    QStringList terms;
+    for (const OrderTerm& term : m_order) {
+        const bool descending = term.descending != backwards;
+        QString text = term.column + (descending ? QStringLiteral(" DESC") : QString());
+        if (server) text += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
+        terms << text;
+    }
+    terms << (backwards ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));
+    return terms.join(QStringLiteral(", "));
+}
+
+QString KeysetRows::selectList() const {
+    QStringList columns{QStringLiteral("rowid")};
+    for (const OrderTerm& term : m_order)
+        columns << term.column;
+    for (const QString& column : m_fetched)
+        if (!column.isEmpty()) columns << column;
+    return columns.join(QLatin1Char(','));
+}
+
+// A walk from a row in a direction is one condition per stretch the index holds in order: for
+// the first column, its empty values stand apart from the rest (first ascending, last
+// descending), and the engine can go straight to where a stretch begins.
+QVector<KeysetRows::Query> KeysetRows::walkQueries(const QVector<QVariant>* keys, bool backwards,
+                                                   bool inclusive) const {
+    const QString base = m_condition.trimmed();
+    const auto withBase = [&](const QString& walk) {
+        if (base.isEmpty()) return walk;
+        if (walk.isEmpty()) return base;
+        return QStringLiteral("(%1) AND (%2)").arg(base, walk);
+    };
+    if (!keys) return {{withBase({}), {}}};
+
+    // After the row on the columns from `term` on, the earlier ones equal to the row's.
+    const std::function<QString(int, QVariantList&)> after = [&](int term, QVariantList& binds) -> QString {
+        if (term == m_order.size()) {
+            binds << keys->last();
+            const QString op = backwards ? QStringLiteral("<") : QStringLiteral(">");
+            return QStringLiteral("rowid ") + op + (inclusive ? QStringLiteral("=") : QString()) +
+                   QStringLiteral(" ?");
+        }
+        const QString& column = m_order[term].column;
+        const QVariant& value = (*keys)[term];
+        const bool ascending = m_order[term].descending == backwards;
+        QVariantList laterBinds;
+        const QString later = after(term + 1, laterBinds);
+        if (value.isNull()) {
+            binds << laterBinds;
+            const QString sameThenLater = QStringLiteral("(%1 IS NULL AND %2)").arg(column, later);
+            return ascending ? QStringLiteral("(%1 IS NOT NULL OR %2)").arg(column, sameThenLater) : sameThenLater;
+        }
+        binds << value << value << laterBinds;
+        return ascending ? QStringLiteral("(%1 > ? OR (%1 = ? AND %2))").arg(column, later)
+                         : QStringLiteral("(%1 < ? OR %1 IS NULL OR (%1 = ? AND %2))").arg(column, later);
+    };
+
+    if (m_order.isEmpty()) {
+        QVariantList binds;
+        const QString walk = after(0, binds);
+        return {{withBase(walk), binds}};
+    }
+    const QString& first = m_order.first().column;
+    const QVariant& value = keys->first();
+    const bool ascending = m_order.first().descending == backwards;
+    QVariantList laterBinds;
+    const QString later = after(1, laterBinds);
+    if (value.isNull()) {
+        Query nulls{withBase(QStringLiteral("%1 IS NULL AND %2").arg(first, later)), laterBinds};
+        if (!ascending) return {nulls};
+        return {nulls, {withBase(first + QStringLiteral(" IS NOT NULL")), {}}};
+    }
+    const QString op = ascending ? QStringLiteral(">") : QStringLiteral("<");
+    Query values{withBase(QStringLiteral("%1 %2= ? AND (%1 %2 ? OR (%1 = ? AND %3))").arg(first, op, later)),
+                 QVariantList{value, value, value} + laterBinds};
+    if (ascending) return {values};
+    return {values, {withBase(first + QStringLiteral(" IS NULL")), {}}};
+}
+
+QVector<KeysetRows::Entry> KeysetRows::run(const Query& query, const QString& order, qint64 limit) const {
+    QSqlQuery q(m_conn.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5")
+                  .arg(selectList(), m_table,
+                       query.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + query.sql, order)
+                  .arg(limit));
+    for (const QVariant& v : query.binds)
+        q.addBindValue(v);
+    if (!q.exec()) raise(q);
+    QVector<Entry> entries;
+    const int keyCount = int(m_order.size());
+    while (q.next()) {
+        Entry entry;
+        entry.row.id = q.value(0).toLongLong();
+        for (int k = 0; k < keyCount; ++k)
+            entry.keys << q.value(1 + k);
+        entry.keys << entry.row.id;
+        entry.row.values.resize(m_fetched.size());
+        int column = 1 + keyCount;
+        for (int i = 0; i < m_fetched.size(); ++i)
+            if (!m_fetched[i].isEmpty()) entry.row.values[i] = q.value(column++);
+        entries << entry;
+    }
+    return entries;
+}
+
+QVector<KeysetRows::Entry> KeysetRows::walk(const QVector<QVariant>* keys, bool backwards, bool inclusive,
+                                            qint64 limit) {
+    QVector<Entry> entries;
+    for (const Query& query : walkQueries(keys, backwards, inclusive)) {
+        if (entries.size() >= limit) break;
+        entries << run(query, orderClause(backwards), limit - entries.size());
+    }
+    return entries;
+}
+
+QVector<QVariant> KeysetRows::keysAtOffset(qint64 offset, bool backwards) const {
+    QStringList columns;
+    for (const OrderTerm& term : m_order)
+        columns << term.column;
+    columns << QStringLiteral("rowid");
+    // Only the index is walked: the columns read are the ones it holds.
+    QSqlQuery q(m_conn.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT 1 OFFSET %5")
+                  .arg(columns.join(QLatin1Char(',')), m_table,
+                       m_condition.trimmed().isEmpty() ? QString() : QStringLiteral(" WHERE ") + m_condition,
+                       orderClause(backwards))
+                  .arg(offset));
+    if (!q.exec()) raise(q);
+    QVector<QVariant> keys;
+    if (q.next())
+        for (int i = 0; i < columns.size(); ++i)
+            keys << q.value(i);
+    return keys;
+}
+
+const KeysetRows::Entry* KeysetRows::cachedEntry(qint64 index) const {
+    for (const Window& window : m_windows)
+        if (index >= window.start && index < window.start + window.entries.size())
+            return &window.entries[index - window.start];
+    return nullptr;
+}
+
+void KeysetRows::keep(Window window) {
+    if (window.entries.isEmpty()) return;
+    if (m_windows.size() >= kKeptWindows) m_windows.removeFirst();
+    m_windows << std::move(window);
+}
+
+const RecordRow& KeysetRows::rowAt(qint64 index) {
+    if (const Entry* cached = cachedEntry(index)) return cached->row;
+    // Next to a window read: walk on from its edge.
+    for (const Window& window : m_windows) {
+        const qint64 end = window.start + window.entries.size();
+        if (index == end) {
+            const QVector<QVariant> keys = window.entries.last().keys;
+            keep({index, walk(&keys, false, false, kWindowRows)});
+            break;
+        }
+        if (index == window.start - 1) {
+            const QVector<QVariant> keys = window.entries.first().keys;
+            QVector<Entry> before = walk(&keys, true, false, kWindowRows);
+            std::reverse(before.begin(), before.end());
+            const qint64 start = index - before.size() + 1;
+            keep({start, before});
+            break;
+        }
+    }
+    if (const Entry* cached = cachedEntry(index)) return cached->row;
+    // Rows were removed elsewhere when a walk from an edge came short: the set ends sooner, and
+    // what was read is placed anew.
+    if (!m_windows.isEmpty()) {
+        forget();
+        if (index >= m_count) return m_goneRow;
+    }
+    // A jump: the row is found in the index from the nearer end, the window read from there on.
+    const bool fromEnd = index > m_count / 2;
+    const qint64 offset = fromEnd ? m_count - 1 - index : index;
+    QVector<Entry> entries;
+    if (offset == 0) {
+        entries = walk(nullptr, fromEnd, false, kWindowRows);
+    } else {
+        const QVector<QVariant> keys = keysAtOffset(offset, fromEnd);
+        if (!keys.isEmpty()) entries = walk(&keys, fromEnd, true, kWindowRows);
+    }
+    if (fromEnd) std::reverse(entries.begin(), entries.end());
+    keep({fromEnd ? index - entries.size() + 1 : index, entries});
+    if (const Entry* cached = cachedEntry(index)) return cached->row;
+    return m_goneRow;
+}
+
+RecordRow* KeysetRows::cachedRow(qint64 index) {
+    return const_cast<RecordRow*>(cachedEntry(index) ? &cachedEntry(index)->row : nullptr);
+}
+
+qint64 KeysetRows::indexOf(qint64 id) {
+    for (const Window& window : m_windows)
+        for (qint64 i = 0; i < window.entries.size(); ++i)
+            if (window.entries[i].row.id == id) return window.start + i;
+    QStringList columns;
+    for (const OrderTerm& term : m_order)
+        columns << term.column;
+    columns << QStringLiteral("rowid");
+    QSqlQuery q(m_conn.database());
+    q.setForwardOnly(true);
+    const QString base = m_condition.trimmed();
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?%3")
+                  .arg(columns.join(QLatin1Char(',')), m_table,
+                       base.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(base)));
+    q.addBindValue(id);
+    if (!q.exec()) raise(q);
+    if (!q.next()) return -1;
+    QVector<QVariant> keys;
+    for (int i = 0; i < columns.size(); ++i)
+        keys << q.value(i);
+    q.finish();
+    // Its place is the number of rows before it.
+    qint64 before = 0;
+    for (const Query& query : walkQueries(&keys, true, false))
+        before += countWhere(query.sql, query.binds);
+    return before;
+}
+
+qint64 KeysetRows::findFrom(qint64 index, const QString& condition, const QVariant& bound) {
+    if (index >= m_count) return -1;
+    rowAt(index);
+    const Entry* from = cachedEntry(index);
+    if (!from) return -1;
+    const QVector<QVariant> keys = from->keys;
+    // The criterion's own index finds the few candidates; they are put in the set's order after.
+    const bool sqlite = m_conn.engine() == Connection::Engine::Sqlite;
+    QString order = orderClause(false);
+    if (sqlite) order = QLatin1Char('+') + order.replace(QStringLiteral(", "), QStringLiteral(", +"));
+    for (Query query : walkQueries(&keys, false, true)) {
+        query.sql = QStringLiteral("(%1) AND (%2)").arg(query.sql, condition);
+        query.binds << bound;
+        const QVector<Entry> found = run(query, order, 1);
+        if (!found.isEmpty()) return indexOf(found.first().row.id);
+    }
+    return -1;
+}
+
+qint64 KeysetRows::rowAdded(qint64 id) {
+    forget();
+    return indexOf(id);
+}
+
+void KeysetRows::rowRemoved() {
+    forget();
+}
+
+// What was read may no longer stand; the count is read again with it, taking in what other desks
+// changed meanwhile.
+void KeysetRows::forget() {
+    m_windows.clear();
+    m_count = countRows();
+}
+
+bool KeysetRows::ordersBy(const QString& column) const {
+    for (const OrderTerm& term : m_order)
+        if (unquoted(term.column).compare(unquoted(column), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+QString KeysetRows::firstWindowSql() const {
+    const QString base = m_condition.trimmed();
+    return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5")
+        .arg(selectList(), m_table, base.isEmpty() ? QString() : QStringLiteral(" WHERE ") + base,
+             orderClause(false))
+        .arg(kWindowRows);
+}
+
+void KeysetRows::raise(const QSqlQuery& query) const {
+    m_conn.raiseIfLost();
+    throw dbErrorFrom(query.lastError(), query.driver());
+}
