@@ -16,6 +16,10 @@ namespace {
 constexpr qint64 kWindowRows = 128;
 constexpr int kKeptWindows = 64;
 
+// Numberings of rows found by identity lie far beyond any place, each with room to walk both ways.
+constexpr qint64 kFirstSpace = qint64(1) << 60;
+constexpr qint64 kSpaceSize = qint64(1) << 40;
+
 // "(证号 <> '')": the register without its empty keys, as the query forms ask for it.
 const QRegularExpression& nonEmptyColumn() {
     static const QRegularExpression pattern(QStringLiteral("^\\s*\\(?\\s*([\\w\"]+)\\s*<>\\s*''\\s*\\)?\\s*$"),
@@ -38,15 +42,19 @@ KeysetRows::KeysetRows(Connection& conn, QString table, QString condition, QVect
 }
 
 bool KeysetRows::serves(const QString& table, const QString& condition, const QVector<OrderTerm>& order) {
-    if (!condition.trimmed().isEmpty() && !nonEmptyColumn().match(condition).hasMatch()) return false;
-    if (order.isEmpty()) return true; // the row identity alone
     const TableDef& def = tableDef(table);
-    const QString first = unquoted(order.first().column);
-    const auto leads = [&](const QStringList& columns) {
-        return !columns.isEmpty() && columns.first().compare(first, Qt::CaseInsensitive) == 0;
-    };
     // Both engines index the key (the server with empty values first) and the query order.
-    return leads(def.uniqueColumns) || (!def.indexes.isEmpty() && leads(def.indexes.first()));
+    const auto indexed = [&](const QString& column) {
+        const auto leads = [&](const QStringList& columns) {
+            return !columns.isEmpty() && columns.first().compare(unquoted(column), Qt::CaseInsensitive) == 0;
+        };
+        return leads(def.uniqueColumns) || (!def.indexes.isEmpty() && leads(def.indexes.first()));
+    };
+    if (!condition.trimmed().isEmpty()) {
+        const auto nonEmpty = nonEmptyColumn().match(condition);
+        if (!nonEmpty.hasMatch() || !indexed(nonEmpty.captured(1))) return false;
+    }
+    return order.isEmpty() || indexed(order.first().column); // empty: the row identity alone
 }
 
 qint64 KeysetRows::countRows() const {
@@ -190,31 +198,48 @@ QVector<KeysetRows::Entry> KeysetRows::walk(const QVector<QVariant>* keys, bool 
     return entries;
 }
 
-QVector<QVariant> KeysetRows::keysAtOffset(qint64 offset, bool backwards) const {
+QString KeysetRows::keyList() const {
     QStringList columns;
     for (const OrderTerm& term : m_order)
         columns << term.column;
     columns << QStringLiteral("rowid");
+    return columns.join(QLatin1Char(','));
+}
+
+QVector<QVariant> KeysetRows::keysAtOffset(qint64 offset, bool backwards) const {
     // Only the index is walked: the columns read are the ones it holds.
     QSqlQuery q(m_conn.database());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT 1 OFFSET %5")
-                  .arg(columns.join(QLatin1Char(',')), m_table,
+                  .arg(keyList(), m_table,
                        m_condition.trimmed().isEmpty() ? QString() : QStringLiteral(" WHERE ") + m_condition,
                        orderClause(backwards))
                   .arg(offset));
     if (!q.exec()) raise(q);
     QVector<QVariant> keys;
     if (q.next())
-        for (int i = 0; i < columns.size(); ++i)
+        for (int i = 0; i <= m_order.size(); ++i)
             keys << q.value(i);
     return keys;
 }
 
-const KeysetRows::Entry* KeysetRows::cachedEntry(qint64 index) const {
-    for (const Window& window : m_windows)
-        if (index >= window.start && index < window.start + window.entries.size())
-            return &window.entries[index - window.start];
+qint64 KeysetRows::spaceOf(qint64 number) {
+    return number < kFirstSpace / 2 ? 0 : (number - kFirstSpace) / kSpaceSize + 1;
+}
+
+// Once one row of a numbering has its place, every row of it has: its windows are renumbered as
+// places, and numbers handed out before are translated on their way in.
+void KeysetRows::placeSpace(qint64 space, qint64 numberAtPlace, qint64 place) {
+    const qint64 offset = numberAtPlace - place;
+    m_spaceOffsets.insert(space, offset);
+    for (Window& window : m_windows)
+        if (spaceOf(window.start) == space) window.start -= offset;
+}
+
+const KeysetRows::Entry* KeysetRows::cachedEntry(qint64 number) const {
+    // The latest read of a row wins over an older one.
+    for (auto window = m_windows.crbegin(); window != m_windows.crend(); ++window)
+        if (number >= window->start && number < window->end()) return &window->entries[number - window->start];
     return nullptr;
 }
 
@@ -224,35 +249,45 @@ void KeysetRows::keep(Window window) {
     m_windows << std::move(window);
 }
 
-const RecordRow& KeysetRows::rowAt(qint64 index) {
-    if (const Entry* cached = cachedEntry(index)) return cached->row;
-    // Next to a window read: walk on from its edge.
+bool KeysetRows::extendTo(qint64 number) {
     for (const Window& window : m_windows) {
-        const qint64 end = window.start + window.entries.size();
-        if (index == end) {
+        if (number == window.end()) {
             const QVector<QVariant> keys = window.entries.last().keys;
-            keep({index, walk(&keys, false, false, kWindowRows)});
-            break;
+            const qint64 last = window.end() - 1;
+            const QVector<Entry> after = walk(&keys, false, false, kWindowRows);
+            const bool found = !after.isEmpty();
+            keep({number, after});
+            // A walk that comes short has met the end: rows were removed elsewhere, or a found
+            // row's numbering meets the end of the set and so learns its places.
+            if (after.size() < kWindowRows) {
+                if (spaceOf(number) == 0)
+                    endsAt(number + after.size());
+                else
+                    placeSpace(spaceOf(number), last + after.size(), m_count - 1);
+            }
+            return found;
         }
-        if (index == window.start - 1) {
+        if (number == window.start - 1) {
             const QVector<QVariant> keys = window.entries.first().keys;
+            const qint64 first = window.start;
             QVector<Entry> before = walk(&keys, true, false, kWindowRows);
+            if (before.isEmpty()) {
+                if (spaceOf(number) != 0) placeSpace(spaceOf(number), first, 0);
+                return false;
+            }
             std::reverse(before.begin(), before.end());
-            const qint64 start = index - before.size() + 1;
-            keep({start, before});
-            break;
+            keep({number - before.size() + 1, before});
+            return true;
         }
     }
-    if (const Entry* cached = cachedEntry(index)) return cached->row;
-    // Rows were removed elsewhere when a walk from an edge came short: the set ends sooner, and
-    // what was read is placed anew.
-    if (!m_windows.isEmpty()) {
-        forget();
-        if (index >= m_count) return m_goneRow;
-    }
-    // A jump: the row is found in the index from the nearer end, the window read from there on.
-    const bool fromEnd = index > m_count / 2;
-    const qint64 offset = fromEnd ? m_count - 1 - index : index;
+    return false;
+}
+
+// The row is found in the index from the nearer end and the window read from there on: the rows
+// passed are never read.
+void KeysetRows::jumpTo(qint64 place) {
+    const bool fromEnd = place > m_count / 2;
+    const qint64 offset = fromEnd ? m_count - 1 - place : place;
     QVector<Entry> entries;
     if (offset == 0) {
         entries = walk(nullptr, fromEnd, false, kWindowRows);
@@ -261,49 +296,102 @@ const RecordRow& KeysetRows::rowAt(qint64 index) {
         if (!keys.isEmpty()) entries = walk(&keys, fromEnd, true, kWindowRows);
     }
     if (fromEnd) std::reverse(entries.begin(), entries.end());
-    keep({fromEnd ? index - entries.size() + 1 : index, entries});
-    if (const Entry* cached = cachedEntry(index)) return cached->row;
-    return m_goneRow;
+    const bool shortWalk = entries.size() < kWindowRows;
+    if (shortWalk && fromEnd && offset == 0) place = entries.size() - 1; // the whole set, from its end
+    keep({fromEnd ? place - entries.size() + 1 : place, entries});
+    if (shortWalk && !fromEnd) endsAt(place + entries.size());
+    if (shortWalk && fromEnd && offset == 0) endsAt(entries.size());
 }
 
-RecordRow* KeysetRows::cachedRow(qint64 index) {
-    return const_cast<RecordRow*>(cachedEntry(index) ? &cachedEntry(index)->row : nullptr);
+// The set ends sooner (or later) than counted: other desks changed it. What was read before the
+// last window is of the set as it was, and goes.
+void KeysetRows::endsAt(qint64 count) {
+    if (count == m_count) return;
+    m_count = count;
+    if (m_windows.size() > 1) m_windows.remove(0, m_windows.size() - 1);
 }
 
-qint64 KeysetRows::indexOf(qint64 id) {
-    for (const Window& window : m_windows)
-        for (qint64 i = 0; i < window.entries.size(); ++i)
-            if (window.entries[i].row.id == id) return window.start + i;
-    QStringList columns;
-    for (const OrderTerm& term : m_order)
-        columns << term.column;
-    columns << QStringLiteral("rowid");
+KeysetRows::Place KeysetRows::placeOf(qint64 number) {
+    number = canonical(number);
+    if (spaceOf(number) != 0) {
+        if (cachedEntry(number) || extendTo(number)) return Place::Row;
+        number = canonical(number);
+        if (spaceOf(number) != 0) return Place::AfterLast; // its windows were let go: nothing to go by
+    }
+    if (number < 0) return Place::BeforeFirst;
+    if (number >= m_count) return Place::AfterLast;
+    if (cachedEntry(number)) return Place::Row;
+    if (number >= m_count) return Place::AfterLast;
+    if (!extendTo(number) && number < m_count && !cachedEntry(number)) jumpTo(number);
+    if (cachedEntry(number)) return Place::Row;
+    return number < 0 ? Place::BeforeFirst : Place::AfterLast;
+}
+
+const RecordRow& KeysetRows::rowAt(qint64 number) {
+    if (placeOf(number) != Place::Row) return m_goneRow;
+    const Entry* entry = cachedEntry(canonical(number));
+    return entry ? entry->row : m_goneRow;
+}
+
+RecordRow* KeysetRows::cachedRow(qint64 number) {
+    const Entry* entry = cachedEntry(canonical(number));
+    return const_cast<RecordRow*>(entry ? &entry->row : nullptr);
+}
+
+qint64 KeysetRows::canonical(qint64 number) const {
+    const qint64 space = spaceOf(number);
+    return space == 0 ? number : number - m_spaceOffsets.value(space, 0);
+}
+
+qint64 KeysetRows::position(qint64 number) {
+    number = canonical(number);
+    const qint64 space = spaceOf(number);
+    if (space == 0) return number;
+    for (const Window& window : m_windows) {
+        if (spaceOf(window.start) != space) continue;
+        // Its place is the number of rows before its window's first row.
+        qint64 before = 0;
+        for (const Query& query : walkQueries(&window.entries.first().keys, true, false))
+            before += countWhere(query.sql, query.binds);
+        placeSpace(space, window.start, before);
+        return canonical(number);
+    }
+    return -1;
+}
+
+std::optional<QVector<QVariant>> KeysetRows::keysOf(qint64 id) const {
     QSqlQuery q(m_conn.database());
     q.setForwardOnly(true);
     const QString base = m_condition.trimmed();
     q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?%3")
-                  .arg(columns.join(QLatin1Char(',')), m_table,
-                       base.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(base)));
+                  .arg(keyList(), m_table, base.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(base)));
     q.addBindValue(id);
     if (!q.exec()) raise(q);
-    if (!q.next()) return -1;
+    if (!q.next()) return std::nullopt;
     QVector<QVariant> keys;
-    for (int i = 0; i < columns.size(); ++i)
+    for (int i = 0; i <= m_order.size(); ++i)
         keys << q.value(i);
-    q.finish();
-    // Its place is the number of rows before it.
-    qint64 before = 0;
-    for (const Query& query : walkQueries(&keys, true, false))
-        before += countWhere(query.sql, query.binds);
-    return before;
+    return keys;
 }
 
-qint64 KeysetRows::findFrom(qint64 index, const QString& condition, const QVariant& bound) {
-    if (index >= m_count) return -1;
-    rowAt(index);
-    const Entry* from = cachedEntry(index);
-    if (!from) return -1;
-    const QVector<QVariant> keys = from->keys;
+qint64 KeysetRows::numberOf(qint64 id) {
+    for (const Window& window : m_windows)
+        for (qint64 i = 0; i < window.entries.size(); ++i)
+            if (window.entries[i].row.id == id) return window.start + i;
+    const auto keys = keysOf(id);
+    if (!keys) return -1;
+    const QVector<Entry> entries = walk(&*keys, false, true, kWindowRows);
+    if (entries.isEmpty()) return -1;
+    const qint64 start = kFirstSpace + m_spaces++ * kSpaceSize + kSpaceSize / 2;
+    const bool reachesEnd = entries.size() < kWindowRows;
+    keep({start, entries});
+    if (reachesEnd) placeSpace(spaceOf(start), start + entries.size() - 1, m_count - 1);
+    return canonical(start);
+}
+
+qint64 KeysetRows::findFrom(qint64 number, const QString& condition, const QVariant& bound) {
+    if (placeOf(number) != Place::Row) return -1;
+    const QVector<QVariant> keys = cachedEntry(canonical(number))->keys;
     // The criterion's own index finds the few candidates; they are put in the set's order after.
     const bool sqlite = m_conn.engine() == Connection::Engine::Sqlite;
     QString order = orderClause(false);
@@ -312,24 +400,34 @@ qint64 KeysetRows::findFrom(qint64 index, const QString& condition, const QVaria
         query.sql = QStringLiteral("(%1) AND (%2)").arg(query.sql, condition);
         query.binds << bound;
         const QVector<Entry> found = run(query, order, 1);
-        if (!found.isEmpty()) return indexOf(found.first().row.id);
+        if (!found.isEmpty()) return numberOf(found.first().row.id);
     }
     return -1;
 }
 
-qint64 KeysetRows::rowAdded(qint64 id) {
-    forget();
-    return indexOf(id);
+void KeysetRows::reread(qint64 number) {
+    number = canonical(number);
+    for (Window& window : m_windows) {
+        if (number < window.start || number >= window.end()) continue;
+        Entry& entry = window.entries[number - window.start];
+        QSqlQuery q(m_conn.database());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(selectList(), m_table));
+        q.addBindValue(entry.row.id);
+        if (!q.exec()) raise(q);
+        if (!q.next()) return; // gone: the owner finds out when it asks
+        const int keyCount = int(m_order.size());
+        for (int k = 0; k < keyCount; ++k)
+            entry.keys[k] = q.value(1 + k);
+        int column = 1 + keyCount;
+        for (int i = 0; i < m_fetched.size(); ++i)
+            if (!m_fetched[i].isEmpty()) entry.row.values[i] = q.value(column++);
+    }
 }
 
-void KeysetRows::rowRemoved() {
-    forget();
-}
-
-// What was read may no longer stand; the count is read again with it, taking in what other desks
-// changed meanwhile.
 void KeysetRows::forget() {
     m_windows.clear();
+    m_spaceOffsets.clear();
     m_count = countRows();
 }
 

@@ -6,6 +6,7 @@
 
 #include "Connection.h"
 
+#include <optional>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -24,10 +25,13 @@ struct OrderTerm {
     bool descending = false;
 };
 
+// Rows are numbered: a row reached from the start or the end of the set carries its place in it;
+// one found by its identity or a search (a bookmark, Find) carries a number of its own until its
+// place is asked for, so that finding a row never counts the rows before it.
 class KeysetRows {
 public:
-    // `fetched` names, for each of the set's `columnCount` columns, the quoted column to read with
-    // the window, or is empty for a column read elsewhere (a photo).
+    // `fetched` names, for each of the set's columns, the quoted column to read with the window,
+    // or is empty for a column read elsewhere (a photo).
     KeysetRows(Connection& conn, QString table, QString condition, QVector<OrderTerm> order,
                QStringList fetched);
 
@@ -35,23 +39,27 @@ public:
     // begin with a column an index of both engines gives in that order.
     static bool serves(const QString& table, const QString& condition, const QVector<OrderTerm>& order);
 
+    enum class Place { Row, BeforeFirst, AfterLast };
+
     qint64 count() const { return m_count; }
-    // Index 0 .. count()-1. Reaching rows removed elsewhere meanwhile reads the count again; a row
-    // past the new end reads as an empty row, identity 0.
-    const RecordRow& rowAt(qint64 index);
+    // Numbers 0 .. count()-1 are places; -1 and count() stand before and after the set.
+    Place placeOf(qint64 number);
+    // The row of a number that is a Row; a row gone since reads as an empty row, identity 0.
+    const RecordRow& rowAt(qint64 number);
     // The cached copy of a row read, to keep in step with what this set wrote; null when not cached.
-    RecordRow* cachedRow(qint64 index);
-    // Where the row stands in the set now; -1 when it is not (or no longer) in it.
-    qint64 indexOf(qint64 id);
-    // The first row at or after `index` that also satisfies `condition` (one `?` for `bound`); -1.
-    qint64 findFrom(qint64 index, const QString& condition, const QVariant& bound);
-    // This set added a row (returned: where it stands, -1 when outside the set) or removed one:
-    // the cache starts anew, and the count is read again.
-    qint64 rowAdded(qint64 id);
-    void rowRemoved();
-    void forget();
+    RecordRow* cachedRow(qint64 number);
+    // The place (0-based) of a numbered row, counted in the index when not yet known.
+    qint64 position(qint64 number);
+    // The number of the row with this identity; -1 when it is not (or no longer) in the set.
+    qint64 numberOf(qint64 id);
+    // The first row at or after `number` that also satisfies `condition` (one `?` for `bound`); -1.
+    qint64 findFrom(qint64 number, const QString& condition, const QVariant& bound);
+    // Reads the row again, keeping its number.
+    void reread(qint64 number);
     // Whether `column` is one of the columns the set is ordered by.
     bool ordersBy(const QString& column) const;
+    // What was read may no longer stand: the cache starts anew and the count is read again.
+    void forget();
     // The statement of the first window, as the engine runs it.
     QString firstWindowSql() const;
 
@@ -63,6 +71,7 @@ private:
     struct Window {
         qint64 start = 0;
         QVector<Entry> entries;
+        qint64 end() const { return start + entries.size(); }
     };
     struct Query {
         QString sql;
@@ -76,11 +85,22 @@ private:
     QVector<Query> walkQueries(const QVector<QVariant>* keys, bool backwards, bool inclusive) const;
     QString orderClause(bool backwards) const;
     QString selectList() const;
+    QString keyList() const;
     QVector<Entry> run(const Query& query, const QString& order, qint64 limit) const;
     QVector<QVariant> keysAtOffset(qint64 offset, bool backwards) const;
+    std::optional<QVector<QVariant>> keysOf(qint64 id) const;
     qint64 countWhere(const QString& condition, const QVariantList& binds) const;
+    // Reads on from the window next to `number`: true when the number then has its row; the walk
+    // that finds nothing there learns where the set begins or ends.
+    bool extendTo(qint64 number);
+    void jumpTo(qint64 place);
+    void endsAt(qint64 count);
+    // A numbering's offset to places, once known.
+    static qint64 spaceOf(qint64 number);
+    qint64 canonical(qint64 number) const;
+    void placeSpace(qint64 space, qint64 numberAtPlace, qint64 place);
     void keep(Window window);
-    const Entry* cachedEntry(qint64 index) const;
+    const Entry* cachedEntry(qint64 number) const;
     [[noreturn]] void raise(const class QSqlQuery& query) const;
 
     Connection& m_conn;
@@ -90,5 +110,7 @@ private:
     QStringList m_fetched;
     qint64 m_count = 0;
     QVector<Window> m_windows; // most recently read last
+    qint64 m_spaces = 0;       // numberings opened by finding a row
+    QHash<qint64, qint64> m_spaceOffsets; // numbering -> what to subtract for the place
     RecordRow m_goneRow;
 };

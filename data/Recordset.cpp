@@ -194,14 +194,16 @@ bool Recordset::openKeyset(const QString& condition, const QString& orderBy, con
 }
 
 qint64 Recordset::rowCount() const {
-    if (!m_keyset) return m_ids.size();
-    // Reading the current row is what finds out that rows removed elsewhere end the set sooner.
-    if (m_pos >= 0 && m_pos < m_keyset->count()) m_keyset->rowAt(m_pos);
-    return m_keyset->count();
+    return m_keyset ? m_keyset->count() : m_ids.size();
 }
 
 qint64 Recordset::idAt(qint64 index) {
     return m_keyset ? m_keyset->rowAt(index).id : m_ids[index];
+}
+
+bool Recordset::onRow() const {
+    if (m_keyset) return m_keyset->placeOf(m_pos) == KeysetRows::Place::Row;
+    return m_pos >= 0 && m_pos < m_ids.size();
 }
 
 void Recordset::openMaterialized(const Statement& statement) {
@@ -258,7 +260,7 @@ void Recordset::requireOpen() const {
 void Recordset::requireCurrent() const {
     requireOpen();
     if (m_editMode == ado::adEditAdd) return;
-    if (m_currentDeleted || m_pos < 0 || m_pos >= rowCount()) throw noCurrentRecord();
+    if (m_currentDeleted || !onRow()) throw noCurrentRecord();
 }
 
 qint64 Recordset::RecordCount() const {
@@ -269,12 +271,14 @@ qint64 Recordset::RecordCount() const {
 bool Recordset::IsBOF() const {
     requireOpen();
     if (m_editMode == ado::adEditAdd) return false;
+    if (m_keyset) return rowCount() == 0 || m_keyset->placeOf(m_pos) == KeysetRows::Place::BeforeFirst;
     return m_pos < 0 || rowCount() == 0;
 }
 
 bool Recordset::IsEOF() const {
     requireOpen();
     if (m_editMode == ado::adEditAdd) return false;
+    if (m_keyset) return rowCount() == 0 || m_keyset->placeOf(m_pos) == KeysetRows::Place::AfterLast;
     return m_pos >= rowCount();
 }
 
@@ -321,7 +325,7 @@ qint64 Recordset::AbsolutePosition() const {
     if (m_editMode == ado::adEditAdd) return ado::adPosUnknown;
     if (IsBOF()) return ado::adPosBOF;
     if (IsEOF()) return ado::adPosEOF;
-    return m_pos + 1;
+    return (m_keyset ? m_keyset->position(m_pos) : m_pos) + 1;
 }
 
 void Recordset::setAbsolutePosition(qint64 position) {
@@ -339,10 +343,7 @@ Recordset::Bookmark Recordset::bookmark() const {
 }
 
 qint64 Recordset::indexOfId(qint64 id, qint64 from) {
-    if (m_keyset) {
-        const qint64 index = m_keyset->indexOf(id);
-        return index >= from ? index : -1;
-    }
+    if (m_keyset) return m_keyset->numberOf(id);
     const auto begin = m_ids.cbegin() + std::clamp<qint64>(from, 0, m_ids.size());
     const auto found = std::find(begin, m_ids.cend(), id);
     return found == m_ids.cend() ? -1 : found - m_ids.cbegin();
@@ -537,8 +538,10 @@ void Recordset::Find(const QString& criterion) {
     const QVariant bound = c.op == QLatin1String("LIKE")
                                ? QVariant(wanted.toString().replace(QLatin1Char('*'), QLatin1Char('%')))
                                : toEngine(wanted, type);
-    if (m_keyset && m_columns[column].fetchedWithPage) {
-        found = m_keyset->findFrom(start, QStringLiteral("%1 %2 ?").arg(quoted(m_columns[column].name), op), bound);
+    if (m_keyset) {
+        if (m_columns[column].fetchedWithPage)
+            found = m_keyset->findFrom(start, QStringLiteral("%1 %2 ?").arg(quoted(m_columns[column].name), op),
+                                       bound);
     } else if (m_lazy && m_columns[column].fetchedWithPage) {
         QSqlQuery q(m_conn->database());
         q.setForwardOnly(true);

@@ -107,6 +107,7 @@ private:
     bool openKeyset(const QString& condition, const QString& orderBy, const QVariantList& binds);
     qint64 rowCount() const;
     qint64 idAt(qint64 index);
+    bool onRow() const;
     void openMaterialized(const Statement& statement);
     void requireOpen() const;
     void requireCurrent() const;

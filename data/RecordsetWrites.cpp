@@ -28,7 +28,7 @@ void Recordset::flushPending() {
 void Recordset::forgetCurrentRow() {
     m_blobs.clear();
     m_blobRowId = -1;
-    if (m_keyset) m_keyset->forget();
+    if (m_keyset) m_keyset->reread(m_pos);
     if (!m_lazy) return;
     const qint64 page = m_pos / kPageRows;
     m_pages.remove(page);
@@ -159,7 +159,8 @@ void Recordset::insertPending() {
     scope.commit();
     if (m_keyset) {
         // The new row takes its place in the order.
-        moveTo(std::max<qint64>(0, m_keyset->rowAdded(id)));
+        m_keyset->forget();
+        moveTo(std::max<qint64>(0, m_keyset->numberOf(id)));
         return;
     }
     m_ids.append(id);
@@ -244,7 +245,7 @@ void Recordset::keepKeysetRowInStep(qint64 id) {
         moved = moved || m_keyset->ordersBy(m_columns[it.key()].name);
     if (moved) {
         m_keyset->forget();
-        m_pos = std::max<qint64>(0, m_keyset->indexOf(id));
+        m_pos = std::max<qint64>(0, m_keyset->numberOf(id));
     } else if (Row* cached = m_keyset->cachedRow(m_pos)) {
         for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it)
             if (m_columns[it.key()].fetchedWithPage)
@@ -286,10 +287,16 @@ void Recordset::Delete() {
 
 void Recordset::dropCurrentRow() {
     CancelUpdate();
-    if (m_keyset)
-        m_keyset->rowRemoved();
-    else
+    if (m_keyset) {
+        // The next row slides into the place; it is found again once the cache starts anew.
+        const bool more = m_keyset->placeOf(m_pos + 1) == KeysetRows::Place::Row;
+        const qint64 nextId = more ? m_keyset->rowAt(m_pos + 1).id : 0;
+        m_keyset->forget();
+        const qint64 next = more ? m_keyset->numberOf(nextId) : -1;
+        m_pos = next >= 0 ? next : m_keyset->count();
+    } else {
         m_ids.remove(m_pos);
+    }
     // Positions after the dropped row have shifted; cached pages keyed by position are stale.
     m_pages.clear();
     m_pageOrder.clear();
