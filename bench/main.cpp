@@ -96,12 +96,16 @@ QString generateServer(const QString& libpq, qint64 records, QString& sizedLibpq
         onServer(libpq, QStringLiteral("DROP DATABASE \"%1\" WITH (FORCE)").arg(name), error);
         if (!error.isEmpty()) return error;
     }
-    onServer(libpq, QStringLiteral("CREATE DATABASE \"%1\"").arg(name), error);
+    // Only a complete register is kept under its final name.
+    const QString partial = name + QStringLiteral("_part");
+    const QString partialLibpq = QString(libpq).replace(dbname, QStringLiteral("dbname=") + partial);
+    onServer(libpq, QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(partial), error);
+    if (error.isEmpty()) onServer(libpq, QStringLiteral("CREATE DATABASE \"%1\"").arg(partial), error);
     if (!error.isEmpty()) return error;
-    error = createServerSchema(sizedLibpq, true);
+    error = createServerSchema(partialLibpq, true);
     if (!error.isEmpty()) return error;
     {
-        QSqlDatabase db = openServerDatabase(sizedLibpq, QStringLiteral("generator"));
+        QSqlDatabase db = openServerDatabase(partialLibpq, QStringLiteral("generator"));
         // Commits wait for their log as on a server set up by default: VACUUM cannot mark a page
         // all-visible while the commit of its rows is still unwritten (the test server commits
         // asynchronously), and the index-only scans would read the table after all.
@@ -113,6 +117,8 @@ QString generateServer(const QString& libpq, qint64 records, QString& sizedLibpq
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("generator"));
+    if (error.isEmpty())
+        onServer(libpq, QStringLiteral("ALTER DATABASE \"%1\" RENAME TO \"%2\"").arg(partial, name), error);
     return error;
 }
 

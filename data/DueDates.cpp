@@ -271,14 +271,32 @@ DuePages::DuePages(Connection& conn, const DueQuery& query, const QDate& today)
     });
 }
 
-QList<QStringList> DuePages::next(int count) {
+qint64 DuePages::markOf(const Identity& identity) {
+    // Row identities stay far below 2^40, and there are nine parts.
+    return (qint64(identity.part) << 40) | identity.rowid;
+}
+
+QList<qint64> DuePages::positionsOf(const QList<qint64>& marks) const {
+    QHash<qint64, qint64> wanted;
+    for (qint64 mark : marks)
+        wanted.insert(mark, -1);
+    for (qint64 i = 0; i < m_rows.size(); ++i)
+        if (auto found = wanted.find(markOf(m_rows[i])); found != wanted.end()) *found = i;
+    QList<qint64> positions;
+    for (qint64 mark : marks)
+        positions << wanted.value(mark, -1);
+    return positions;
+}
+
+QList<ListRow> DuePages::rows(qint64 first, int count) const {
     const QList<Part> parts = partsOf(m_query);
-    const qint64 end = std::min<qint64>(m_next + count, m_rows.size());
-    // Each register's rows of the page in one statement: the columns the list shows, and the dates.
+    first = std::clamp<qint64>(first, 0, m_rows.size());
+    const qint64 end = std::min<qint64>(first + std::max(count, 0), m_rows.size());
+    // Each register's rows of the run in one statement: the columns the list shows, and the dates.
     QHash<QString, QHash<qint64, QVariantList>> values;
     for (const DueRegister& reg : dueRegisters()) {
         QVariantList ids;
-        for (qint64 i = m_next; i < end; ++i)
+        for (qint64 i = first; i < end; ++i)
             if (parts[m_rows[i].part].reg == &reg) ids << m_rows[i].rowid;
         if (ids.isEmpty()) continue;
         const Part part{&reg, &dueItems().first()};
@@ -294,20 +312,23 @@ QList<QStringList> DuePages::next(int count) {
         ForEachRow(m_conn, Statement{sql, sql, ids},
                    [&](const QVariantList& row) { byId.insert(row.value(0).toLongLong(), row.mid(1)); });
     }
-    QList<QStringList> rows;
-    for (; m_next < end; ++m_next) {
-        const Part& part = parts[m_rows[m_next].part];
-        const auto found = values[part.reg->table].constFind(m_rows[m_next].rowid);
-        // A row deleted since the list was counted is passed over.
-        if (found == values[part.reg->table].cend()) continue;
-        QStringList row{part.reg->caption};
-        for (int column = DueColumn::Key; column <= DueColumn::Trade; ++column)
-            row << cellText(found->at(column - DueColumn::Key));
-        const QVariant date = found->at(DueColumn::Trade + int(part.item - &dueItems().first()));
-        const QDate due = date.typeId() == QMetaType::QDate
-                              ? date.toDate()
-                              : QDate::fromString(date.toString().left(10), Qt::ISODate);
-        row << part.item->caption << cellText(date) << QString::number(m_today.daysTo(due));
+    QList<ListRow> rows;
+    for (qint64 i = first; i < end; ++i) {
+        const Part& part = parts[m_rows[i].part];
+        ListRow row;
+        row.mark = markOf(m_rows[i]);
+        const auto found = values[part.reg->table].constFind(m_rows[i].rowid);
+        // A row deleted since the list was counted keeps its place, without cells.
+        if (found != values[part.reg->table].cend()) {
+            row.cells << part.reg->caption;
+            for (int column = DueColumn::Key; column <= DueColumn::Trade; ++column)
+                row.cells << cellText(found->at(column - DueColumn::Key));
+            const QVariant date = found->at(DueColumn::Trade + int(part.item - &dueItems().first()));
+            const QDate due = date.typeId() == QMetaType::QDate
+                                  ? date.toDate()
+                                  : QDate::fromString(date.toString().left(10), Qt::ISODate);
+            row.cells << part.item->caption << cellText(date) << QString::number(m_today.daysTo(due));
+        }
         rows << row;
     }
     return rows;

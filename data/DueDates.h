@@ -3,13 +3,12 @@
 // window, the login reminder and the command line share, and the counts behind the reminder.
 
 #include "adodb.h"
+#include "ListTable.h"
 
 #include <QDate>
 #include <QList>
 #include <QStringList>
 #include <QVector>
-
-struct ListTable;
 
 // One register as the due list sees it; columns it lacks are empty.
 struct DueRegister {
@@ -68,24 +67,28 @@ QStringList dueListHeaders();
 Statement dueStatement(const DueQuery& query, Connection::Engine engine, const QDate& today);
 // The due list read a page at a time, as the reminder window lists it: first the identities of its
 // rows in the list's order, which the date indexes give alone when the order is by register, key,
-// date, days or item, then the values of each page by identity. The rows are those of dueStatement.
+// date, days or item, then the values of any run of rows by identity. The rows are those of
+// dueStatement.
 class DuePages {
 public:
     DuePages(Connection& conn, const DueQuery& query, const QDate& today);
     qint64 count() const { return m_rows.size(); }
-    // The next rows as the list shows them; empty at the end. A row deleted meanwhile is left out.
-    QList<QStringList> next(int count);
+    // The rows from position `first` (0 is the top) as the list shows them, each marked with the
+    // record and date it stands for; a row deleted meanwhile comes back without cells.
+    QList<ListRow> rows(qint64 first, int count) const;
+    // Where the rows of the marks stand now, in the order asked; -1 for one no longer listed.
+    QList<qint64> positionsOf(const QList<qint64>& marks) const;
 
 private:
     struct Identity {
         int part; // which register and date
         qint64 rowid;
     };
+    static qint64 markOf(const Identity& identity);
     Connection& m_conn;
     DueQuery m_query;
     QDate m_today;
     QVector<Identity> m_rows;
-    qint64 m_next = 0;
 };
 
 // The rows the statement gives, counted by the database.

@@ -80,6 +80,7 @@ void Recordset::Open(const Statement& statement, Connection& conn, int, int lock
     conn.requireOpen();
     m_conn = &conn;
     m_source = statement.text;
+    m_statement = statement;
     m_readOnly = lockType == ado::adLockReadOnly;
     openStatement(statement, conn, lockType);
     m_open = true;

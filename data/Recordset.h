@@ -55,6 +55,7 @@ public:
     void Close();
     int State() const { return m_open ? ado::adStateOpen : ado::adStateClosed; }
     QString Source() const { return m_source; }
+    Statement statement() const { return m_statement; }
     // The statement that read the row identities (or the whole set), as the engine ran it.
     QString executedSql() const { return m_executedSql; }
 
@@ -144,6 +145,7 @@ private:
     bool m_lazy = false; // rows fetched a page at a time from `m_table` by row identity
     std::unique_ptr<KeysetRows> m_keyset; // or a window at a time in the set's order
     QString m_source;
+    Statement m_statement;
     QString m_executedSql;
     QString m_table;
     QVector<Column> m_columns;

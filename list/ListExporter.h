@@ -4,6 +4,8 @@
 
 #include "ListTable.h"
 
+#include <functional>
+
 class ListView;
 
 class ListExporter {
@@ -23,7 +25,17 @@ private:
     QString m_helpText;
 };
 
-// Both return an empty text on success, else what went wrong.
+// Rows handed over one at a time: calls the visitor with each row (its text, then its cells) in order.
+using RowStream = std::function<void(const std::function<void(const QStringList&)>&)>;
+
+// Both return an empty text on success, else what went wrong. The rows are those of `table`, or
+// those `rows` gives under the headers and column kinds of `columns`, written as they come.
 QString WriteWorkbook(const QString& path, const QString& sheetTitle, const ListTable& table);
+// `rowCount` says how many rows `rows` gives: a long list keeps only the row being written in
+// memory (each text in its cell, not in the shared table), and goes on in another sheet, under
+// the header row again, past the last row a sheet has.
+QString WriteWorkbook(const QString& path, const QString& sheetTitle, const ListTable& columns,
+                      const RowStream& rows, qint64 rowCount);
 // GBK is written as GB18030, its superset, so that no character is lost.
 QString WriteCsv(const QString& path, const ListTable& table, bool gbk);
+QString WriteCsv(const QString& path, const ListTable& columns, const RowStream& rows, bool gbk);

@@ -2,10 +2,13 @@
 
 #include "ListViewModel.h"
 
+#include "dialogs.h"
+
 #include <algorithm>
 #include <QHeaderView>
 #include <QListView>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -22,6 +25,7 @@ public:
 
     // Selecting all means every row of the list, also those not fetched yet.
     void selectAll() override {
+        if (!ConfirmLongAction(m_owner->rowCount(), kLongListRows, QStringLiteral("全部选中"))) return;
         m_owner->loadAllRows();
         View::selectAll();
     }
@@ -94,6 +98,8 @@ ListView::ListView(QWidget* parent)
     headers->setSectionsClickable(true);
     headers->setStretchLastSection(false);
     connect(headers, &QHeaderView::sectionClicked, this, &ListView::columnClicked);
+    connect(m_report->verticalScrollBar(), &QScrollBar::valueChanged, this, &ListView::shownRowsChanged);
+    connect(m_report->verticalScrollBar(), &QScrollBar::rangeChanged, this, &ListView::shownRowsChanged);
 
     m_icons->setModel(m_model);
     m_icons->setSelectionModel(m_report->selectionModel());
@@ -210,6 +216,14 @@ void ListView::setMoreRows(std::function<QList<QStringList>()> more) {
     m_model->setMoreRows(std::move(more));
 }
 
+void ListView::setVirtualRows(qint64 count, ListRowReader read) {
+    m_model->setVirtualRows(count, std::move(read));
+}
+
+bool ListView::isVirtual() const {
+    return m_model->isVirtual();
+}
+
 void ListView::loadAllRows() const {
     while (m_model->canFetchMore({}))
         m_model->fetchMore({});
@@ -217,6 +231,10 @@ void ListView::loadAllRows() const {
 
 int ListView::rowCount() const {
     return m_model->storedRowCount();
+}
+
+bool ListView::isReadable(int row) const {
+    return m_model->isReadable(row);
 }
 
 QString ListView::text(int row) const {
@@ -291,6 +309,23 @@ void ListView::makeCurrent(int row) {
     m_report->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
 }
 
+int ListView::topRow() const {
+    if (m_model->rowCount() == 0) return -1;
+    return std::max(0, m_report->rowAt(0));
+}
+
+int ListView::bottomRow() const {
+    const int rows = m_model->rowCount();
+    if (rows == 0) return -1;
+    const int bottom = m_report->rowAt(m_report->viewport()->height() - 1);
+    return bottom < 0 ? rows - 1 : bottom;
+}
+
+void ListView::scrollToTop(int row) {
+    if (row < 0 || row >= m_model->rowCount()) return;
+    m_report->scrollTo(m_model->index(row, 0), QAbstractItemView::PositionAtTop);
+}
+
 int ListView::currentRow() const {
     const QModelIndex current = m_report->selectionModel()->currentIndex();
     return current.isValid() ? current.row() : -1;
@@ -328,20 +363,53 @@ Qt::SortOrder ListView::sortOrder() const {
     return m_model->sortOrder();
 }
 
-ListTable TableOfList(const ListView* list) {
+ListTable ColumnsOfList(const ListView* list) {
     ListTable table;
     if (!list) return table;
-    list->loadAllRows();
     for (int column = 0; column < list->columnCount(); ++column) {
         table.headers << list->columnText(column);
         if (list->isDateColumn(column)) table.dateColumns << column;
         if (list->isNumberColumn(column)) table.numberColumns << column;
     }
-    for (int row = 0; row < list->rowCount(); ++row) {
-        QStringList cells{list->text(row)};
-        for (int column = 1; column < list->columnCount(); ++column)
-            cells << list->subItem(row, column);
-        table.rows << cells;
-    }
     return table;
+}
+
+namespace {
+
+// The row's text and cells; empty for a virtual row that could no longer be read.
+QStringList cellsOf(const ListView* list, int row) {
+    if (!list->isReadable(row)) return {};
+    QStringList cells{list->text(row)};
+    for (int column = 1; column < list->columnCount(); ++column)
+        cells << list->subItem(row, column);
+    return cells;
+}
+
+} // namespace
+
+void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit) {
+    if (!list) return;
+    list->loadAllRows();
+    for (int row = 0; row < list->rowCount(); ++row)
+        if (const QStringList cells = cellsOf(list, row); !cells.isEmpty()) visit(cells);
+}
+
+QList<QStringList> RowsOfList(const ListView* list, const QList<int>& rows) {
+    QList<QStringList> cells;
+    if (!list) return cells;
+    for (int row : rows)
+        if (QStringList read = cellsOf(list, row); !read.isEmpty()) cells << std::move(read);
+    return cells;
+}
+
+ListTable TableOfList(const ListView* list) {
+    ListTable table = ColumnsOfList(list);
+    ForEachListRow(list, [&](const QStringList& cells) { table.rows << cells; });
+    return table;
+}
+
+bool ConfirmLongAction(qint64 rows, qint64 limit, const QString& action) {
+    if (rows <= limit) return true;
+    return MsgBox(QStringLiteral("共有 %1 条记录，%2可能需要较长时间，是否继续？").arg(rows).arg(action),
+                  vb::YesNo | vb::Question) == vb::Yes;
 }

@@ -61,9 +61,17 @@ public:
     void setMoreRows(std::function<QList<QStringList>()> more);
     // Fetches every row still to come, for those that read the whole list (print, export, select all).
     void loadAllRows() const;
-    // The rows fetched so far.
+    // A list of any length: `count` rows that `read` gives a block at a time as they come into view
+    // or are asked for; nothing else is held. Rows cannot be added, changed or sorted by the list
+    // then (its owner orders what it reads); clearRows ends it.
+    void setVirtualRows(qint64 count, ListRowReader read);
+    bool isVirtual() const;
+    // The rows fetched so far; all of a virtual list.
     int rowCount() const;
     QString text(int row) const;
+    // False for a row of a virtual list that could no longer be read (deleted meanwhile), and for
+    // rows beyond the list.
+    bool isReadable(int row) const;
     QString subItem(int row, int subItem) const;
     // Highest sub-item index that holds a value slot for the row (0 when none was set).
     int cellCount(int row) const;
@@ -85,6 +93,11 @@ public:
     int currentRow() const; // -1 when there is none
     // Makes the row current without selecting it.
     void makeCurrent(int row);
+    // The report view's first and last rows in sight; -1 when the list is empty.
+    int topRow() const;
+    int bottomRow() const;
+    // Scrolls the report view so that the row is at the top, or as near as the end allows.
+    void scrollToTop(int row);
     void setGridLines(bool on);
     bool gridLines() const;
 
@@ -98,9 +111,6 @@ public:
 
     void setTag(const QString& tag) { m_tag = tag; }
     QString tag() const { return m_tag; }
-    // Which rows of how many the list holds, printed under the heading; empty when not known.
-    void setCountNote(const QString& note) { m_countNote = note; }
-    QString countNote() const { return m_countNote; }
 
     // The view now on show, and the two views behind the styles.
     QAbstractItemView* currentView() const;
@@ -108,6 +118,8 @@ public:
     QListView* iconView() const { return m_icons; }
 
 signals:
+    // Scrolling or resizing brought other rows into sight.
+    void shownRowsChanged();
     // A header click; the list does not sort by itself, the owner decides.
     void columnClicked(int column);
     void rowDoubleClicked(int row);
@@ -129,10 +141,25 @@ private:
     int m_view = Report;
     bool m_multiSelect = false;
     QString m_tag;
-    QString m_countNote;
     QList<int> m_dateColumns;
     QList<int> m_numberColumns;
 };
 
 // What the list shows, as texts; empty without a list.
 ListTable TableOfList(const ListView* list);
+// The list's headers and column kinds, without its rows.
+ListTable ColumnsOfList(const ListView* list);
+// Hands each row of the list (its text, then its cells) to `visit` in order, reading a virtual list a
+// block at a time and keeping none; rows that could no longer be read are passed over.
+void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit);
+// The cells of the rows given, in that order.
+QList<QStringList> RowsOfList(const ListView* list, const QList<int>& rows);
+
+// Whole-list actions that take long on a long list ask first: printing more than kLongPrintRows
+// rows (past a hundred pages, as the list window's former page limit of 5,000 rows gave), selecting
+// or exporting more than kLongListRows (from there a file takes many seconds to write, and a
+// selection is only chosen to be printed or exported). `action` names it: 全部打印, 全部导出 ….
+// True when the list is shorter or the operator answered 是.
+inline constexpr qint64 kLongPrintRows = 5000;
+inline constexpr qint64 kLongListRows = 50000;
+bool ConfirmLongAction(qint64 rows, qint64 limit, const QString& action);

@@ -1,8 +1,18 @@
 #include "ListViewModel.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <QTimer>
+
+namespace {
+
+// A screenful and then some: scrolling line by line reads the database once in a while, and a jump
+// reads one block.
+constexpr int kBlockRows = 256;
+constexpr int kKeptBlocks = 8;
+
+} // namespace
 
 ListViewModel::ListViewModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -57,7 +67,7 @@ int ListViewModel::addColumn(const QString& text) {
 }
 
 bool ListViewModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && m_more && m_batchDepth == 0;
+    return !parent.isValid() && m_more && m_batchDepth == 0 && !isVirtual();
 }
 
 void ListViewModel::fetchMore(const QModelIndex& parent) {
@@ -79,9 +89,47 @@ void ListViewModel::setMoreRows(std::function<QList<QStringList>()> more) {
     m_more = std::move(more);
 }
 
+void ListViewModel::setVirtualRows(qint64 count, ListRowReader read) {
+    beginResetModel();
+    m_more = nullptr;
+    m_rows.clear();
+    m_pendingRow = -1;
+    m_blocks.clear();
+    m_blockOrder.clear();
+    m_read = std::move(read);
+    // The views count rows in int; no register comes near that.
+    m_shownRows = int(std::clamp<qint64>(count, 0, std::numeric_limits<int>::max()));
+    endResetModel();
+}
+
+const ListViewModel::Row* ListViewModel::rowAt(int row) const {
+    if (row < 0) return nullptr;
+    if (!isVirtual()) return row < m_rows.size() ? &m_rows.at(row) : nullptr;
+    if (row >= m_shownRows) return nullptr;
+    const qint64 block = row / kBlockRows;
+    auto found = m_blocks.constFind(block);
+    if (found == m_blocks.cend()) {
+        const qint64 first = block * kBlockRows;
+        const int wanted = int(std::min<qint64>(kBlockRows, m_shownRows - first));
+        QVector<Row> rows;
+        rows.reserve(wanted);
+        for (const ListRow& read : m_read(first, wanted))
+            rows.append(Row{read.cells, read.mark});
+        // Rows the reader could not give stay empty rather than shift those below them.
+        rows.resize(wanted);
+        if (m_blockOrder.size() >= kKeptBlocks) m_blocks.remove(m_blockOrder.takeFirst());
+        found = m_blocks.insert(block, rows);
+        m_blockOrder.append(block);
+    }
+    return &found->at(row - block * kBlockRows);
+}
+
 void ListViewModel::clearRows() {
     m_more = nullptr;
     beginResetModel();
+    m_read = nullptr;
+    m_blocks.clear();
+    m_blockOrder.clear();
     m_rows.clear();
     m_shownRows = 0;
     m_pendingRow = -1;
@@ -89,6 +137,7 @@ void ListViewModel::clearRows() {
 }
 
 int ListViewModel::addRow(const QString& text) {
+    if (isVirtual()) return -1;
     placePendingRow();
     const int row = int(m_rows.size());
     if (m_batchDepth > 0) {
@@ -126,7 +175,7 @@ int ListViewModel::addRow(const QString& text) {
 }
 
 bool ListViewModel::setCell(int row, int column, const QString& text) {
-    if (row < 0 || row >= m_rows.size() || column < 0) return false;
+    if (isVirtual() || row < 0 || row >= m_rows.size() || column < 0) return false;
     QStringList& cells = m_rows[row].cells;
     while (cells.size() <= column)
         cells.append(QString());
@@ -139,21 +188,27 @@ bool ListViewModel::setCell(int row, int column, const QString& text) {
 }
 
 QString ListViewModel::cell(int row, int column) const {
-    if (row < 0 || row >= m_rows.size()) return {};
-    return m_rows.at(row).cells.value(column);
+    const Row* found = rowAt(row);
+    return found ? found->cells.value(column) : QString();
+}
+
+bool ListViewModel::isReadable(int row) const {
+    const Row* found = rowAt(row);
+    return found && (!isVirtual() || !found->cells.isEmpty());
 }
 
 void ListViewModel::setRowMark(int row, qint64 mark) {
-    if (row >= 0 && row < m_rows.size()) m_rows[row].mark = mark;
+    if (!isVirtual() && row >= 0 && row < m_rows.size()) m_rows[row].mark = mark;
 }
 
 qint64 ListViewModel::rowMark(int row) const {
-    return row >= 0 && row < m_rows.size() ? m_rows.at(row).mark : -1;
+    const Row* found = rowAt(row);
+    return found ? found->mark : -1;
 }
 
 int ListViewModel::subItemCount(int row) const {
-    if (row < 0 || row >= m_rows.size()) return 0;
-    return int(m_rows.at(row).cells.size()) - 1;
+    const Row* found = rowAt(row);
+    return found ? std::max(0, int(found->cells.size()) - 1) : 0;
 }
 
 void ListViewModel::beginBatch() {
@@ -226,7 +281,7 @@ int ListViewModel::sortedPosition(int row) const {
 
 void ListViewModel::sortAll() {
     m_pendingRow = -1;
-    if (m_batchDepth > 0 || m_shownRows < 2) return;
+    if (m_batchDepth > 0 || m_shownRows < 2 || isVirtual()) return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     QVector<int> order(m_shownRows);
     std::iota(order.begin(), order.end(), 0);
@@ -251,6 +306,7 @@ void ListViewModel::sortAll() {
 }
 
 void ListViewModel::announceBatchRows() {
+    if (isVirtual()) return;
     const int total = int(m_rows.size());
     if (total == m_shownRows) return;
     beginInsertRows({}, m_shownRows, total - 1);

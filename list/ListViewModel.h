@@ -1,9 +1,13 @@
 #pragma once
 // Rows and columns behind ListView. Rows are stored in displayed order, so a row index is the
-// same for the owner, the model and the views.
+// same for the owner, the model and the views. A virtual list stores none: it knows how many
+// there are and reads those the views ask for, a block at a time, keeping a few blocks.
+
+#include "ListTable.h"
 
 #include <functional>
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
@@ -30,11 +34,17 @@ public:
     // rows (each its text, then its cells), none once there are no more. Cleared with the rows.
     void setMoreRows(std::function<QList<QStringList>()> more);
 
+    // Makes the list virtual: `count` rows, read through `read` as they are asked for. Rows cannot
+    // be added or changed then, and the model does not sort them; clearRows ends it.
+    void setVirtualRows(qint64 count, ListRowReader read);
+    bool isVirtual() const { return bool(m_read); }
+
     void clearRows();
     int addRow(const QString& text);
     bool setCell(int row, int column, const QString& text);
-    int storedRowCount() const { return int(m_rows.size()); }
+    int storedRowCount() const { return isVirtual() ? m_shownRows : int(m_rows.size()); }
     QString cell(int row, int column) const;
+    bool isReadable(int row) const;
     int subItemCount(int row) const;
     // A number the owner keeps with the row wherever sorting moves it; -1 when none was set.
     void setRowMark(int row, qint64 mark);
@@ -57,6 +67,11 @@ public:
     void placePendingRow();
 
 private:
+    struct Row {
+        QStringList cells; // [0] the row's text, [k] sub-item k
+        qint64 mark = -1;
+    };
+    const Row* rowAt(int row) const;
     bool comesBefore(const QString& a, const QString& b) const;
     QString sortText(int row) const { return cell(row, m_sortKey); }
     int sortedPosition(int row) const;
@@ -65,12 +80,11 @@ private:
 
     std::function<QList<QStringList>()> m_more;
     QStringList m_headers;
-    struct Row {
-        QStringList cells; // [0] the row's text, [k] sub-item k
-        qint64 mark = -1;
-    };
     QVector<Row> m_rows;
-    int m_shownRows = 0; // rows the views know about; the rest wait for endBatch
+    ListRowReader m_read;
+    mutable QHash<qint64, QVector<Row>> m_blocks; // of a virtual list, by block number
+    mutable QList<qint64> m_blockOrder;           // oldest first
+    int m_shownRows = 0;                          // rows the views know about; the rest wait for endBatch
     int m_batchDepth = 0;
     int m_pendingRow = -1;
     bool m_placementQueued = false;

@@ -5,8 +5,9 @@
 #include "dialogs.h"
 #include "ErrorTraps.h"
 #include "FillResultList.h"
-#include "fToList.h"
 #include "fmenu.h"
+#include "fToList.h"
+#include "ListOrder.h"
 #include "ListTable.h"
 #include "ListView.h"
 #include "modPrintOut.h"
@@ -16,12 +17,15 @@
 #include <QCloseEvent>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QProgressBar>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QTableView>
 
 namespace {
 
 constexpr qint64 kMostRows = 5000;
+// Up to this many rows the database sorts a column without an index in a moment.
+constexpr qint64 kQuickSortRows = 100000;
 
 // The office's forms were measured in twips: 15 to a pixel.
 constexpr int px(int twips) {
@@ -75,6 +79,7 @@ fPView::fPView(QWidget* parent) : QWidget(parent), ui(new Ui::fPView) {
     connect(cmdAll, &QPushButton::clicked, this, &fPView::cmdAll_Click);
     connect(cmdListCount, &QPushButton::clicked, this, &fPView::cmdListCount_Click);
     connect(cmdListCol, &QPushButton::clicked, this, &fPView::cmdListCol_Click);
+    connect(Lvw, &ListView::shownRowsChanged, this, &fPView::shownRowsChanged);
     connect(Lvw, &ListView::columnClicked, this, &fPView::Lvw_ColumnClick);
     connect(Lvw, &ListView::rowDoubleClicked, this, &fPView::Lvw_DblClick);
     connect(Lvw, &ListView::currentRowChanged, this, &fPView::followCurrentRow);
@@ -114,7 +119,6 @@ void fPView::setCountLine(const QString& text) {
 }
 
 void fPView::doFill(bool bR, const RecordsetPtr& R) {
-    m_afterPage = 0;
     if (bR) {
         rFill = R;
     } else {
@@ -123,6 +127,9 @@ void fPView::doFill(bool bR, const RecordsetPtr& R) {
         rFill = opened;
         SkipOnError([&] { opened->Open(rName, gConn, ado::adOpenStatic); });
     }
+    // A new set comes in its own order.
+    m_orderField = -1;
+    m_descending = false;
     const qint64 count = recordCount();
     if (count < 1) {
         Lvw->clearRows();
@@ -143,20 +150,23 @@ void fPView::doFill(bool bR, const RecordsetPtr& R) {
 void fPView::doListFill() {
     setCursor(Qt::WaitCursor);
     BuildColumns();
-    if (recordCount() > 0) SkipOnError([&] { rFill->MoveFirst(); });
-    fillFromCursor();
+    readRows();
     unsetCursor();
     Lvw->setTag(m_title);
 }
 
 void fPView::BuildColumns() {
     Lvw->clearColumns();
+    m_shownFields.clear();
+    m_types.clear();
     if (bXuHao) Lvw->setNumberColumn(Lvw->addColumn(QStringLiteral("序号")));
     SkipOnError([&] {
         if (!rFill) return;
         for (int i = 0; i < rFill->FieldCount(); ++i) {
             Field field = rFill->Fields(i);
+            m_types.append(field.Type());
             if (!IsListedField(i, field.Type())) continue;
+            m_shownFields.append(i);
             const int column = Lvw->addColumn(field.Name());
             if (field.Type() == ado::adDate) Lvw->setDateColumn(column);
             if (IsNumberField(field.Name(), field.Type())) Lvw->setNumberColumn(column);
@@ -164,113 +174,123 @@ void fPView::BuildColumns() {
     });
 }
 
-void fPView::FillPage() {
+void fPView::readRows() {
     gStatusPanel.setText(QStringLiteral("正在加载数据..."));
-    nMoved = 0;
-    QProgressBar* bar = Prb();
-    bar->setVisible(true);
-    setCursor(Qt::WaitCursor);
-    progressStep = float(bar->maximum()) / nListNum;
-    Lvw->clearRows();
-    qint64 firstRecord = 0;
+    auto reader = std::make_shared<Recordset>();
+    m_sameBookmarks = true;
+    QString slowOrder;
     SkipOnError([&] {
-        if (rFill && !rFill->IsEOF() && !rFill->IsBOF()) firstRecord = rFill->AbsolutePosition();
+        if (!rFill) return;
+        Statement statement = rFill->statement();
+        if (m_orderField >= 0) {
+            const QString column = rFill->Fields(m_orderField).Name();
+            const OrderedStatement ordered = orderedBy(statement, column, m_descending);
+            statement = ordered.statement;
+            m_sameBookmarks = ordered.sameBookmarks;
+            // A long list ordered by a column no index leads with is sorted whole by the database.
+            if (recordCount() > kQuickSortRows &&
+                (ordered.table.isEmpty() || !hasLeadingIndex(gConn, ordered.table, column)))
+                slowOrder = QStringLiteral("该列没有索引，排序较慢");
+        }
+        if (!slowOrder.isEmpty()) gStatusPanel.setText(slowOrder);
+        reader->Open(statement, gConn, ado::adOpenStatic);
     });
-
-    // Which fields give the row text and the cells: the same rule BuildColumns used.
-    QVector<int> types;
+    qint64 count = 0;
     SkipOnError([&] {
-        if (rFill)
-            for (int i = 0; i < rFill->FieldCount(); ++i)
-                types.append(rFill->Fields(i).Type());
+        if (reader->State() == ado::adStateOpen) count = reader->RecordCount();
     });
-    QVector<int> listed;
-    for (int i = 0; i < types.size(); ++i)
-        if (IsListedField(i, types[i])) listed.append(i);
-    const int textField = bXuHao || listed.isEmpty() ? -1 : listed.takeFirst();
+    // The list holds the set it reads from, and lets go of it with its rows.
+    Lvw->setVirtualRows(count,
+                        [this, reader](qint64 first, int rows) { return rowsFrom(*reader, first, rows); });
+    showFrom(0);
+    gStatusPanel.setText(slowOrder.isEmpty() ? QStringLiteral("就绪") : slowOrder);
+}
 
+QList<ListRow> fPView::rowsFrom(Recordset& reader, qint64 first, int count) const {
+    QList<ListRow> rows;
+    bool placed = false;
+    SkipOnError([&] {
+        reader.setAbsolutePosition(first + 1);
+        placed = true;
+    });
+    if (!placed) return rows;
+    // The row's text is the row number or the first field shown, its cells the other fields.
+    const QVector<int> cellFields = bXuHao ? m_shownFields : m_shownFields.mid(1);
     const auto cellOf = [&](int field) {
         QString text;
-        SkipOnError([&] { text = CellText(rFill->Fields(field).Value(), types[field]); });
+        SkipOnError([&] { text = CellText(reader.Fields(field).Value(), m_types.value(field)); });
         return text;
     };
     const auto atEnd = [&] {
         bool end = true;
-        SkipOnError([&] { end = !rFill || rFill->IsEOF() || rFill->IsBOF(); });
+        SkipOnError([&] { end = reader.IsEOF(); });
         return end;
     };
-
-    bool reachedEnd = false;
-    const int rows = pageRows();
-    Lvw->beginBatch();
-    for (int r = 1; r <= rows; ++r) {
-        if (atEnd()) {
-            reachedEnd = true;
-            break;
-        }
-        const int row = Lvw->addRow(bXuHao           ? QString::number(r)
-                                    : textField >= 0 ? cellOf(textField)
-                                                     : QString());
-        SkipOnError([&] { Lvw->setRowMark(row, rFill->bookmark()); });
-        for (int k = 0; k < listed.size(); ++k)
-            Lvw->setSubItem(row, k + 1, cellOf(listed[k]));
-        bar->setValue(int(progressStep * float(r)));
-        SkipOnError([&] { rFill->MoveNext(); });
-        nMoved++;
-        if (atEnd()) {
-            // The page ends with the last record; the cursor stays on it.
-            SkipOnError([&] { rFill->MoveLast(); });
-            nMoved--;
-            reachedEnd = true;
-            break;
-        }
+    for (int r = 0; r < count && !atEnd(); ++r) {
+        ListRow row;
+        row.cells << (bXuHao                    ? QString::number(first + r + 1)
+                      : m_shownFields.isEmpty() ? QString()
+                                                : cellOf(m_shownFields.first()));
+        for (int field : cellFields)
+            row.cells << cellOf(field);
+        if (m_sameBookmarks) SkipOnError([&] { row.mark = reader.bookmark(); });
+        rows << row;
+        SkipOnError([&] { reader.MoveNext(); });
     }
-    Lvw->endBatch();
-    // A sorted list puts new rows in order; their numbers must still read 1..n from the top.
-    if (bXuHao && Lvw->sorted()) renumberRows();
-    const qint64 count = recordCount();
-    Lvw->setCountNote(firstRecord > 0 && Lvw->rowCount() > 0
-                          ? QStringLiteral("第 %1–%2 条，共 %3 条")
-                                .arg(firstRecord)
-                                .arg(firstRecord + Lvw->rowCount() - 1)
-                                .arg(count)
-                          : QString());
-    SkipOnError([&] { m_afterPage = rFill ? rFill->AbsolutePosition() : 0; });
-    endPage(!reachedEnd);
-    Lvw->makeCurrent(0);
+    return rows;
+}
+
+void fPView::showFrom(qint64 row) {
+    const int rows = Lvw->rowCount();
+    if (rows > 0) {
+        const int first = int(std::clamp<qint64>(row, 0, rows - 1));
+        Lvw->scrollToTop(first);
+        Lvw->makeCurrent(first);
+    }
+    shownRowsChanged();
+}
+
+int fPView::pageStart() const {
+    // The page the operator is on starts at the current row while it is in sight; after scrolling
+    // away from it, at the top row.
+    const int current = Lvw->currentRow();
+    const int top = Lvw->topRow();
+    return current >= top && current <= Lvw->bottomRow() ? current : top;
+}
+
+void fPView::shownRowsChanged() {
+    const int rows = Lvw->rowCount();
+    const int start = pageStart();
+    cmdNext->setEnabled(rows > 0 && start + pageRows() < rows);
+    cmdPre->setEnabled(start > 0);
+    // Which rows are in sight, told where the eye is when scrolling: on the scroll bar and the count.
+    const QString note = rows > 0 ? QStringLiteral("第 %1–%2 条，共 %3 条")
+                                        .arg(Lvw->topRow() + 1)
+                                        .arg(Lvw->bottomRow() + 1)
+                                        .arg(rows)
+                                  : QString();
+    Lvw->reportView()->verticalScrollBar()->setToolTip(note);
+    for (QLabel* label : lblNUM)
+        label->setToolTip(note);
 }
 
 void fPView::followCurrentRow(int row) {
     const qint64 mark = Lvw->rowMark(row);
     if (mark >= 0) SkipOnError([&] { rFill->setBookmark(mark); });
-}
-
-void fPView::endPage(bool moreToCome) {
-    cmdNext->setEnabled(moreToCome);
-    unsetCursor();
-    gStatusPanel.setText(QStringLiteral("就绪"));
-    Prb()->hide();
+    shownRowsChanged();
 }
 
 void fPView::cmdNext_Click() {
-    // The cursor follows the list's rows; the next page starts where this one stopped.
-    if (m_afterPage > 0) SkipOnError([&] { rFill->setAbsolutePosition(m_afterPage); });
-    fillFromCursor();
-}
-
-void fPView::fillFromCursor() {
-    FillPage();
-    if (m_afterPage > pageRows()) cmdPre->setEnabled(true);
+    showFrom(qint64(pageStart()) + pageRows());
 }
 
 void fPView::cmdPre_Click() {
-    const qint64 start = m_afterPage - nMoved - pageRows();
+    const int start = pageStart();
     if (start < 1) {
         cmdPre->setEnabled(false);
         return;
     }
-    SkipOnError([&] { rFill->setAbsolutePosition(start); });
-    FillPage();
+    showFrom(std::max(0, start - pageRows()));
 }
 
 void fPView::cmdAll_Click() {
@@ -282,8 +302,7 @@ void fPView::cmdAll_Click() {
     // A page size of 0 would leave every later list empty.
     if (count < 1) return;
     nListNum = float(count);
-    SkipOnError([&] { rFill->MoveFirst(); });
-    fillFromCursor();
+    showFrom(0);
 }
 
 void fPView::cmdListCount_Click() {
@@ -295,9 +314,6 @@ void fPView::cmdListCount_Click() {
     }
     if (number <= 1) return;
     nListNum = float(number);
-    SkipOnError([&] {
-        if (rFill) rFill->MoveFirst();
-    });
     doListFill();
 }
 
@@ -310,19 +326,15 @@ void fPView::cmdListCol_Click() {
 }
 
 void fPView::Lvw_ColumnClick(int column) {
-    // One order for the whole list: every click flips it, whichever column was clicked before.
-    const Qt::SortOrder order =
-        Lvw->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-    Lvw->setSorted(false);
-    Lvw->setSortOrder(order);
-    Lvw->setSortKey(column);
-    Lvw->setSorted(true);
-    if (bXuHao) renumberRows();
-}
-
-void fPView::renumberRows() {
-    for (int row = 0; row < Lvw->rowCount(); ++row)
-        Lvw->setText(row, QString::number(row + 1));
+    // One order for the whole list: every click flips it, whichever column was clicked before. The
+    // database orders the rows, so numbers and dates sort as such; 序号 stands for the set's own order.
+    const int field = m_shownFields.value(bXuHao ? column - 1 : column, -1);
+    if (column < 0 || column >= Lvw->columnCount()) return;
+    m_descending = !m_descending;
+    m_orderField = field;
+    setCursor(Qt::WaitCursor);
+    readRows();
+    unsetCursor();
 }
 
 void fPView::Lvw_DblClick(int row) {
@@ -347,11 +359,12 @@ void fPView::CmdToOut_Click() {
 }
 
 void fPView::DoSelPrint(bool bShow) {
-    const ListTable table = TableOfList(Lvw);
+    const QList<int> selected = Lvw->selectedRows();
+    if (!ConfirmLongAction(selected.size(), kLongPrintRows, QStringLiteral("打印所选"))) return;
     QStringList cells; // the selected rows one after the other; the header count gives the width
-    for (int row : Lvw->selectedRows())
-        cells << table.rows[row];
-    PrintRows(bShow, table.headers, cells, m_title, 1);
+    for (const QStringList& row : RowsOfList(Lvw, selected))
+        cells << row;
+    PrintRows(bShow, ColumnsOfList(Lvw).headers, cells, m_title, 1);
 }
 
 void fPView::makeCurrentList() {

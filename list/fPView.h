@@ -1,7 +1,11 @@
 #pragma once
-// 列表查看: the one window that shows any record set as a paged, sortable list.
+// 列表查看: the one window that shows any record set as a sortable list of any length. The list
+// reads its rows through a set of its own opened on the same statement, a block at a time as they
+// come into sight; the shown set moves only with the list's current row, so an entry form on it
+// follows the row the operator chose.
 
 #include "adodb.h"
+#include "ListTable.h"
 
 #include <array>
 #include <QWidget>
@@ -44,7 +48,7 @@ public:
     void cmdPrV_Click();
     void cmdPrint_Click();
     void CmdToOut_Click();
-    // Prints or previews (bShow) the selected rows of the page under the title.
+    // Prints or previews (bShow) the selected rows under the title.
     void DoSelPrint(bool bShow);
 
     ListView* Lvw;
@@ -69,22 +73,31 @@ protected:
 private:
     explicit fPView(QWidget* parent = nullptr);
     void BuildColumns();
-    void FillPage();
-    // Fills the next page from the record the cursor stands on.
-    void fillFromCursor();
+    // Opens the set the list reads, in the order chosen, and shows its first rows.
+    void readRows();
+    QList<ListRow> rowsFrom(Recordset& reader, qint64 first, int count) const;
+    // Brings the row to the top of the list and makes it current.
+    void showFrom(qint64 row);
+    // The first row of the page 下一页 and 上一页 move from.
+    int pageStart() const;
+    // The paging buttons and the count note follow the rows in sight.
+    void shownRowsChanged();
     // The record set's cursor stands on the list's current row, as under a bound form.
     void followCurrentRow(int row);
-    void endPage(bool moreToCome);
     void setCountLine(const QString& text);
     void makeCurrentList();
-    void renumberRows();
     qint64 recordCount() const;
     int pageRows() const;
 
     Ui::fPView* ui;
     QString m_title;
     float nListNum = 100;
-    qint64 nMoved = 0;      // records the cursor advanced while the current page was filled
-    qint64 m_afterPage = 0; // where the cursor stood when the page was filled; 0 before any page
-    float progressStep = 0;
+    // The fields shown, in column order, and every field's type.
+    QVector<int> m_shownFields;
+    QVector<int> m_types;
+    // The field a header click ordered the rows by; -1 for the set's own order.
+    int m_orderField = -1;
+    bool m_descending = false;
+    // Its bookmarks are those of rFill; false when a reordered statement gives positions of its own.
+    bool m_sameBookmarks = true;
 };

@@ -52,6 +52,7 @@ void InitPrintNotes() {
 
 void PrintList(bool bPreview, ListView* list, const QString& title) {
     if (!mayPrint()) return;
+    if (list && !ConfirmLongAction(list->rowCount(), kLongPrintRows, QStringLiteral("全部打印"))) return;
     ReportAndGoOn([&] {
         InitPrintNotes();
         ListPrinter& component = printer();
@@ -59,7 +60,9 @@ void PrintList(bool bPreview, ListView* list, const QString& title) {
         component.SetMode(ListPrinter::RuledMode);
         component.SetPreview(bPreview);
         component.SetTitle(title);
-        component.SetNote(list ? list->countNote() : QString());
+        // A list read on demand prints every row it has, not only those in sight.
+        component.SetNote(list && list->isVirtual() ? QStringLiteral("共 %1 条").arg(list->rowCount())
+                                                    : QString());
         component.SetPageNotes(gPageNotesA, gPageNotesB);
         if (gOperator == kAdministrator) component.SetAdminMode(true);
         if (!component.LoadList()) return;
@@ -71,7 +74,8 @@ void PrintList(bool bPreview, ListView* list, const QString& title) {
     });
 }
 
-void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cells, const QString& title, int mode) {
+void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cells, const QString& title,
+               int mode) {
     if (!mayPrint()) return;
     ReportAndGoOn([&] {
         InitPrintNotes();
@@ -92,23 +96,25 @@ void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cel
 
 void ExportList(ListView* list, const QString& title) {
     if (!mayPrint()) return;
+    if (list && !ConfirmLongAction(list->rowCount(), kLongListRows, QStringLiteral("全部导出"))) return;
     ListExporter exporter;
     exporter.SetExportList(list);
     exporter.SetHelpText(QStringLiteral("如有问题，请与程序开发商联系!"));
     const QString written = exporter.RunExport(ListExporter::ExcelWorkbook, ExportPath(), title);
     if (!written.isEmpty())
-        recordOutput(AuditLog::kExport, title, list ? list->rowCount() : 0, QStringLiteral("文件 ") + written);
+        recordOutput(AuditLog::kExport, title, list ? list->rowCount() : 0,
+                     QStringLiteral("文件 ") + written);
 }
 
-void PreviewPages(QPrinter& printer, const std::function<void(QPrinter*)>& paint, const QString& title, int rows,
-                  QWidget* parent) {
+void PreviewPages(QPrinter& printer, const std::function<void(QPrinter*)>& paint, const QString& title,
+                  int rows, QWidget* parent) {
     if (!mayPrint()) return;
     ShowPrintPreview(printer, paint, parent);
     recordOutput(AuditLog::kPrint, title, rows, QStringLiteral("预览"));
 }
 
-void PrintPages(QPrinter& printer, const std::function<void(QPrinter*)>& paint, const QString& title, int rows,
-                QWidget* parent) {
+void PrintPages(QPrinter& printer, const std::function<void(QPrinter*)>& paint, const QString& title,
+                int rows, QWidget* parent) {
     if (!mayPrint() || !ShowPrinter(printer, parent)) return;
     paint(&printer);
     recordOutput(AuditLog::kPrint, title, rows, PrintDestination(printer));

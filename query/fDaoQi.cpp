@@ -131,23 +131,19 @@ bool fDaoQi::listRows(const DueQuery& query) {
     setCursor(Qt::WaitCursor);
     try {
         const quint64 writesBefore = gConn.committedWrites();
-        const qint64 count = countDue(gConn, query);
-        if (count > kRowLimit) {
-            unsetCursor();
-            MsgBox(QStringLiteral("共有 %1 条到期记录，超过 %2 条，请缩小到期范围或选择类别、到期项目。")
-                       .arg(count)
-                       .arg(kRowLimit),
-                   vb::OKOnly | vb::Exclamation);
-            return false;
-        }
-        // The first page now, the rest as the list is scrolled down, printed or exported.
         auto pages = std::make_shared<DuePages>(gConn, query, QDate::currentDate());
-        FillListFromTable(dueListTable(pages->next(kPageRows)), ui->LV);
-        ui->LV->setMoreRows([pages] {
-            QList<QStringList> rows;
-            ReportAndGoOn([&] { rows = pages->next(kPageRows); });
-            return rows;
-        });
+        FillListFromTable(dueListTable({}), ui->LV);
+        // A list that cannot be read says so once, not for every block scrolled to.
+        ui->LV->setVirtualRows(pages->count(),
+                               [pages, told = std::make_shared<bool>(false)](qint64 first, int count) {
+                                   QList<ListRow> rows;
+                                   const auto read = [&] { rows = pages->rows(first, count); };
+                                   if (*told)
+                                       SkipOnError(read);
+                                   else if (!ReportAndGoOn(read))
+                                       *told = true;
+                                   return rows;
+                               });
         // Narrow columns for the short values, so that every column, the due date and the days
         // left too, stays in view on a screen 1024 pixels wide.
         const int widths[] = {56, 90, 64, 36, 150, 92, 100, 96, 80, 60, 84, 60};
@@ -155,10 +151,10 @@ bool fDaoQi::listRows(const DueQuery& query) {
             ui->LV->setColumnWidth(column, widths[column]);
         m_shown = query;
         m_readAtWrites = writesBefore;
-        m_rowCount = pages->count();
+        m_pages = pages;
         m_title = dueListTitle(query);
         ui->LV->setTag(m_title);
-        ui->lblNum->setText(m_title + QStringLiteral("  总数: ") + QString::number(m_rowCount));
+        ui->lblNum->setText(m_title + QStringLiteral("  总数: ") + QString::number(pages->count()));
     } catch (const DbError& e) {
         unsetCursor();
         MsgBox(e.description, vb::OKOnly | vb::Critical);
@@ -168,36 +164,22 @@ bool fDaoQi::listRows(const DueQuery& query) {
     return true;
 }
 
-namespace {
-
-// A row of the list as the record and the date it stands for, which stay when rows move.
-QString rowIdentity(const ListView* list, int row) {
-    return list->text(row) + QLatin1Char('\n') + list->subItem(row, DueColumn::Key) + QLatin1Char('\n') +
-           list->subItem(row, DueColumn::Item);
-}
-
-} // namespace
-
 void fDaoQi::refreshIfChanged() {
     if (m_title.isEmpty() || gConn.committedWrites() == m_readAtWrites) return;
     // Once a change: a list that cannot be read again says so once, not at every return of the focus.
     m_readAtWrites = gConn.committedWrites();
     ListView* list = ui->LV;
-    QStringList selected;
-    for (int row : list->selectedRows())
-        selected << rowIdentity(list, row);
-    const QString current = list->currentRow() >= 0 ? rowIdentity(list, list->currentRow()) : QString();
-    const int fetched = list->rowCount();
-    if (!listRows(m_shown)) return;
     // The rows the clerk had chosen are chosen again where they now stand, when still due.
-    if (list->rowCount() < fetched) list->loadAllRows();
-    int currentRow = -1;
-    for (int row = 0; row < list->rowCount(); ++row) {
-        const QString identity = rowIdentity(list, row);
-        if (selected.contains(identity)) list->selectRow(row);
-        if (identity == current) currentRow = row;
-    }
-    if (currentRow >= 0) list->makeCurrent(currentRow);
+    QList<qint64> chosen;
+    for (int row : list->selectedRows())
+        chosen << list->rowMark(row);
+    const int current = list->currentRow();
+    chosen << (current >= 0 ? list->rowMark(current) : -1);
+    if (!listRows(m_shown)) return;
+    const QList<qint64> positions = m_pages->positionsOf(chosen);
+    for (qsizetype i = 0; i + 1 < positions.size(); ++i)
+        if (positions[i] >= 0) list->selectRow(int(positions[i]));
+    if (positions.last() >= 0) list->makeCurrent(int(positions.last()));
 }
 
 void fDaoQi::LV_ColumnClick(int column) {
@@ -229,19 +211,19 @@ void fDaoQi::cmdNotice_Click() {
         return;
     }
     // Each person chosen gets one notice with every date of theirs the list holds.
-    const ListTable shown = TableOfList(ui->LV);
     QSet<QString> people;
-    for (int row : selected)
-        people << DueNotices::personOf(shown.rows.value(row));
+    for (const QStringList& row : RowsOfList(ui->LV, selected))
+        people << DueNotices::personOf(row);
     QList<QStringList> rows;
-    for (const QStringList& row : shown.rows)
+    ForEachListRow(ui->LV, [&](const QStringList& row) {
         if (people.contains(DueNotices::personOf(row))) rows << row;
+    });
     const DueNotices notices{rows, OfficeTitle(), noticeClosingText(), QDate::currentDate()};
     QPrinter printer(QPrinter::HighResolution);
     notices.preparePrinter(printer);
     PreviewPages(
-        printer, [&](QPrinter* target) { notices.paint(target); }, QStringLiteral("到期通知书"), int(rows.size()),
-        this);
+        printer, [&](QPrinter* target) { notices.paint(target); }, QStringLiteral("到期通知书"),
+        int(rows.size()), this);
 }
 
 void fDaoQi::LV_DblClick() {

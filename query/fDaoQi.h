@@ -4,6 +4,7 @@
 
 #include "DueDates.h"
 
+#include <memory>
 #include <QWidget>
 
 class ListView;
@@ -14,11 +15,6 @@ class fDaoQi;
 class fDaoQi : public QWidget {
     Q_OBJECT
 public:
-    // More rows than this are not listed: a narrower window or a filter is asked for instead.
-    static constexpr qint64 kRowLimit = 50000;
-    // Rows read at a time as the list is scrolled.
-    static constexpr int kPageRows = 500;
-
     // Created on first use; closing the window discards it.
     static fDaoQi* instance();
     ~fDaoQi() override;
@@ -28,8 +24,8 @@ public:
     // The window, registers, dates and order the controls choose now.
     DueQuery currentQuery() const;
     QString title() const { return m_title; }
-    // How many rows the list holds, also those it has not fetched yet.
-    qint64 rowCount() const { return m_rowCount; }
+    // How many rows the list holds, also those not read yet.
+    qint64 rowCount() const { return m_pages ? m_pages->count() : 0; }
     ListView* resultList() const;
 
     void cmdFind_Click();
@@ -48,14 +44,15 @@ protected:
 private:
     explicit fDaoQi(QWidget* parent = nullptr);
     DueQuery::Preset preset() const;
-    // Lists what falls in the window; false when it was refused (told) or could not be read.
+    // Lists what falls in the window, reading rows as they come into sight; false when it could not
+    // be read (told).
     bool listRows(const DueQuery& query);
 
     Ui::fDaoQi* ui;
     QString m_title;
-    DueQuery m_shown; // what the list shows, for the hand-over and the notices
-    qint64 m_rowCount = 0;
-    quint64 m_readAtWrites = 0; // the connection's committed writes when the rows were read
+    DueQuery m_shown;                  // what the list shows, for the hand-over and the notices
+    std::shared_ptr<DuePages> m_pages; // the rows listed
+    quint64 m_readAtWrites = 0;        // the connection's committed writes when the rows were read
     int m_orderColumn = DueColumn::Date;
     bool m_descending = false;
 };

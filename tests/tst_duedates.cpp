@@ -30,6 +30,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -188,8 +190,8 @@ private slots:
         fDaoQi* form = fDaoQi::instance();
         form->showPreset(DueQuery::Within90);
         ListView* list = form->resultList();
-        QCOMPARE(list->rowCount(), fDaoQi::kPageRows);
         QCOMPARE(form->rowCount(), countDue(gConn, form->currentQuery()));
+        QCOMPARE(list->rowCount(), form->rowCount());
         // Whatever the order, the pages make up the rows of the statement the other outputs use.
         for (int column :
              {int(DueColumn::Date), int(DueColumn::Name), int(DueColumn::Name), int(DueColumn::Item)}) {
@@ -198,12 +200,53 @@ private slots:
             QCOMPARE(TableOfList(list).rows, statement.rows);
             QCOMPARE(statement.rows.size(), form->rowCount());
         }
-        // A record deleted after the list was read is left out of its page.
+        // A record deleted after the list was read keeps its place, empty, and is left out of what
+        // the list hands on.
         form->showPreset(DueQuery::Within90);
         m_db->execAll({QStringLiteral("DELETE FROM DangAnKu WHERE 证号 = 'K1199'")});
-        list->loadAllRows();
-        QCOMPARE(list->rowCount(), form->rowCount() - 1);
+        QCOMPARE(list->rowCount(), form->rowCount());
+        QCOMPARE(TableOfList(list).rows.size(), form->rowCount() - 1);
         QCOMPARE(dialogs.msgBoxCount(), 0);
+    }
+
+    // However many dates fall due, the window lists them, its scroll bar spanning them all.
+    void reminderWindowListsAnyNumberOfRows_data() {
+        engines();
+    }
+    void reminderWindowListsAnyNumberOfRows() {
+        QFETCH(int, kind);
+        const int generated = 60000;
+        const QString today = kToday.toString(Qt::ISODate);
+        const QString inserts =
+            kind == int(TestDatabase::Kind::Local)
+                ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                 "INSERT INTO CaoZuoZheng (证号, 姓名, 换证日期) SELECT 'G' || i, '名' || i, "
+                                 "date('%2', '+' || (i % 80) || ' days') FROM n")
+                      .arg(generated)
+                      .arg(today)
+                : QStringLiteral("INSERT INTO CaoZuoZheng (证号, 姓名, 换证日期) SELECT 'G' || i, '名' || i, "
+                                 "DATE '%2' + i % 80 FROM generate_series(1, %1) AS i")
+                      .arg(generated)
+                      .arg(today);
+        PREPARE_OR_SKIP(kind, dueRows() << inserts);
+        ScriptedDialogs dialogs;
+        fDaoQi* form = fDaoQi::instance();
+        form->resize(1000, 600);
+        form->show();
+        form->showPreset(DueQuery::Within90);
+        ListView* list = form->resultList();
+        const qint64 due = generated + 4;
+        QCOMPARE(form->rowCount(), due);
+        QCOMPARE(list->rowCount(), due);
+        QCOMPARE(dialogs.msgBoxCount(), 0);
+        QScrollBar* bar = list->reportView()->verticalScrollBar();
+        QTRY_COMPARE(bar->maximum() + bar->pageStep(), due);
+        // By date: the first row today, the last in 79 days.
+        list->scrollToTop(int(due) - 1);
+        QCOMPARE(list->bottomRow(), int(due) - 1);
+        QCOMPARE(list->subItem(int(due) - 1, DueColumn::DaysLeft), QStringLiteral("79"));
+        QCOMPARE(list->subItem(0, DueColumn::DaysLeft), QStringLiteral("0"));
+        QCOMPARE(list->subItem(int(due) / 2, DueColumn::Item), QStringLiteral("换证"));
     }
 
     void windowsOnAClosedConnectionSaySo() {

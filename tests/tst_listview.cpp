@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QListView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -53,6 +54,7 @@ private slots:
     void multiSelectOnAndOff();
     void mouseSignals();
     void largeFill();
+    void virtualListReadsOnlyWhatIsInSight();
 };
 
 void TestListView::subItemsStayUnderTheirColumns() {
@@ -287,6 +289,41 @@ void TestListView::largeFill() {
     list.endBatch();
     QCOMPARE(cells(list, 3), rowByRow);
     QCOMPARE(list.rowCount(), rows);
+}
+
+void TestListView::virtualListReadsOnlyWhatIsInSight() {
+    ListView list;
+    list.addColumn("编号");
+    list.addColumn("姓名");
+    const int rows = 10'000'000;
+    qint64 read = 0;
+    list.setVirtualRows(rows, [&](qint64 first, int count) {
+        QList<ListRow> block;
+        for (qint64 row = first; row < first + count && row < rows; ++row)
+            block << ListRow{{QString("R%1").arg(row), QString("名%1").arg(row)}, row * 10};
+        read += block.size();
+        return block;
+    });
+    QVERIFY(showList(list));
+    QScrollBar* bar = list.reportView()->verticalScrollBar();
+    QCOMPARE(bar->maximum() + bar->pageStep(), rows); // the scroll bar spans every row
+
+    for (int top : {0, rows / 2, rows - 1}) {
+        list.scrollToTop(top);
+        const int shown = list.bottomRow() - list.topRow() + 1;
+        QCOMPARE(list.topRow(), std::min(top, rows - shown));
+        QCOMPARE(list.text(list.topRow()), QString("R%1").arg(list.topRow()));
+        QCOMPARE(list.subItem(list.bottomRow(), 1), QString("名%1").arg(list.bottomRow()));
+        QCOMPARE(list.rowMark(list.topRow()), qint64(list.topRow()) * 10);
+    }
+    QCOMPARE(list.bottomRow(), rows - 1);
+    QVERIFY2(read < 5000, qPrintable(QString::number(read)));
+    // Nothing can be added to it; clearing ends it.
+    QCOMPARE(list.addRow("新"), -1);
+    QVERIFY(!list.setSubItem(0, 1, "新"));
+    list.clearRows();
+    QVERIFY(!list.isVirtual());
+    QCOMPARE(list.rowCount(), 0);
 }
 
 QTEST_MAIN(TestListView)

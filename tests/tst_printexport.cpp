@@ -27,6 +27,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -162,12 +163,12 @@ private slots:
         auto rs = std::make_shared<Recordset>();
         rs->Open(QStringLiteral("DangAnKu"), gConn);
         view->doFill(true, rs);
-        QCOMPARE(view->Lvw->rowCount(), 100);
+        QCOMPARE(view->Lvw->rowCount(), 120);
     }
 
     // Printing
 
-    void previewShowsThePageOfTheListUnderItsTitle() {
+    void previewShowsTheWholeListUnderItsTitle() {
         ScriptedDialogs dialogs;
         const QString pdf = out(QStringLiteral("preview.pdf"));
         dialogs.answerPreview(pdf);
@@ -177,11 +178,11 @@ private slots:
         QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).first().documentName, QStringLiteral("证书资料"));
 
         QCOMPARE(gPrinter->headers(), TableOfList(view->Lvw).headers);
-        QCOMPARE(gPrinter->rows().size(), 100);
+        QCOMPARE(gPrinter->rows().size(), 120);
         QCOMPARE(gPrinter->rows().first().first(), QStringLiteral("K001"));
-        QCOMPARE(gPrinter->rows().last().value(1), QStringLiteral("姓名100"));
+        QCOMPARE(gPrinter->rows().last().value(1), QStringLiteral("姓名120"));
 
-        // A hundred rows do not fit one A4 page: the header row comes again on every page.
+        // A hundred and twenty rows do not fit one A4 page: the header row comes again on every page.
         QPrinter printer(QPrinter::HighResolution);
         printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(15, 15, 15, 15),
                                           QPageLayout::Millimeter));
@@ -194,16 +195,16 @@ private slots:
             rows += pages[i].rowCount;
             QCOMPARE(pages[i].footer, QStringLiteral("%1    第%2页 共%3页").arg(today).arg(i + 1).arg(pages.size()));
         }
-        QCOMPARE(rows, 100);
+        QCOMPARE(rows, 120);
         const QByteArray written = readAll(pdf);
         QVERIFY(written.startsWith("%PDF"));
         QCOMPARE(pdfPageCount(written), int(pages.size()));
-        // The count line says the printout holds the window's page, not the whole table.
-        QVERIFY(pdfText(pdf).contains(QStringLiteral("第1–100条，共120条")));
+        // Wherever the list stands, the printout holds all of it, and says so.
         view->cmdNext_Click();
         dialogs.answerPreview(pdf);
         view->cmdPrV_Click();
-        QVERIFY(pdfText(pdf).contains(QStringLiteral("第101–120条，共120条")));
+        QCOMPARE(gPrinter->rows().size(), 120);
+        QVERIFY(pdfText(pdf).contains(QStringLiteral("共120条")));
         view->cmdPre_Click();
     }
 
@@ -389,6 +390,91 @@ private slots:
         gCurList = nullptr;
     }
 
+    // A long list asks before it is printed, exported or selected whole, and is then read a block
+    // at a time.
+    void longListsAskFirst_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("answer"); // 0: not asked
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("export just short of it") << "export" << 50000 << 0 << "";
+        QTest::newRow("export refused") << "export" << 50001 << int(vb::No) << "全部导出";
+        QTest::newRow("export agreed") << "export" << 50001 << int(vb::Yes) << "全部导出";
+        QTest::newRow("print refused") << "print" << 5001 << int(vb::No) << "全部打印";
+        QTest::newRow("selection refused") << "select" << 50001 << int(vb::No) << "全部选中";
+        QTest::newRow("selection agreed") << "select" << 50001 << int(vb::Yes) << "全部选中";
+    }
+    void longListsAskFirst() {
+        QFETCH(QString, action);
+        QFETCH(int, rows);
+        QFETCH(int, answer);
+        QFETCH(QString, asked);
+        ListView list;
+        list.addColumn(QStringLiteral("证号"));
+        list.addColumn(QStringLiteral("姓名"));
+        list.setMultiSelect(true);
+        int readAtOnce = 0;
+        list.setVirtualRows(rows, [&](qint64 first, int count) {
+            readAtOnce = std::max(readAtOnce, count);
+            QList<ListRow> block;
+            for (qint64 row = first; row < std::min<qint64>(first + count, rows); ++row)
+                block << ListRow{{QStringLiteral("A%1").arg(row + 1), QStringLiteral("张%1").arg(row + 1)}};
+            return block;
+        });
+        list.setTag(QStringLiteral("长列表"));
+        gCurList = &list;
+        ScriptedDialogs dialogs;
+        if (answer) dialogs.answerMsgBox(answer);
+        const QString csv = out(QStringLiteral("long.csv"));
+        QFile::remove(csv);
+        dialogs.answerSave(SaveChoice{csv, 1});
+        if (action == QLatin1String("export")) fmenu::instance()->mnuOut->trigger();
+        if (action == QLatin1String("print")) fmenu::instance()->mnuPreView->trigger();
+        if (action == QLatin1String("select")) list.reportView()->selectAll();
+        gCurList = nullptr;
+
+        QCOMPARE(dialogs.msgBoxCount(), answer ? 1 : 0);
+        if (answer) {
+            QCOMPARE(dialogs.lastMessage().text,
+                     QStringLiteral("共有 %1 条记录，%2可能需要较长时间，是否继续？").arg(rows).arg(asked));
+            QCOMPARE(dialogs.lastMessage().buttons, vb::YesNo);
+        }
+        const bool done = answer != int(vb::No);
+        if (action == QLatin1String("select")) QCOMPARE(list.selectedRows().size(), done ? rows : 0);
+        if (action == QLatin1String("print")) QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).size(), 0);
+        if (action != QLatin1String("export")) return;
+        QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Save).size(), done ? 1 : 0);
+        QCOMPARE(QFile::exists(csv), done);
+        if (!done) return;
+        const QByteArray written = readAll(csv);
+        QCOMPARE(written.count("\r\n"), rows + 1);
+        QVERIFY(written.endsWith(QStringLiteral("A%1,张%1\r\n").arg(rows).toUtf8()));
+        QVERIFY(readAtOnce <= 256);
+    }
+
+    // Past the last row of a sheet the rows go on in another, under the header row again.
+    void workbookBeyondOneSheet() {
+        const qint64 rows = 1048576 + 10;
+        ListTable columns;
+        columns.headers = QStringList{QStringLiteral("编号")};
+        columns.numberColumns = {0};
+        const QString path = out(QStringLiteral("long.xlsx"));
+        QCOMPARE(WriteWorkbook(path, QStringLiteral("长表"), columns,
+                               [&](const auto& visit) {
+                                   for (qint64 row = 1; row <= rows; ++row)
+                                       visit(QStringList{QString::number(row)});
+                               },
+                               rows),
+                 QString());
+        const QString second = unzip({QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet2.xml")});
+        // The first sheet holds the title, the header and 1048574 rows; the rest follow.
+        QVERIFY(second.contains(QStringLiteral(">编号<")));
+        QVERIFY(second.contains(QStringLiteral("<c r=\"A3\"><v>1048575</v></c>")));
+        QVERIFY(second.contains(QStringLiteral("<v>%1</v>").arg(rows)));
+        const QString book = unzip({QStringLiteral("-p"), path, QStringLiteral("xl/workbook.xml")});
+        QVERIFY(book.contains(QStringLiteral("name=\"长表 (2)\"")));
+    }
+
     // Export
 
     void workbookHoldsTheCellTexts() {
@@ -407,7 +493,7 @@ private slots:
         const QString strings = unzip({QStringLiteral("-p"), path, QStringLiteral("xl/sharedStrings.xml")});
         for (const QString& text : {QStringLiteral("证号"), QStringLiteral("K001"), QStringLiteral("姓名100")})
             QVERIFY2(strings.contains(QStringLiteral("<t>") + text + QStringLiteral("</t>")), qPrintable(text));
-        QVERIFY(!strings.contains(QStringLiteral("K101"))); // the page, not the whole table
+        QVERIFY(strings.contains(QStringLiteral("<t>K120</t>"))); // the whole list, not the rows in sight
         const QString book = unzip({QStringLiteral("-p"), path, QStringLiteral("xl/workbook.xml")});
         QVERIFY(book.contains(QStringLiteral("name=\"证书资料\"")));
     }

@@ -3,6 +3,8 @@
 #include "FillResultList.h"
 #include "fmenu.h"
 #include "fPView.h"
+#include "ErrorTraps.h"
+#include "ListOrder.h"
 #include "ListView.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
@@ -10,6 +12,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -58,20 +62,18 @@ class ResultListTest : public QObject {
         return rs;
     }
 
-    // Keys of the page shown, read from the 证号 column wherever it stands.
-    QStringList shownKeys() {
-        QStringList keys;
-        const bool numbered = view->bXuHao;
-        for (int row = 0; row < view->Lvw->rowCount(); ++row)
-            keys << (numbered ? view->Lvw->subItem(row, 1) : view->Lvw->text(row));
-        return keys;
+    // The key of a row, read from the 证号 column wherever it stands.
+    QString keyAt(int row) {
+        return view->bXuHao ? view->Lvw->subItem(row, 1) : view->Lvw->text(row);
     }
 
-    QStringList keyRange(int first, int last) {
-        QStringList keys;
-        for (int i = first; i <= last; ++i)
-            keys << key(i);
-        return keys;
+    // The key of the current row, and that of the record the shown set stands on: the same, as an
+    // entry form on the set follows the list.
+    QString currentKey() {
+        const QString shown = keyAt(view->Lvw->currentRow());
+        QString followed;
+        SkipOnError([&] { followed = view->rFill->Fields(QStringLiteral("证号")).Value().toString(); });
+        return shown == followed ? shown : shown + QStringLiteral(" but the set is on ") + followed;
     }
 
     void setPageSize(const QString& size) {
@@ -114,35 +116,67 @@ private slots:
         QCOMPARE(view->Lvw->columnText(0), QStringLiteral("序号"));
         QCOMPARE(view->Lvw->columnText(1), QStringLiteral("证号"));
 
-        QCOMPARE(shownKeys(), keyRange(1, 100));
-        QCOMPARE(view->Lvw->text(0), QStringLiteral("1"));
+        // Every record is a row of the list; a page moves the current row and the view by 100.
+        QCOMPARE(view->Lvw->rowCount(), 250);
+        QCOMPARE(currentKey(), key(1));
         QCOMPARE(view->Lvw->text(99), QStringLiteral("100"));
+        QCOMPARE(view->Lvw->text(249), QStringLiteral("250"));
         QVERIFY(view->cmdNext->isEnabled());
-        QVERIFY(view->cmdPre->isEnabled());
+        QVERIFY(!view->cmdPre->isEnabled());
         QCOMPARE(gStatusPanel.text(), QStringLiteral("就绪"));
-        QVERIFY(Prb()->isHidden());
 
         view->cmdNext_Click();
-        QCOMPARE(shownKeys(), keyRange(101, 200));
-        QCOMPARE(view->Lvw->text(0), QStringLiteral("1")); // every page numbers from 1
+        QCOMPARE(currentKey(), key(101));
+        QCOMPARE(view->Lvw->topRow(), 100);
+        QVERIFY(view->cmdPre->isEnabled());
         view->cmdNext_Click();
-        QCOMPARE(shownKeys(), keyRange(201, 250));
+        QCOMPARE(currentKey(), key(201));
         QVERIFY(!view->cmdNext->isEnabled());
 
         view->cmdPre_Click();
-        QCOMPARE(shownKeys(), keyRange(101, 200));
+        QCOMPARE(currentKey(), key(101));
         QVERIFY(view->cmdNext->isEnabled());
         view->cmdPre_Click();
-        QCOMPARE(shownKeys(), keyRange(1, 100));
+        QCOMPARE(currentKey(), key(1));
         view->cmdPre_Click(); // before the first page: only disables itself
         QVERIFY(!view->cmdPre->isEnabled());
-        QCOMPARE(shownKeys(), keyRange(1, 100));
+        QCOMPARE(currentKey(), key(1));
     }
 
     void fullLastPageEndsTheList() {
         view->doFill(true, certificates(100));
-        QCOMPARE(shownKeys(), keyRange(1, 100));
+        QCOMPARE(view->Lvw->rowCount(), 100);
         QVERIFY(!view->cmdNext->isEnabled());
+    }
+
+    // The rows come a block at a time from a set of the list's own: scrolling moves nothing, and
+    // the shown set follows the current row however far it is.
+    void scrollsThroughTheWholeTableFollowedByTheSet() {
+        const RecordsetPtr shown = table(QStringLiteral("DangAnKu"));
+        view->doFill(true, shown);
+        QTableView* report = view->Lvw->reportView();
+        QScrollBar* bar = report->verticalScrollBar();
+        QCOMPARE(bar->maximum() + bar->pageStep(), 5001);
+        for (int row : {0, 2500, 5000}) {
+            view->Lvw->scrollToTop(row);
+            const int top = view->Lvw->topRow();
+            QVERIFY(top <= row && row <= view->Lvw->bottomRow());
+            QCOMPARE(keyAt(top), key(top + 1));
+            QCOMPARE(keyAt(view->Lvw->bottomRow()), key(view->Lvw->bottomRow() + 1));
+            QCOMPARE(shown->AbsolutePosition(), 1);
+        }
+        QCOMPARE(view->Lvw->bottomRow(), 5000);
+        QVERIFY(bar->toolTip().endsWith(QStringLiteral("–5001 条，共 5001 条")));
+        const int top = view->Lvw->topRow();
+        QTest::mouseClick(report->viewport(), Qt::LeftButton, {},
+                          report->visualRect(report->model()->index(top + 2, 0)).center());
+        QCOMPARE(currentKey(), key(top + 3));
+        QTest::keyClick(report, Qt::Key_Up);
+        QCOMPARE(currentKey(), key(top + 2));
+        QCOMPARE(shown->AbsolutePosition(), top + 2);
+        view->cmdPre_Click();
+        QCOMPARE(view->Lvw->currentRow(), top + 1 - 100);
+        QCOMPARE(currentKey(), key(top + 2 - 100));
     }
 
     void emptySetClearsRowsOnly() {
@@ -210,11 +244,12 @@ private slots:
         view->doFill(true, certificates(5000));
         {
             ScriptedDialogs dialogs;
+            view->cmdNext_Click();
             view->cmdAll_Click();
             QCOMPARE(dialogs.msgBoxCount(), 0);
         }
-        QCOMPARE(view->Lvw->rowCount(), 5000);
         QCOMPARE(view->listNum(), 5000.0f);
+        QCOMPARE(view->Lvw->currentRow(), 0);
         QVERIFY(!view->cmdNext->isEnabled());
 
         setPageSize(QStringLiteral("100"));
@@ -224,15 +259,15 @@ private slots:
         QCOMPARE(dialogs.msgBoxCount(), 1);
         QCOMPARE(dialogs.lastMessage().text, QStringLiteral("列表内容太多"));
         QCOMPARE(dialogs.lastMessage().icon, vb::Exclamation);
-        QCOMPARE(view->Lvw->rowCount(), 100);
         QCOMPARE(view->listNum(), 100.0f);
+        QVERIFY(view->cmdNext->isEnabled());
     }
 
     void pageSizeAnswers_data() {
         QTest::addColumn<bool>("cancelled");
         QTest::addColumn<QString>("answer");
         QTest::addColumn<float>("pageSize");
-        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("rows"); // on a page: where 下一页 goes
         QTest::addColumn<QString>("message");
         QTest::newRow("5000") << false << "5000" << 5000.0f << 250 << "";
         QTest::newRow("5001") << false << "5001" << 100.0f << 100 << "数值太大";
@@ -261,7 +296,9 @@ private slots:
         QCOMPARE(input[0].text, QStringLiteral("请输入列表数目:"));
         QCOMPARE(input[0].defaultText, QStringLiteral("100"));
         QCOMPARE(view->listNum(), pageSize);
-        QCOMPARE(view->Lvw->rowCount(), rows);
+        QCOMPARE(view->cmdNext->isEnabled(), rows < 250);
+        view->cmdNext_Click();
+        QCOMPARE(view->Lvw->currentRow(), std::min(rows, 249));
         QCOMPARE(dialogs.lastMessage().text, message);
         if (!message.isEmpty()) QCOMPARE(dialogs.lastMessage().icon, vb::Exclamation);
     }
@@ -269,51 +306,79 @@ private slots:
     void fractionalPageSizePagesByWholeRows() {
         view->doFill(true, certificates(5));
         setPageSize(QStringLiteral("2.5"));
-        QCOMPARE(shownKeys(), keyRange(1, 2));
+        QCOMPARE(currentKey(), key(1));
         view->cmdNext_Click();
-        QCOMPARE(shownKeys(), keyRange(3, 4));
+        QCOMPARE(currentKey(), key(3));
         view->cmdPre_Click();
-        QCOMPARE(shownKeys(), keyRange(1, 2));
+        QCOMPARE(currentKey(), key(1));
         view->cmdNext_Click();
         view->cmdNext_Click();
-        QCOMPARE(shownKeys(), keyRange(5, 5));
+        QCOMPARE(currentKey(), key(5));
+        QVERIFY(!view->cmdNext->isEnabled());
         view->cmdPre_Click();
-        QCOMPARE(shownKeys(), keyRange(3, 4));
+        QCOMPARE(currentKey(), key(3));
         ScriptedDialogs dialogs; // and the box offers the size with its fraction
         dialogs.answerInput(QStringLiteral("100"));
         view->cmdListCount_Click();
         QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Input).value(0).defaultText, QStringLiteral("2.5"));
     }
 
+    // The database orders the whole list; the set still follows the current row.
     void everyHeaderClickFlipsTheOneOrder() {
         view->bXuHao = true;
         view->doFill(true, certificates(250));
-        const QStringList page = keyRange(1, 100);
-        QStringList reversed(page.crbegin(), page.crend());
-        QStringList numbers;
-        for (int i = 1; i <= 100; ++i)
-            numbers << QString::number(i);
-        const auto rowNumbers = [&] {
-            QStringList shown;
-            for (int row = 0; row < view->Lvw->rowCount(); ++row)
-                shown << view->Lvw->text(row);
-            return shown;
-        };
-
         view->Lvw_ColumnClick(1); // 证号
-        QCOMPARE(shownKeys(), reversed);
-        QCOMPARE(rowNumbers(), numbers);
+        QCOMPARE(currentKey(), key(250));
+        QCOMPARE(keyAt(249), key(1));
+        QCOMPARE(view->Lvw->text(0), QStringLiteral("1")); // numbered from the top
         view->Lvw_ColumnClick(2); // 姓名: another column, yet the order flips back
-        QCOMPARE(shownKeys(), page);
-        QCOMPARE(rowNumbers(), numbers);
+        QCOMPARE(currentKey(), key(1));
+        QCOMPARE(view->Lvw->subItem(0, 2), QStringLiteral("姓名00001"));
         view->Lvw_ColumnClick(2);
-        QCOMPARE(shownKeys(), reversed);
-
-        // Later pages arrive in the current order, numbered from the top.
+        QCOMPARE(currentKey(), key(250));
         view->cmdNext_Click();
-        const QStringList next = keyRange(101, 200);
-        QCOMPARE(shownKeys(), QStringList(next.crbegin(), next.crend()));
-        QCOMPARE(rowNumbers(), numbers);
+        QCOMPARE(currentKey(), key(150));
+        QCOMPARE(view->Lvw->text(100), QStringLiteral("101"));
+
+        // Dates order as dates, empty ones first; 序号 brings back the set's own order.
+        int issued = 0;
+        while (issued < view->Lvw->columnCount() && view->Lvw->columnText(issued) != QStringLiteral("发证日期"))
+            ++issued;
+        view->Lvw_ColumnClick(issued);
+        QCOMPARE(view->Lvw->subItem(0, issued), QString());
+        QCOMPARE(view->Lvw->subItem(249, issued), QStringLiteral("2005-01-01"));
+        QCOMPARE(keyAt(249), key(250));
+        view->Lvw_ColumnClick(0);
+        QCOMPARE(currentKey(), key(1));
+        QCOMPARE(gStatusPanel.text(), QStringLiteral("就绪"));
+    }
+
+    void orderedStatements_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("ordered");
+        QTest::addColumn<bool>("sameBookmarks");
+        QTest::newRow("table") << "SELECT * FROM DangAnKu"
+                               << "SELECT * FROM DangAnKu ORDER BY \"姓名\" DESC, rowid DESC" << true;
+        QTest::newRow("own order replaced")
+            << "SELECT 证号, 姓名 FROM DangAnKu WHERE 姓名 LIKE ? ORDER BY 证号"
+            << "SELECT 证号, 姓名 FROM DangAnKu WHERE 姓名 LIKE ? ORDER BY \"姓名\" DESC, rowid DESC" << true;
+        QTest::newRow("union wrapped")
+            << "SELECT 姓名 FROM DangAnKu UNION ALL SELECT 姓名 FROM PeiXun ORDER BY 1"
+            << "SELECT * FROM (SELECT 姓名 FROM DangAnKu UNION ALL SELECT 姓名 FROM PeiXun ORDER BY 1) AS listed "
+               "ORDER BY \"姓名\" DESC"
+            << false;
+    }
+    void orderedStatements() {
+        QFETCH(QString, sql);
+        QFETCH(QString, ordered);
+        QFETCH(bool, sameBookmarks);
+        const OrderedStatement result = orderedBy(Statement{sql, sql, {QStringLiteral("%张%")}}, QStringLiteral("姓名"), true);
+        QCOMPARE(result.statement.sql, ordered);
+        QCOMPARE(result.statement.binds.size(), 1);
+        QCOMPARE(result.sameBookmarks, sameBookmarks);
+        // 姓名 leads an index, 备注 none.
+        QVERIFY(hasLeadingIndex(gConn, QStringLiteral("DangAnKu"), QStringLiteral("姓名")));
+        QVERIFY(!hasLeadingIndex(gConn, QStringLiteral("DangAnKu"), QStringLiteral("备注")));
     }
 
     void detailsBoxListsTheOtherCells() {
@@ -382,7 +447,7 @@ private slots:
         QCOMPARE(view->rFill->Source(), QStringLiteral("DangAnKu"));
         QCOMPARE(view->lblNUM[0]->text(), QStringLiteral("证书查询结果  总数: 5001"));
         QCOMPARE(view->LblTitle[1]->text(), QStringLiteral("证书查询结果"));
-        QCOMPARE(view->Lvw->rowCount(), 100);
+        QCOMPARE(view->Lvw->rowCount(), 5001);
     }
 
     void refreshFailureIsReportedAndChangesNothing() {
