@@ -53,7 +53,7 @@ QDate dateBetween(QRandomGenerator& random, const QDate& from, int days) {
     return from.addDays(random.bounded(days));
 }
 
-// A few distinct photos of 10-20 KB, reused across records.
+// A few distinct photos of about 4 KB, reused across records.
 QVector<QByteArray> makePhotos(QRandomGenerator& random) {
     QVector<QByteArray> photos;
     for (int n = 0; n < 6; ++n) {

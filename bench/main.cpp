@@ -133,10 +133,11 @@ qint64 firstSize(const QCommandLineParser& parser) {
 int runLoadOnCopy(const QCommandLineParser& parser, LoadOptions options) {
     const qint64 records = firstSize(parser);
     if (records <= 0) return 1;
-    const QDir dir(parser.value(QStringLiteral("dir")));
-    const QString path = dir.filePath(QStringLiteral("bench-%1.mdb").arg(records));
-    QString error = generateLocal(path, records);
+    QString error;
     if (!options.server) {
+        const QDir dir(parser.value(QStringLiteral("dir")));
+        const QString path = dir.filePath(QStringLiteral("bench-%1.mdb").arg(records));
+        error = generateLocal(path, records);
         options.database = dir.filePath(QStringLiteral("load-%1.mdb").arg(records));
         QFile::remove(options.database);
         if (error.isEmpty() && !QFile::copy(path, options.database))
