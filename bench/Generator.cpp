@@ -285,10 +285,8 @@ QString fillServer(QSqlDatabase db, Certificates& certificates, qint64 records) 
 
 QString generateCertificates(QSqlDatabase db, bool postgres, const GeneratorOptions& options) {
     // Sorting for the indexes' builds: the server's default of 64 MB sorts 10,000,000 keys on disk.
-    // A parallel build cannot call leading_number(), whose exception block needs a subtransaction.
     const QString tuning =
-        runAll(db, postgres ? QStringList{QStringLiteral("SET maintenance_work_mem = '512MB'"),
-                                          QStringLiteral("SET max_parallel_maintenance_workers = 0")}
+        runAll(db, postgres ? QStringList{QStringLiteral("SET maintenance_work_mem = '512MB'")}
                             // The file is thrown away unless it is complete; only the last commit,
                             // which builds the indexes, waits for the disk.
                             : QStringList{QStringLiteral("PRAGMA synchronous = OFF"),

@@ -236,11 +236,16 @@ void KeysetRows::placeSpace(qint64 space, qint64 numberAtPlace, qint64 place) {
         if (spaceOf(window.start) == space) window.start -= offset;
 }
 
-const KeysetRows::Entry* KeysetRows::cachedEntry(qint64 number) const {
+qsizetype KeysetRows::windowOf(qint64 number) const {
     // The latest read of a row wins over an older one.
-    for (auto window = m_windows.crbegin(); window != m_windows.crend(); ++window)
-        if (number >= window->start && number < window->end()) return &window->entries[number - window->start];
-    return nullptr;
+    for (qsizetype i = m_windows.size() - 1; i >= 0; --i)
+        if (number >= m_windows[i].start && number < m_windows[i].end()) return i;
+    return -1;
+}
+
+const KeysetRows::Entry* KeysetRows::cachedEntry(qint64 number) const {
+    const qsizetype window = windowOf(number);
+    return window < 0 ? nullptr : &m_windows[window].entries[number - m_windows[window].start];
 }
 
 void KeysetRows::keep(Window window) {
@@ -334,8 +339,10 @@ const RecordRow& KeysetRows::rowAt(qint64 number) {
 }
 
 RecordRow* KeysetRows::cachedRow(qint64 number) {
-    const Entry* entry = cachedEntry(canonical(number));
-    return const_cast<RecordRow*>(entry ? &entry->row : nullptr);
+    number = canonical(number);
+    const qsizetype window = windowOf(number);
+    // Written through: the windows detach from a copy's (a clone keeps what it read).
+    return window < 0 ? nullptr : &m_windows[window].entries[number - m_windows[window].start].row;
 }
 
 qint64 KeysetRows::canonical(qint64 number) const {

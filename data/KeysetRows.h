@@ -103,6 +103,7 @@ private:
     qint64 canonical(qint64 number) const;
     void placeSpace(qint64 space, qint64 numberAtPlace, qint64 place);
     void keep(Window window);
+    qsizetype windowOf(qint64 number) const; // the latest window holding the number; -1
     const Entry* cachedEntry(qint64 number) const;
     [[noreturn]] void raise(const class QSqlQuery& query) const;
 

@@ -254,6 +254,25 @@ void Recordset::Close() {
     m_pos = 0;
 }
 
+std::shared_ptr<Recordset> Recordset::Clone() const {
+    requireOpen();
+    auto copy = std::make_shared<Recordset>();
+    copy->m_conn = m_conn;
+    copy->m_lazy = m_lazy;
+    if (m_keyset) copy->m_keyset = std::make_unique<KeysetRows>(*m_keyset);
+    copy->m_source = m_source;
+    copy->m_statement = m_statement;
+    copy->m_executedSql = m_executedSql;
+    copy->m_table = m_table;
+    copy->m_columns = m_columns;
+    // Shared until one of the two changes them.
+    copy->m_ids = m_ids;
+    copy->m_rows = m_rows;
+    copy->m_open = true;
+    copy->moveTo(0);
+    return copy;
+}
+
 void Recordset::requireOpen() const {
     if (!m_open) throw DbError(DbErrorCode::NotOpen, QStringLiteral("对象关闭时，不允许操作。"));
 }
@@ -343,11 +362,8 @@ Recordset::Bookmark Recordset::bookmark() const {
     return const_cast<Recordset*>(this)->idAt(m_pos);
 }
 
-qint64 Recordset::indexOfId(qint64 id, qint64 from) {
-    if (m_keyset) return m_keyset->numberOf(id);
-    const auto begin = m_ids.cbegin() + std::clamp<qint64>(from, 0, m_ids.size());
-    const auto found = std::find(begin, m_ids.cend(), id);
-    return found == m_ids.cend() ? -1 : found - m_ids.cbegin();
+qint64 Recordset::indexOfId(qint64 id) {
+    return m_keyset ? m_keyset->numberOf(id) : m_ids.indexOf(id);
 }
 
 void Recordset::setBookmark(Bookmark mark) {

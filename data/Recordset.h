@@ -53,6 +53,9 @@ public:
     void Open(const Statement& statement, Connection& conn, int cursorType = ado::adOpenForwardOnly,
               int lockType = ado::adLockReadOnly);
     void Close();
+    // A second, read-only cursor over the same rows (ADO's Clone): nothing is read again, and
+    // each cursor moves on its own.
+    std::shared_ptr<Recordset> Clone() const;
     int State() const { return m_open ? ado::adStateOpen : ado::adStateClosed; }
     QString Source() const { return m_source; }
     Statement statement() const { return m_statement; }
@@ -137,7 +140,7 @@ private:
     [[noreturn]] void raise(const class QSqlError& error) const;
     // For an insert, update or delete the engine refused.
     [[noreturn]] void raiseRefusedWrite(const class QSqlError& error) const;
-    qint64 indexOfId(qint64 id, qint64 from = 0);
+    qint64 indexOfId(qint64 id);
 
     Connection* m_conn = nullptr;
     bool m_open = false;

@@ -288,9 +288,10 @@ QString keyNumberExpression(const QString& column, SqlDialect dialect) {
 namespace {
 
 // The server's twin of the SQLite cast above; a number beyond the range of a double counts as 0.
+// Not parallel safe: its exception block needs a subtransaction, which no parallel worker may start.
 const QString kLeadingNumberFunction = QStringLiteral(
     "CREATE OR REPLACE FUNCTION leading_number(key text) RETURNS double precision "
-    "LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $f$ DECLARE number text; BEGIN "
+    "LANGUAGE plpgsql IMMUTABLE PARALLEL RESTRICTED AS $f$ DECLARE number text; BEGIN "
     "number := substring(regexp_replace(translate(key, E' \\t\\n', ''), '[dD]', 'e', 'g') "
     "FROM '^[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?'); "
     "RETURN coalesce(number::double precision, 0); "

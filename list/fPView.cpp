@@ -181,19 +181,20 @@ void fPView::readRows() {
     QString slowOrder;
     SkipOnError([&] {
         if (!rFill) return;
-        Statement statement = rFill->statement();
-        if (m_orderField >= 0) {
-            const QString column = rFill->Fields(m_orderField).Name();
-            const OrderedStatement ordered = orderedBy(statement, column, m_descending);
-            statement = ordered.statement;
-            m_sameBookmarks = ordered.sameBookmarks;
-            // A long list ordered by a column no index leads with is sorted whole by the database.
-            if (recordCount() > kQuickSortRows &&
-                (ordered.table.isEmpty() || !hasLeadingIndex(gConn, ordered.table, column)))
-                slowOrder = QStringLiteral("该列没有索引，排序较慢");
+        // In the set's own order the list reads beside the form's cursor, from the rows found.
+        if (m_orderField < 0) {
+            reader = rFill->Clone();
+            return;
         }
+        const QString column = rFill->Fields(m_orderField).Name();
+        const OrderedStatement ordered = orderedBy(rFill->statement(), column, m_descending);
+        m_sameBookmarks = ordered.sameBookmarks;
+        // A long list ordered by a column no index leads with is sorted whole by the database.
+        if (recordCount() > kQuickSortRows &&
+            (ordered.table.isEmpty() || !hasLeadingIndex(gConn, ordered.table, column)))
+            slowOrder = QStringLiteral("该列没有索引，排序较慢");
         if (!slowOrder.isEmpty()) gStatusPanel.setText(slowOrder);
-        reader->Open(statement, gConn, ado::adOpenStatic);
+        reader->Open(ordered.statement, gConn, ado::adOpenStatic);
     });
     qint64 count = 0;
     SkipOnError([&] {

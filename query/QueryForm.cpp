@@ -8,6 +8,7 @@
 #include "FillResultList.h"
 #include "fmenu.h"
 #include "fPView.h"
+#include "ListOrder.h"
 #include "ListView.h"
 #include "Schema.h"
 #include "WindowHost.h"
@@ -153,7 +154,14 @@ Statement QueryForm::buildStatement() const {
         if (criterion.contains) {
             text += QStringLiteral(" AND (%1 LIKE %2)")
                         .arg(criterion.column, QuoteLiteral(QLatin1Char('%') + value + QLatin1Char('%')));
-            sql += QStringLiteral(" AND (%1 %2 ? ESCAPE '\\')").arg(criterion.column, like);
+            const QString test = QStringLiteral("%1 %2 ? ESCAPE '\\'").arg(criterion.column, like);
+            // No index finds a fragment, but SQLite reads an index of the column in a fraction
+            // of the pages the rows take; only the hits are then read.
+            if (gConn.engine() == Connection::Engine::Sqlite &&
+                hasLeadingIndex(gConn, m_desc.table, criterion.column))
+                sql += QStringLiteral(" AND (rowid IN (SELECT rowid FROM %1 WHERE %2))").arg(m_desc.table, test);
+            else
+                sql += QStringLiteral(" AND (%1)").arg(test);
             st.binds << containsPattern(value);
         } else {
             text += QStringLiteral(" AND (%1 = %2)").arg(criterion.column, QuoteLiteral(value));

@@ -527,6 +527,45 @@ private slots:
         QCOMPARE(foundAt, wholeAt >= count / 2 ? wholeAt : -1);
     }
 
+    // A clone walks the rows its set found, from its own place, without reading them again: rows
+    // another desk adds to a search afterwards stay out of both.
+    void clonesWalkTheRowsFound_data() {
+        engines();
+    }
+    void clonesWalkTheRowsFound() {
+        PREPARE_OR_SKIP();
+        const QVector<Statement> sets = {
+            {QStringLiteral("whole"), QStringLiteral("SELECT * FROM DangAnKu"), {}},
+            {QStringLiteral("search"), QStringLiteral("SELECT * FROM DangAnKu WHERE (姓名 LIKE ?) ORDER BY 证号"),
+             {QStringLiteral("%i%")}},
+            {QStringLiteral("read whole"), QStringLiteral("SELECT 证号 FROM DangAnKu UNION SELECT '9'"), {}}};
+        const auto rowText = [](Recordset& rs) {
+            return rs.Fields(0).Value().toString() + QLatin1Char('@') + QString::number(rs.bookmark());
+        };
+        for (const Statement& statement : sets) {
+            Recordset found;
+            found.Open(statement, *m_conn, ado::adOpenStatic, ado::adLockOptimistic);
+            QStringList expected;
+            for (; !found.IsEOF(); found.MoveNext())
+                expected << rowText(found);
+            const auto clone = found.Clone();
+            QSqlQuery otherDesk(m_conn->database());
+            QVERIFY(otherDesk.exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ('0', 'Ti')")));
+            QCOMPARE(clone->RecordCount(), expected.size());
+            QStringList walked;
+            for (; !clone->IsEOF(); clone->MoveNext())
+                walked << rowText(*clone);
+            // A walk over a whole register shows rows added elsewhere in their place.
+            if (statement.text == QLatin1String("whole"))
+                walked.removeIf([](const QString& row) { return row.startsWith(QLatin1String("0@")); });
+            QCOMPARE(walked, expected);
+            QVERIFY(found.IsEOF());
+            clone->MoveFirst();
+            QCOMPARE(errorNumber([&] { clone->Fields(0).setValue(QStringLiteral("x")); }), DbErrorCode::ReadOnly);
+            QVERIFY(otherDesk.exec(QStringLiteral("DELETE FROM DangAnKu WHERE 证号 = '0'")));
+        }
+    }
+
     // The engine keeps each register's row count with every insert and delete, whoever makes it;
     // a set counts its register as it stood when opened, or when it last wrote.
     void countsFollowEveryDesk_data() {
