@@ -219,7 +219,7 @@ private slots:
         fMain window;
         QVERIFY(startAsAdministrator(window, modal));
         QCOMPARE(window.panel(1)->text(),
-                 QStringLiteral("管理员仍在使用初始密码；1 张证书 1 项30天内到期，0 项已过期"));
+                 QStringLiteral("管理员仍在使用初始密码；1 张证书 1 项30天内到期，0 张证书 0 项已过期"));
         QTest::mouseClick(window.panel(1), Qt::LeftButton);
         QCOMPARE(fDaoQi::instance()->rowCount(), 1);
         delete fDaoQi::instance();
