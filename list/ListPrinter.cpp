@@ -161,7 +161,7 @@ QList<int> allocateWidths(const QList<ColumnNeed>& needs, const QList<int>& colu
 
 // The key column, with the row number before it when the list shows one.
 QList<int> keyColumns(const QStringList& headers) {
-    if (headers.size() > 1 && headers.first() == QLatin1String("序号")) return {0, 1};
+    if (headers.size() > 1 && headers.first() == QStringLiteral("序号")) return {0, 1};
     return {0};
 }
 

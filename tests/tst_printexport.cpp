@@ -246,14 +246,24 @@ private slots:
             QVERIFY(portraitText.contains(row[4]));
     }
 
+    // A list that numbers its rows repeats the number and the key beside it.
+    void columnsBeyondLandscapeContinueWithTheKeyColumn_data() {
+        QTest::addColumn<QStringList>("keyHeaders");
+        QTest::newRow("key column") << QStringList{QStringLiteral("证号")};
+        QTest::newRow("row number and key") << QStringList{QStringLiteral("序号"), QStringLiteral("证号")};
+    }
     void columnsBeyondLandscapeContinueWithTheKeyColumn() {
+        QFETCH(QStringList, keyHeaders);
+        const int keys = int(keyHeaders.size());
         ListView list;
-        list.addColumn(QStringLiteral("证号"));
-        for (int column = 1; column < 24; ++column)
+        for (const QString& header : keyHeaders)
+            list.addColumn(header);
+        for (int column = keys; column < 24; ++column)
             list.addColumn(QStringLiteral("项目%1").arg(column));
         for (int i = 1; i <= 3; ++i) {
-            const int row = list.addRow(QStringLiteral("KEY-%1").arg(i));
-            for (int column = 1; column < 24; ++column)
+            const int row = list.addRow(keys > 1 ? QString::number(i) : QStringLiteral("KEY-%1").arg(i));
+            if (keys > 1) list.setSubItem(row, 1, QStringLiteral("KEY-%1").arg(i));
+            for (int column = keys; column < 24; ++column)
                 list.setSubItem(row, column, QStringLiteral("%1-%2-ABCDEFGHIJKLMNOP").arg(i).arg(column));
         }
         ScriptedDialogs dialogs;
@@ -268,7 +278,7 @@ private slots:
         QVERIFY(pages.size() > 1);
         QSet<int> printed;
         for (const ListPrinter::Page& page : pages) {
-            QCOMPARE(page.columns.first(), 0);
+            QCOMPARE(page.columns.first(keys), keys > 1 ? QList<int>({0, 1}) : QList<int>{0});
             printed.unite(QSet<int>(page.columns.begin(), page.columns.end()));
         }
         QCOMPARE(printed.size(), 24);
