@@ -61,11 +61,13 @@ void fillList(ListView& list, int n) {
     }
 }
 
-// The text of a PDF in drawing order with all white space taken out, so that a cell wrapped onto
-// several lines reads as one text again.
-QString pdfText(const QString& path) {
+// The text of a PDF (of its page `page` when given) in drawing order with all white space taken
+// out, so that a cell wrapped onto several lines reads as one text again.
+QString pdfText(const QString& path, int page = 0) {
+    QStringList arguments{QStringLiteral("-raw"), path, QStringLiteral("-")};
+    if (page > 0) arguments = QStringList{"-f", QString::number(page), "-l", QString::number(page)} + arguments;
     QProcess process;
-    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), path, QStringLiteral("-")});
+    process.start(QStringLiteral("pdftotext"), arguments);
     if (!process.waitForFinished(30000)) return QString();
     return QString::fromUtf8(process.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
 }
@@ -287,6 +289,70 @@ private slots:
         QCOMPARE(text.count(QStringLiteral("KEY-1")), int(pages.size()));
         QVERIFY(text.contains(QStringLiteral("3-23-ABCDEFGHIJKLMNOP")));
         QVERIFY(text.contains(QStringLiteral("第%1页共%1页").arg(pages.size())));
+    }
+
+    // A long list read on demand is paged as the same rows held in an ordinary list are, and a page
+    // in the middle prints its own rows.
+    void longListPrintsPageByPage() {
+        constexpr int rows = 20000;
+        const auto cellsOf = [](qint64 row) {
+            // Every seventh row is two lines high, so the pages hold different numbers of rows.
+            return QStringList{QStringLiteral("A%1").arg(row + 1, 5, 10, QLatin1Char('0')),
+                               QStringLiteral("张%1").arg(row + 1),
+                               row % 7 ? QStringLiteral("无") : QStringLiteral("第一行说明\n第二行说明")};
+        };
+        ListView list, held;
+        for (ListView* each : {&list, &held})
+            for (const char* header : {"证号", "姓名", "备注"})
+                each->addColumn(QString::fromUtf8(header));
+        list.setVirtualRows(rows, [&](qint64 first, int count) {
+            QList<ListRow> block;
+            for (qint64 row = first; row < std::min<qint64>(first + count, rows); ++row)
+                block << ListRow{cellsOf(row)};
+            return block;
+        });
+        for (int row = 0; row < rows; ++row) {
+            const QStringList cells = cellsOf(row);
+            const int added = held.addRow(cells[0]);
+            held.setSubItem(added, 1, cells[1]);
+            held.setSubItem(added, 2, cells[2]);
+        }
+        ScriptedDialogs dialogs;
+        dialogs.answerMsgBox(vb::Yes);
+        const QString pdf = out(QStringLiteral("long.pdf"));
+        dialogs.answerPrint(pdf);
+        PrintList(false, &list, QStringLiteral("长列表"));
+        QCOMPARE(gPrinter->rowCount(), rows);
+        QPrinter printer(QPrinter::HighResolution);
+        const auto bands = [&] {
+            printer.setPageLayout(gPrinter->pageLayout());
+            QList<std::pair<int, int>> bands;
+            for (const ListPrinter::Page& page : gPrinter->layOut(printer))
+                bands << std::pair{page.firstRow, page.rowCount};
+            return bands;
+        };
+        const QList<std::pair<int, int>> pages = bands();
+        gPrinter->SetListView(&held);
+        gPrinter->LoadList();
+        gPrinter->Execute(nullptr, QStringLiteral("长列表"));
+        QCOMPARE(bands(), pages);
+        int next = 0;
+        for (const auto& [first, count] : pages) {
+            QCOMPARE(first, next);
+            next += count;
+        }
+        QCOMPARE(next, rows);
+        QCOMPARE(pdfPageCount(readAll(pdf)), int(pages.size()));
+
+        const int middle = int(pages.size()) / 2;
+        const auto [first, count] = pages[middle];
+        QVERIFY(count > 1);
+        const QString text = pdfText(pdf, middle + 1);
+        QVERIFY(text.startsWith(QStringLiteral("长列表共20000条")));
+        QVERIFY(text.contains(cellsOf(first)[0] + cellsOf(first)[1]));
+        QVERIFY(text.contains(cellsOf(first + count - 1)[0]));
+        QVERIFY(!text.contains(cellsOf(first - 1)[0]));
+        QVERIFY(!text.contains(cellsOf(first + count)[0]));
     }
 
     void printGoesToThePrinterChosen() {
