@@ -1,31 +1,15 @@
 #include "PrintBenchmark.h"
 
 #include "Benchmarks.h"
-#include "dialogs.h"
 #include "ListPrinter.h"
 #include "ListView.h"
+#include "TableFiles.h"
 
 #include <QFileInfo>
 #include <QPrinter>
 #include <QTemporaryDir>
 
 namespace {
-
-// Sends the print dialog's pages to a PDF file.
-class PdfDialogs : public DialogService {
-public:
-    explicit PdfDialogs(QString path) : m_path(std::move(path)) {}
-    int msgBox(const QString&, int, const QString&) override { return vb::Yes; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> showOpen(const QString&, QObject*) override { return std::nullopt; }
-    void beep() override {}
-    PrintRoute printDialog(const QString&, QObject*) override { return {false, m_path}; }
-
-private:
-    QString m_path;
-};
 
 QStringList certificateRow(qint64 row) {
     const QString day = QStringLiteral("%1").arg(row % 28 + 1, 2, 10, QLatin1Char('0'));
@@ -46,7 +30,7 @@ QStringList certificateRow(qint64 row) {
 int measureListPrint(int rows, int runs, QTextStream& out) {
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("list.pdf"));
-    PdfDialogs dialogs(pdf);
+    PdfOnlyDialogs dialogs(pdf);
     setDialogService(&dialogs);
     ListView list;
     for (const char* header :
