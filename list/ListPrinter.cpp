@@ -440,12 +440,12 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
     if (!m_headNotes.isEmpty()) headHeight += layout.lineHeight;
     const int bodyHeight = area.height() - headHeight - layout.lineHeight * 2; // the footer and a gap
 
-    // Rows by page, a page's rows as many as fit below the first; every band of rows is printed
-    // once per column group, one page after the other. Only the bands are kept, never the rows.
+    // Rows by page, as many as fit (a page's first row however high it is); every band of rows is
+    // printed once per column group, one page after the other. Only the bands are kept.
     QList<std::pair<int, int>> bands;
     int first = 0;
     int used = 0;
-    bool started = false; // a row in the band: the first is taken however high it is
+    bool started = false; // the band has a row
     forEachRow(0, m_rowCount, [&](int row, const QStringList& cells) {
         const int height = rowHeight(layout, metrics, printer, cells);
         if (started && used + height > bodyHeight) {
