@@ -23,8 +23,23 @@ void StatusLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     drawFrame(&painter);
     const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
-    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shownText(),
+                          foregroundRole());
+}
+
+QString StatusLabel::shownText() const {
+    if (!elided()) return text();
+    const QString ellipsis = QStringLiteral("…");
+    const int width = contentsRect().width();
+    const QString phraseEnds = QStringLiteral("，；。");
+    for (qsizetype end = text().size() - 1; end > 0; --end) {
+        // A phrase ends after Chinese punctuation, a word before a blank.
+        if (text().at(end) != QLatin1Char(' ') && !phraseEnds.contains(text().at(end - 1))) continue;
+        const QString shown = text().left(end) + ellipsis;
+        if (fontMetrics().horizontalAdvance(shown) <= width) return shown;
+    }
+    // Not even the first word fits.
+    return fontMetrics().elidedText(text(), Qt::ElideRight, width);
 }
 
 bool StatusLabel::event(QEvent* event) {

@@ -1,6 +1,7 @@
 #include "DueDates.h"
 
 #include "ListTable.h"
+#include "RegisterCounts.h"
 
 #include <algorithm>
 #include <functional>
@@ -379,16 +380,59 @@ qint64 countDueCertificates(Connection& conn, const DueQuery& query) {
     return sumOfCounts(conn, counts, binds);
 }
 
+QString earliestDueDateSql(Connection::Engine engine) {
+    QStringList dates;
+    for (const DueItem& item : dueItems()) {
+        QString counted = QStringLiteral("%1 >= '%2'").arg(item.column, kEarliest.toString(Qt::ISODate));
+        if (item.unsetMark.isValid())
+            counted += QStringLiteral(" AND %1 <> '%2'").arg(item.column, item.unsetMark.toString(Qt::ISODate));
+        dates << QStringLiteral("CASE WHEN %1 THEN %2 ELSE '9999-12-31' END").arg(counted, item.column);
+    }
+    // SQLite's min() of several values is the server's LEAST().
+    return (engine == Connection::Engine::Sqlite ? QStringLiteral("min(%1)") : QStringLiteral("LEAST(%1)"))
+        .arg(dates.join(QStringLiteral(", ")));
+}
+
+namespace {
+
+// The records of `reg` with a date in the overdue window, from the index of their earliest date.
+// When more of its dates are overdue than half its records, most records have one and those
+// without are fewer: they are counted instead and taken from the register's kept row count, in
+// the same statement, so that both see the same rows.
+qint64 countOverdueCertificates(Connection& conn, const DueRegister& reg, const DueQuery& overdue,
+                                qint64 overdueDates) {
+    const QString earliest = earliestDueDateSql(conn.engine());
+    const std::optional<qint64> records = RegisterCounts::read(conn.database(), reg.table);
+    const QString count =
+        records && 2 * overdueDates > *records
+            ? QStringLiteral("SELECT %1 - COUNT(*) AS n FROM %2 WHERE %3 > ?")
+                  .arg(RegisterCounts::keptCountSql(reg.table), reg.table, earliest)
+            : QStringLiteral("SELECT COUNT(*) AS n FROM %1 WHERE %2 <= ?").arg(reg.table, earliest);
+    return sumOfCounts(conn, {count}, {engineDate(overdue.to, conn.engine())});
+}
+
+} // namespace
+
 DueCounts countReminders(Connection& conn, const QDate& today) {
     const DueQuery soon = DueQuery::preset(DueQuery::Within30, today);
-    const DueQuery overdue = DueQuery::preset(DueQuery::Overdue, today);
-    return {countDue(conn, soon), countDue(conn, overdue), countDueCertificates(conn, soon)};
+    DueCounts counts;
+    counts.within30 = countDue(conn, soon);
+    counts.certificatesWithin30 = countDueCertificates(conn, soon);
+    for (const DueRegister& reg : dueRegisters()) {
+        DueQuery overdue = DueQuery::preset(DueQuery::Overdue, today);
+        overdue.tables = {reg.table};
+        const qint64 dates = countDue(conn, overdue);
+        counts.overdue += dates;
+        if (dates > 0) counts.certificatesOverdue += countOverdueCertificates(conn, reg, overdue, dates);
+    }
+    return counts;
 }
 
 QString reminderText(const DueCounts& counts) {
     if (counts.within30 == 0 && counts.overdue == 0) return {};
-    return QStringLiteral("%1 张证书 %2 项30天内到期，%3 项已过期")
+    return QStringLiteral("%1 张证书 %2 项30天内到期，%3 张证书 %4 项已过期")
         .arg(counts.certificatesWithin30)
         .arg(counts.within30)
+        .arg(counts.certificatesOverdue)
         .arg(counts.overdue);
 }

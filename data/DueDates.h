@@ -99,15 +99,22 @@ ListTable dueListTable(QList<QStringList> rows);
 // The due list as texts, the way the list shows it.
 ListTable dueTable(Connection& conn, const DueQuery& query, const QDate& today);
 
-// The certificates (records of any register) with at least one date in the window. It reads every
-// date of the window: cheap for the days ahead, not for all that is overdue in a large register.
+// The certificates (records of any register) with at least one date in the window, from the row
+// identities of every date of the window: cheap for the days ahead, not for all that is overdue in
+// a large register (the reminder counts those from the index of each record's earliest date).
 qint64 countDueCertificates(Connection& conn, const DueQuery& query);
+
+// A record's earliest date that can fall due (from 1900 on, not the placeholder of an unset
+// review), or 9999-12-31 when it has none: the expression of each register's index that the
+// overdue certificates are counted from.
+QString earliestDueDateSql(Connection::Engine engine);
 
 struct DueCounts {
     qint64 within30 = 0; // dates from today up to 30 days on
     qint64 overdue = 0;  // dates before today
     qint64 certificatesWithin30 = 0;
+    qint64 certificatesOverdue = 0;
 };
 DueCounts countReminders(Connection& conn, const QDate& today);
-// "A 张证书 N 项30天内到期，M 项已过期", or empty when nothing is due or overdue.
+// "A 张证书 N 项30天内到期，B 张证书 M 项已过期", or empty when nothing is due or overdue.
 QString reminderText(const DueCounts& counts);

@@ -74,6 +74,10 @@ bool present(QSqlDatabase db) {
     return true;
 }
 
+QString keptCountSql(const QString& table) {
+    return QStringLiteral("(SELECT 行数 FROM %1 WHERE lower(表名) = lower('%2'))").arg(kTable, table);
+}
+
 std::optional<qint64> read(QSqlDatabase db, const QString& table) {
     if (!countedTables().contains(table, Qt::CaseInsensitive)) return std::nullopt;
     // Asked of the catalogue first: on the server a failed statement would spoil a transaction.
@@ -84,9 +88,7 @@ std::optional<qint64> read(QSqlDatabase db, const QString& table) {
                        : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = '%1'").arg(kTable)) ||
         !q.next() || !q.value(0).toBool())
         return std::nullopt;
-    q.prepare(QStringLiteral("SELECT 行数 FROM %1 WHERE lower(表名) = lower(?)").arg(kTable));
-    q.addBindValue(table);
-    if (!q.exec() || !q.next()) return std::nullopt;
+    if (!q.exec(QStringLiteral("SELECT ") + keptCountSql(table)) || !q.next() || q.isNull(0)) return std::nullopt;
     return q.value(0).toLongLong();
 }
 

@@ -20,6 +20,8 @@ const QStringList& countedTables();
 QStringList statements(SqlDialect dialect);
 // Whether the table and every trigger are there.
 bool present(QSqlDatabase db);
+// A subquery giving the kept count of `table`, for a statement that reads it beside the rows.
+QString keptCountSql(const QString& table);
 // The kept count of `table`; nullopt when the database keeps none for it.
 std::optional<qint64> read(QSqlDatabase db, const QString& table);
 

@@ -266,20 +266,32 @@ private slots:
     }
     void reminderSaysWhatIsDue() {
         QFETCH(int, kind);
-        PREPARE_OR_SKIP(kind);
+        // Z3 and P2 have two dates overdue each, C2 one before 1900, which is never due. Most of the
+        // records of 证书 and 安全生产培训 have a date overdue, few of 操作证.
+        PREPARE_OR_SKIP(
+            kind, dueRows() << QStringLiteral("INSERT INTO DangAnKu (证号, 姓名, 一次复审, 二次复审, 换证日期) "
+                                              "VALUES ('Z3', '戊', %1, %2, %3)")
+                                   .arg(day(-400), day(-10), day(3))
+                            << QStringLiteral("INSERT INTO CaoZuoZheng (证号, 姓名, 一次复审) "
+                                              "VALUES ('C2', '己', '1899-12-31')")
+                            << QStringLiteral("INSERT INTO PeiXun (编号, 姓名, 一次复审, 二次复审, 换证日期) "
+                                              "VALUES ('P2', '庚', '2000-01-01', %1, %2)")
+                                   .arg(day(-2), day(-3)));
         m_db->execAll({QStringLiteral("UPDATE DangAnKu SET 二次复审 = %1 WHERE 证号 = 'Z1'").arg(day(5))});
         fMain main;
         gStatusPanel.attach(main.panel(1));
         main.showDueReminder();
-        const QString reminder = QStringLiteral("3 张证书 4 项30天内到期，2 项已过期");
+        const QString reminder = QStringLiteral("4 张证书 5 项30天内到期，4 张证书 6 项已过期");
         QCOMPARE(main.panel(1)->text(), reminder);
+        // The same records as those of the overdue list.
+        QCOMPARE(countDueCertificates(gConn, DueQuery::preset(DueQuery::Overdue, kToday)), qint64(4));
 
         // It stays while other windows come and go, and a click on it opens the reminder window on
         // the next 30 days.
         main.mnuVzs_Click();
         QCOMPARE(main.panel(1)->text(), reminder);
         QTest::mouseClick(main.panel(1), Qt::LeftButton);
-        QCOMPARE(fDaoQi::instance()->resultList()->rowCount(), 4);
+        QCOMPARE(fDaoQi::instance()->resultList()->rowCount(), 5);
         QCOMPARE(fDaoQi::instance()->title(),
                  QStringLiteral("证书到期提醒 %1 至 %2")
                      .arg(kToday.toString(Qt::ISODate), kToday.addDays(30).toString(Qt::ISODate)));
@@ -310,8 +322,11 @@ private slots:
         QCOMPARE(view->Lvw->columnText(DueColumn::DaysLeft), QStringLiteral("剩余天数"));
 
         // The operation certificate opens in its own entry form.
+        int operation = -1;
         for (int row = 0; row < list->rowCount(); ++row)
-            if (list->text(row) == QLatin1String("操作证")) list->selectRow(row);
+            if (list->text(row) == QStringLiteral("操作证")) operation = row;
+        QVERIFY(operation >= 0);
+        list->selectRow(operation);
         form->LV_DblClick();
         QCOMPARE(f1CZZ::instance()->findChild<QLineEdit*>(QStringLiteral("txtBanHao"))->text(),
                  QStringLiteral("C1"));

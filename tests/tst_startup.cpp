@@ -15,6 +15,7 @@
 #include "Schema.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
+#include "StatusLabel.h"
 #include "TempConfigDir.h"
 
 #include <QComboBox>
@@ -219,11 +220,24 @@ private slots:
         fMain window;
         QVERIFY(startAsAdministrator(window, modal));
         QCOMPARE(window.panel(1)->text(),
-                 QStringLiteral("管理员仍在使用初始密码；1 张证书 1 项30天内到期，0 项已过期"));
+                 QStringLiteral("管理员仍在使用初始密码；1 张证书 1 项30天内到期，0 张证书 0 项已过期"));
         QTest::mouseClick(window.panel(1), Qt::LeftButton);
         QCOMPARE(fDaoQi::instance()->rowCount(), 1);
         delete fDaoQi::instance();
         window.close();
+    }
+
+    // Too narrow a panel cuts its text where a phrase or word ends, so no count is shown cut short.
+    void narrowPanelCutsBetweenWords() {
+        StatusLabel panel(QStringLiteral("12955 张证书 12955 项30天内到期，897460 张证书 2242976 项已过期"));
+        panel.resize(panel.fontMetrics().horizontalAdvance(
+                         QStringLiteral("12955 张证书 12955 项30天内到期，897460 张证书 22429…")),
+                     20);
+        QVERIFY(panel.elided());
+        QCOMPARE(panel.shownText(), QStringLiteral("12955 张证书 12955 项30天内到期，897460 张证书…"));
+        panel.resize(panel.fontMetrics().horizontalAdvance(QStringLiteral("12955 张证书 12955 项30天内到期，89…")),
+                     20);
+        QCOMPARE(panel.shownText(), QStringLiteral("12955 张证书 12955 项30天内到期，…"));
     }
 
     void captionComesFromTheSettings() {
