@@ -103,16 +103,6 @@ void readListPage(qint64 first) {
     paintList();
 }
 
-// The most memory this process has held, in MB. Unlike getrusage's figure, which keeps the
-// parent's size at the fork, it counts only what this program took since it started.
-double peakMemory() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
-
 void closeWindows() {
     delete fPView::instance();
     delete fFindZS::instance();
@@ -127,6 +117,16 @@ void evictFromCache(const QString& path) {
     ::fdatasync(fd);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
+}
+
+// Unlike getrusage's figure, which keeps the parent's size at the fork, VmHWM counts only what this
+// program took since it started.
+double peakMemory() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
 }
 
 double median(QList<double> values) {

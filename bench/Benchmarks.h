@@ -15,6 +15,8 @@ template <class Action> double timed(Action&& action) {
 }
 
 double median(QList<double> values);
+// The most memory this process has held, in MB.
+double peakMemory();
 // Drops the local file's pages from the operating system's cache, as after a restart.
 void evictFromCache(const QString& path);
 // Prints the figures for the register in `database` (a file, or with `server` a libpq string) as a

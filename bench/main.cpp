@@ -5,6 +5,7 @@
 //   orvanta_bench --due [--sizes ...] [--pg ...]   the reminder window and the statistics instead
 //   orvanta_bench --import FILE.mdb [--pg ...]      the import of an old Access database instead
 //   orvanta_bench --roster 5000                     a class roster (.xlsx) read, checked and imported
+//   orvanta_bench --print 100000                    a list of that many rows printed to PDF
 //   orvanta_bench --load [--desks 8] [--seconds 60] [--sizes N] [--pg ...]
 //                                                   many desks at once on a copy of the first register
 //   orvanta_bench --verify [--sizes N] [--seconds 15] [--runs 3]
@@ -19,6 +20,7 @@
 #include "ImportBenchmark.h"
 #include "RosterBenchmark.h"
 #include "LoadBenchmark.h"
+#include "PrintBenchmark.h"
 #include "VerifyBenchmark.h"
 #include "Schema.h"
 #include "SchemaUpgrade.h"
@@ -227,6 +229,8 @@ int main(int argc, char** argv) {
           QStringLiteral("file")},
          {QStringLiteral("roster"), QStringLiteral("measure a roster of this many rows into SQLite"),
           QStringLiteral("rows")},
+         {QStringLiteral("print"), QStringLiteral("measure a list of this many rows printed to PDF"),
+          QStringLiteral("rows")},
          {QStringLiteral("load"),
           QStringLiteral("many desks at once on a copy of the first register size (on the --pg server when "
                          "given): actions "
@@ -272,6 +276,8 @@ int main(int argc, char** argv) {
                              out);
     if (parser.isSet(QStringLiteral("roster")))
         return measureRosterImport(qMax(1, parser.value(QStringLiteral("roster")).toInt()), runs, out);
+    if (parser.isSet(QStringLiteral("print")))
+        return measureListPrint(qMax(1, parser.value(QStringLiteral("print")).toInt()), runs, out);
     if (parser.isSet(QStringLiteral("measure-due")))
         return measureDueAndStatistics(parser.value(QStringLiteral("measure-due")), server, runs, out);
     if (parser.isSet(QStringLiteral("measure")))

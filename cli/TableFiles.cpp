@@ -13,27 +13,28 @@
 #include <QFile>
 #include <QFileInfo>
 
+PdfOnlyDialogs::PdfOnlyDialogs(QString path) : m_path(std::move(path)) {}
+
+int PdfOnlyDialogs::msgBox(const QString& prompt, int, const QString&) {
+    tellCommand(prompt);
+    return vb::OK;
+}
+
+std::optional<QString> PdfOnlyDialogs::inputBox(const QString&, const QString&, const QString&) {
+    return std::nullopt;
+}
+
+std::optional<QString> PdfOnlyDialogs::showOpen(const QString&, QObject*) {
+    return std::nullopt;
+}
+
+void PdfOnlyDialogs::beep() {}
+
+PrintRoute PdfOnlyDialogs::printDialog(const QString&, QObject*) {
+    return {false, m_path};
+}
+
 namespace {
-
-// Stands in for the dialogs while a mode runs: the print dialog "chooses" a PDF file, messages
-// go to standard error.
-class PdfOnlyDialogs : public DialogService {
-public:
-    explicit PdfOnlyDialogs(QString path) : m_path(std::move(path)) {}
-    int msgBox(const QString& prompt, int, const QString&) override {
-        tellCommand(prompt);
-        return vb::OK;
-    }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> showOpen(const QString&, QObject*) override { return std::nullopt; }
-    void beep() override {}
-    PrintRoute printDialog(const QString&, QObject*) override { return {false, m_path}; }
-
-private:
-    QString m_path;
-};
 
 QString writePdf(const QString& path, const QString& title, const ListTable& table, const QString& note) {
     NewPrivateFile target(path);

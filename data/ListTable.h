@@ -20,3 +20,5 @@ struct ListRow {
 
 // Reads up to `count` rows from position `first` (0 is the top row); fewer at the end.
 using ListRowReader = std::function<QList<ListRow>(qint64 first, int count)>;
+// Rows a pass over a whole list (print, export) reads at once: few enough to keep memory flat.
+inline constexpr int kRowsPerRead = 2000;

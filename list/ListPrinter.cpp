@@ -99,28 +99,41 @@ void measureText(const QString& text, const QFontMetricsF& metrics, qreal cjkWid
     }
 }
 
-QList<ColumnNeed> measureColumns(const QStringList& headers, const QList<QStringList>& rows,
-                                 const QFontMetricsF& metrics) {
-    const qreal cjkWidth = metrics.horizontalAdvance(QChar(0x4E2D));
-    QList<TextWidths> cells(headers.size());
-    for (const QStringList& row : rows)
-        for (int column = 0; column < headers.size(); ++column)
-            measureText(printedText(row.value(column)), metrics, cjkWidth, cells[column]);
-    QList<ColumnNeed> needs;
-    for (int column = 0; column < headers.size(); ++column) {
-        const QString header = printedText(headers[column]);
-        const qreal headerWidth = metrics.horizontalAdvance(header);
-        const bool breakable = std::any_of(header.begin(), header.end(), breaksAround);
-        const qreal headerEnough =
-            breakable ? metrics.horizontalAdvance(header.left((header.size() + 1) / 2)) : headerWidth;
-        const TextWidths& cell = cells[column];
-        const qreal cellEnough =
-            std::min(cell.natural, std::max(cell.widestWord, cjkWidth * kEnoughCharacters));
-        needs << ColumnNeed{std::max(headerWidth, cell.natural),
-                            std::max({headerEnough, cellEnough, cell.widestWord})};
+// The needs of the columns, from the rows added one at a time: only the widest texts are kept.
+class ColumnMeasure {
+public:
+    ColumnMeasure(const QStringList& headers, const QFontMetricsF& metrics)
+        : m_headers(headers), m_metrics(metrics), m_cjkWidth(metrics.horizontalAdvance(QChar(0x4E2D))),
+          m_cells(headers.size()) {}
+
+    void add(const QStringList& row) {
+        for (int column = 0; column < m_headers.size(); ++column)
+            measureText(printedText(row.value(column)), m_metrics, m_cjkWidth, m_cells[column]);
     }
-    return needs;
-}
+
+    QList<ColumnNeed> needs() const {
+        QList<ColumnNeed> needs;
+        for (int column = 0; column < m_headers.size(); ++column) {
+            const QString header = printedText(m_headers[column]);
+            const qreal headerWidth = m_metrics.horizontalAdvance(header);
+            const bool breakable = std::any_of(header.begin(), header.end(), breaksAround);
+            const qreal headerEnough =
+                breakable ? m_metrics.horizontalAdvance(header.left((header.size() + 1) / 2)) : headerWidth;
+            const TextWidths& cell = m_cells[column];
+            const qreal cellEnough =
+                std::min(cell.natural, std::max(cell.widestWord, m_cjkWidth * kEnoughCharacters));
+            needs << ColumnNeed{std::max(headerWidth, cell.natural),
+                                std::max({headerEnough, cellEnough, cell.widestWord})};
+        }
+        return needs;
+    }
+
+private:
+    const QStringList& m_headers;
+    const QFontMetricsF& m_metrics;
+    qreal m_cjkWidth;
+    QList<TextWidths> m_cells;
+};
 
 // Widths for `columns` in `available`, each at least what it needs to read well (no word wider
 // than a third of the page is kept whole); empty when they cannot fit.
@@ -148,7 +161,7 @@ QList<int> allocateWidths(const QList<ColumnNeed>& needs, const QList<int>& colu
 
 // The key column, with the row number before it when the list shows one.
 QList<int> keyColumns(const QStringList& headers) {
-    if (headers.size() > 1 && headers.first() == QLatin1String("序号")) return {0, 1};
+    if (headers.size() > 1 && headers.first() == QStringLiteral("序号")) return {0, 1};
     return {0};
 }
 
@@ -203,14 +216,21 @@ qreal layOutLines(QTextLayout& layout, qreal width) {
 
 } // namespace
 
+// The column needs of the loaded rows in one font on one resolution.
+struct ListPrinter::Measured {
+    QFont font;
+    int resolution = 0;
+    QList<ColumnNeed> needs;
+};
+
 struct ListPrinter::Layout {
     QFont font;
-    int padding = 0;    // left and right of a cell's text
-    int lineHeight = 0; // a one-line row
+    int padding = 0;         // left and right of a cell's text
+    int verticalPadding = 0; // above and below it
+    int lineHeight = 0;      // a one-line row
     QList<QList<int>> groups;
     QList<QList<int>> widths; // per group, in the group's column order
     int headerHeight = 0;
-    QList<int> rowHeights;
     QList<Page> pages;
 };
 
@@ -221,25 +241,60 @@ void ListPrinter::SetPageNotes(const QVariantList& footerNotes, const QVariantLi
 
 bool ListPrinter::LoadList() {
     if (!m_list || m_list->columnCount() < 1) return false;
-    const ListTable table = TableOfList(m_list);
-    m_headers = table.headers;
-    m_rows = table.rows;
+    m_list->loadAllRows();
+    load(ColumnsOfList(m_list).headers, m_list->rowCount(), RowReaderOfList(m_list));
     return true;
 }
 
 bool ListPrinter::LoadRows(const QStringList& headers, const QStringList& cells) {
     if (headers.isEmpty()) return false;
-    m_headers = headers;
+    const qsizetype width = headers.size();
     m_note.clear();
-    m_rows.clear();
-    // A short last row is padded rather than dropped.
-    for (qsizetype first = 0; first < cells.size(); first += headers.size()) {
-        QStringList row = cells.mid(first, headers.size());
-        while (row.size() < headers.size())
-            row << QString();
-        m_rows << row;
-    }
+    load(headers, int((cells.size() + width - 1) / width), [cells, width](qint64 first, int count) {
+        QList<ListRow> rows;
+        for (qint64 row = first; row < first + count && row * width < cells.size(); ++row) {
+            // A short last row is padded rather than dropped.
+            QStringList cellsOfRow = cells.mid(row * width, width);
+            while (cellsOfRow.size() < width)
+                cellsOfRow << QString();
+            rows << ListRow{cellsOfRow};
+        }
+        return rows;
+    });
     return true;
+}
+
+void ListPrinter::load(const QStringList& headers, int rowCount, ListRowReader read) {
+    m_headers = headers;
+    m_rowCount = rowCount;
+    m_read = std::move(read);
+    m_measured.reset();
+}
+
+void ListPrinter::forEachRow(int first, int count,
+                             const std::function<void(int row, const QStringList& cells)>& visit) const {
+    const int end = std::min(first + count, m_rowCount);
+    for (int chunk = first; chunk < end; chunk += kRowsPerRead) {
+        const QList<ListRow> rows = m_read(chunk, std::min(kRowsPerRead, end - chunk));
+        for (int i = 0; i < int(rows.size()); ++i)
+            if (!rows[i].cells.isEmpty()) visit(chunk + i, rows[i].cells);
+    }
+}
+
+QList<QStringList> ListPrinter::rows(int first, int count) const {
+    QList<QStringList> rows;
+    forEachRow(first, count, [&](int, const QStringList& cells) { rows << cells; });
+    return rows;
+}
+
+std::shared_ptr<const ListPrinter::Measured> ListPrinter::measured(const QFont& font,
+                                                                   const QPrinter& printer) const {
+    if (m_measured && m_measured->font == font && m_measured->resolution == printer.resolution())
+        return m_measured;
+    const QFontMetricsF metrics(font, &printer);
+    ColumnMeasure measure(m_headers, metrics);
+    forEachRow(0, m_rowCount, [&](int, const QStringList& cells) { measure.add(cells); });
+    return std::make_shared<const Measured>(Measured{font, printer.resolution(), measure.needs()});
 }
 
 bool ListPrinter::Execute(const RecordsetPtr& setup, const QString& title) {
@@ -330,7 +385,8 @@ void ListPrinter::fitToPage(bool orientationSaved) {
     // Measured once at the set size; smaller sizes scale the widths with the size.
     QPrinter printer(QPrinter::HighResolution);
     const QFontMetricsF metrics(m_font, &printer);
-    const QList<ColumnNeed> needs = measureColumns(m_headers, m_rows, metrics);
+    m_measured = measured(m_font, printer);
+    const QList<ColumnNeed> needs = m_measured->needs;
     QList<int> all(m_headers.size());
     std::iota(all.begin(), all.end(), 0);
     const double setSize = m_font.pointSizeF();
@@ -348,12 +404,15 @@ void ListPrinter::fitToPage(bool orientationSaved) {
             if (!allocateWidths(needs, all, scale, std::ceil(metrics.height() * scale / 4) * 2, available)
                      .isEmpty()) {
                 m_printFont.setPointSizeF(size);
+                // The pages are laid out in that size: measured now, once.
+                m_measured = measured(m_printFont, printer);
                 return;
             }
         }
     }
     // Too wide even so: the smallest size, and the columns continue on following pages.
     m_printFont.setPointSizeF(std::min(setSize, kSmallestFontSize));
+    m_measured = measured(m_printFont, printer);
 }
 
 ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
@@ -362,9 +421,9 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
     const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
     const QFontMetricsF metrics(layout.font, &printer);
     layout.padding = int(std::ceil(metrics.height() / 4));
-    const int verticalPadding = int(std::ceil(metrics.height() / 4));
-    layout.lineHeight = int(std::ceil(metrics.height())) + verticalPadding * 2;
-    const QList<ColumnNeed> needs = measureColumns(m_headers, m_rows, metrics);
+    layout.verticalPadding = int(std::ceil(metrics.height() / 4));
+    layout.lineHeight = int(std::ceil(metrics.height())) + layout.verticalPadding * 2;
+    const QList<ColumnNeed> needs = measured(layout.font, printer)->needs;
     layout.groups = columnGroups(needs, m_headers, layout.padding * 2, area.width());
     for (const QList<int>& group : layout.groups) {
         QList<int> widths = allocateWidths(needs, group, 1, layout.padding * 2, area.width());
@@ -373,27 +432,7 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
                 widths << area.width() / int(group.size());
         layout.widths << widths;
     }
-
-    // A row is as high as its tallest cell on any of its pages.
-    const auto rowHeight = [&](const QStringList& cells) {
-        qreal height = 0;
-        for (int g = 0; g < layout.groups.size(); ++g)
-            for (int i = 0; i < layout.groups[g].size(); ++i) {
-                const QString text = printedText(cells.value(layout.groups[g][i]));
-                const qreal inner = lineWidth(layout.widths[g][i], layout.padding);
-                if (text.isEmpty()) continue;
-                if (!text.contains(QChar::LineSeparator) && metrics.horizontalAdvance(text) <= inner) {
-                    height = std::max(height, metrics.height());
-                    continue;
-                }
-                QTextLayout lines(text, layout.font, &printer);
-                height = std::max(height, layOutLines(lines, inner));
-            }
-        return std::max(layout.lineHeight, int(std::ceil(height)) + verticalPadding * 2);
-    };
-    layout.headerHeight = rowHeight(m_headers);
-    for (const QStringList& row : m_rows)
-        layout.rowHeights << rowHeight(row);
+    layout.headerHeight = rowHeight(layout, metrics, printer, m_headers);
 
     const QFontMetrics heading(headingFont(layout.font), &printer);
     int headHeight = heading.height() * 2 + layout.headerHeight;
@@ -401,18 +440,23 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
     if (!m_headNotes.isEmpty()) headHeight += layout.lineHeight;
     const int bodyHeight = area.height() - headHeight - layout.lineHeight * 2; // the footer and a gap
 
-    // Rows by page; every band of rows is printed once per column group, one page after the other.
+    // Rows by page, as many as fit (a page's first row however high it is); every band of rows is
+    // printed once per column group, one page after the other. Only the bands are kept.
     QList<std::pair<int, int>> bands;
     int first = 0;
-    while (first < m_rows.size() || bands.isEmpty()) {
-        int used = 0;
-        int count = 0;
-        while (first + count < m_rows.size() &&
-               (count == 0 || used + layout.rowHeights[first + count] <= bodyHeight))
-            used += layout.rowHeights[first + count++];
-        bands << std::pair{first, count};
-        first += count;
-    }
+    int used = 0;
+    bool started = false; // the band has a row
+    forEachRow(0, m_rowCount, [&](int row, const QStringList& cells) {
+        const int height = rowHeight(layout, metrics, printer, cells);
+        if (started && used + height > bodyHeight) {
+            bands << std::pair{first, row - first};
+            first = row;
+            used = 0;
+        }
+        used += height;
+        started = true;
+    });
+    bands << std::pair{first, m_rowCount - first};
     const int pages = int(bands.size() * layout.groups.size());
     const QString notes = m_footerNotes.join(QLatin1Char(' '));
     for (const auto& [firstRow, rowCount] : bands)
@@ -429,6 +473,25 @@ ListPrinter::Layout ListPrinter::layOutTable(QPrinter& printer) const {
             layout.pages << page;
         }
     return layout;
+}
+
+// A row is as high as its tallest cell on any of its pages.
+int ListPrinter::rowHeight(const Layout& layout, const QFontMetricsF& metrics, QPaintDevice& device,
+                           const QStringList& cells) const {
+    qreal height = 0;
+    for (int g = 0; g < layout.groups.size(); ++g)
+        for (int i = 0; i < layout.groups[g].size(); ++i) {
+            const QString text = printedText(cells.value(layout.groups[g][i]));
+            const qreal inner = lineWidth(layout.widths[g][i], layout.padding);
+            if (text.isEmpty()) continue;
+            if (!text.contains(QChar::LineSeparator) && metrics.horizontalAdvance(text) <= inner) {
+                height = std::max(height, metrics.height());
+                continue;
+            }
+            QTextLayout lines(text, layout.font, &device);
+            height = std::max(height, layOutLines(lines, inner));
+        }
+    return std::max(layout.lineHeight, int(std::ceil(height)) + layout.verticalPadding * 2);
 }
 
 QList<ListPrinter::Page> ListPrinter::layOut(QPrinter& printer) const {
@@ -486,8 +549,10 @@ void ListPrinter::paintPage(QPainter& painter, const QRect& area, const Layout& 
         y += height;
     };
     drawRow(m_headers, layout.headerHeight, true);
-    for (int row = page.firstRow; row < page.firstRow + page.rowCount; ++row)
-        drawRow(m_rows[row], layout.rowHeights[row], false);
+    const QFontMetricsF metrics(layout.font, painter.device());
+    forEachRow(page.firstRow, page.rowCount, [&](int, const QStringList& cells) {
+        drawRow(cells, rowHeight(layout, metrics, *painter.device(), cells), false);
+    });
 
     painter.drawText(QRect(area.left(), area.bottom() - line, area.width(), line),
                      Qt::AlignRight | Qt::AlignVCenter, page.footer);

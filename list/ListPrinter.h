@@ -7,9 +7,15 @@
 // inside their cell and the row grows. Without saved settings a table too wide for portrait is
 // printed landscape; the font then shrinks down to 7 pt, and columns that still do not fit
 // continue on following pages, each repeating the key column.
+//
+// The rows are never held: they are read from their source a chunk at a time, once to measure
+// the columns, once to lay out the pages, and a page's own rows when it is painted.
 
 #include "adodb.h"
+#include "ListTable.h"
 
+#include <functional>
+#include <memory>
 #include <QFont>
 #include <QList>
 #include <QPageLayout>
@@ -17,6 +23,8 @@
 #include <QVariantList>
 
 class ListView;
+class QFontMetricsF;
+class QPaintDevice;
 class QPainter;
 class QPrinter;
 
@@ -39,7 +47,8 @@ public:
     // The administrator's page settings are kept for the title; everybody else's only apply once.
     void SetAdminMode(bool on) { m_adminMode = on; }
 
-    // Take the rows from the list set by SetListView; false when there is no list or no column.
+    // Prints the rows of the list set by SetListView, read from it as they are laid out and painted;
+    // false when there is no list or no column.
     bool LoadList();
     // Rows of headers.size() cells each, taken from `cells` in order; false without headers.
     // Clears the note, which belonged to the rows loaded before.
@@ -61,14 +70,23 @@ public:
     };
     QList<Page> layOut(QPrinter& printer) const;
     QStringList headers() const { return m_headers; }
-    QList<QStringList> rows() const { return m_rows; }
+    int rowCount() const { return m_rowCount; }
+    // Rows `first` to `first + count - 1` as they print; rows that could no longer be read are left out.
+    QList<QStringList> rows(int first, int count) const;
     // The page and font Execute chose for the loaded table.
     QPageLayout pageLayout() const { return m_pageLayout; }
     QFont printFont() const { return m_printFont; }
 
 private:
+    struct Measured;
     struct Layout;
+    void load(const QStringList& headers, int rowCount, ListRowReader read);
+    void forEachRow(int first, int count, const std::function<void(int row, const QStringList& cells)>& visit) const;
+    // The column needs in `font` on the printer: those kept when they were measured so, else measured.
+    std::shared_ptr<const Measured> measured(const QFont& font, const QPrinter& printer) const;
     Layout layOutTable(QPrinter& printer) const;
+    int rowHeight(const Layout& layout, const QFontMetricsF& metrics, QPaintDevice& device,
+                  const QStringList& cells) const;
     void fitToPage(bool orientationSaved);
     void paint(QPrinter* printer) const;
     void paintPage(QPainter& painter, const QRect& area, const Layout& layout, const Page& page) const;
@@ -85,7 +103,9 @@ private:
     QStringList m_footerNotes;
     QStringList m_headNotes;
     QStringList m_headers;
-    QList<QStringList> m_rows;
+    int m_rowCount = 0;
+    ListRowReader m_read;
+    std::shared_ptr<const Measured> m_measured; // in the print font, for the layout
     RecordsetPtr m_setup;
     QPageLayout m_pageLayout;
     QFont m_font;      // as set up for the title

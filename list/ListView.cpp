@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
@@ -387,11 +388,24 @@ QStringList cellsOf(const ListView* list, int row) {
 
 } // namespace
 
+ListRowReader RowReaderOfList(const ListView* list) {
+    return [list = QPointer<const ListView>(list)](qint64 first, int count) {
+        QList<ListRow> rows;
+        if (!list) return rows;
+        const qint64 end = std::min<qint64>(first + count, list->rowCount());
+        for (qint64 row = first; row < end; ++row)
+            rows << ListRow{cellsOf(list, int(row)), list->rowMark(int(row))};
+        return rows;
+    };
+}
+
 void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit) {
     if (!list) return;
     list->loadAllRows();
-    for (int row = 0; row < list->rowCount(); ++row)
-        if (const QStringList cells = cellsOf(list, row); !cells.isEmpty()) visit(cells);
+    const ListRowReader read = RowReaderOfList(list);
+    for (qint64 first = 0; first < list->rowCount(); first += kRowsPerRead)
+        for (const ListRow& row : read(first, kRowsPerRead))
+            if (!row.cells.isEmpty()) visit(row.cells);
 }
 
 QList<QStringList> RowsOfList(const ListView* list, const QList<int>& rows) {

@@ -149,8 +149,12 @@ private:
 ListTable TableOfList(const ListView* list);
 // The list's headers and column kinds, without its rows.
 ListTable ColumnsOfList(const ListView* list);
-// Hands each row of the list (its text, then its cells) to `visit` in order, reading a virtual list a
-// block at a time and keeping none; rows that could no longer be read are passed over.
+// Reads the list's rows as they stand, a virtual list's through its blocks: up to `count` rows from
+// `first`, each its text and cells (none for a row that could no longer be read). A reader that
+// outlives the list reads nothing.
+ListRowReader RowReaderOfList(const ListView* list);
+// Hands each row of the list (its text, then its cells) to `visit` in order, read a chunk at a time
+// and keeping none; rows that could no longer be read are passed over.
 void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit);
 // The cells of the rows given, in that order.
 QList<QStringList> RowsOfList(const ListView* list, const QList<int>& rows);

@@ -68,9 +68,9 @@ void PrintList(bool bPreview, ListView* list, const QString& title) {
         if (!component.LoadList()) return;
         component.Execute(gPrintSetup, title);
         if (bPreview)
-            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), QStringLiteral("预览"));
+            recordOutput(AuditLog::kPrint, title, component.rowCount(), QStringLiteral("预览"));
         else if (component.PrintOut(1))
-            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), component.printedTo());
+            recordOutput(AuditLog::kPrint, title, component.rowCount(), component.printedTo());
     });
 }
 
@@ -88,9 +88,9 @@ void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cel
         if (!component.LoadRows(headers, cells)) return;
         component.Execute(gPrintSetup, title);
         if (bPreview)
-            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), QStringLiteral("预览"));
+            recordOutput(AuditLog::kPrint, title, component.rowCount(), QStringLiteral("预览"));
         else if (component.PrintOut(1))
-            recordOutput(AuditLog::kPrint, title, int(component.rows().size()), component.printedTo());
+            recordOutput(AuditLog::kPrint, title, component.rowCount(), component.printedTo());
     });
 }
 

@@ -61,11 +61,13 @@ void fillList(ListView& list, int n) {
     }
 }
 
-// The text of a PDF in drawing order with all white space taken out, so that a cell wrapped onto
-// several lines reads as one text again.
-QString pdfText(const QString& path) {
+// The text of a PDF (of its page `page` when given) in drawing order with all white space taken
+// out, so that a cell wrapped onto several lines reads as one text again.
+QString pdfText(const QString& path, int page = 0) {
+    QStringList arguments{QStringLiteral("-raw"), path, QStringLiteral("-")};
+    if (page > 0) arguments = QStringList{"-f", QString::number(page), "-l", QString::number(page)} + arguments;
     QProcess process;
-    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), path, QStringLiteral("-")});
+    process.start(QStringLiteral("pdftotext"), arguments);
     if (!process.waitForFinished(30000)) return QString();
     return QString::fromUtf8(process.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
 }
@@ -178,9 +180,9 @@ private slots:
         QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).first().documentName, QStringLiteral("证书资料"));
 
         QCOMPARE(gPrinter->headers(), TableOfList(view->Lvw).headers);
-        QCOMPARE(gPrinter->rows().size(), 120);
-        QCOMPARE(gPrinter->rows().first().first(), QStringLiteral("K001"));
-        QCOMPARE(gPrinter->rows().last().value(1), QStringLiteral("姓名120"));
+        QCOMPARE(gPrinter->rowCount(), 120);
+        QCOMPARE(gPrinter->rows(0, 1).first().first(), QStringLiteral("K001"));
+        QCOMPARE(gPrinter->rows(119, 1).first().value(1), QStringLiteral("姓名120"));
 
         // A hundred and twenty rows do not fit one A4 page: the header row comes again on every page.
         QPrinter printer(QPrinter::HighResolution);
@@ -203,7 +205,7 @@ private slots:
         view->cmdNext_Click();
         dialogs.answerPreview(pdf);
         view->cmdPrV_Click();
-        QCOMPARE(gPrinter->rows().size(), 120);
+        QCOMPARE(gPrinter->rowCount(), 120);
         QVERIFY(pdfText(pdf).contains(QStringLiteral("共120条")));
         view->cmdPre_Click();
     }
@@ -246,14 +248,24 @@ private slots:
             QVERIFY(portraitText.contains(row[4]));
     }
 
+    // A list that numbers its rows repeats the number and the key beside it.
+    void columnsBeyondLandscapeContinueWithTheKeyColumn_data() {
+        QTest::addColumn<QStringList>("keyHeaders");
+        QTest::newRow("key column") << QStringList{QStringLiteral("证号")};
+        QTest::newRow("row number and key") << QStringList{QStringLiteral("序号"), QStringLiteral("证号")};
+    }
     void columnsBeyondLandscapeContinueWithTheKeyColumn() {
+        QFETCH(QStringList, keyHeaders);
+        const int keys = int(keyHeaders.size());
         ListView list;
-        list.addColumn(QStringLiteral("证号"));
-        for (int column = 1; column < 24; ++column)
+        for (const QString& header : keyHeaders)
+            list.addColumn(header);
+        for (int column = keys; column < 24; ++column)
             list.addColumn(QStringLiteral("项目%1").arg(column));
         for (int i = 1; i <= 3; ++i) {
-            const int row = list.addRow(QStringLiteral("KEY-%1").arg(i));
-            for (int column = 1; column < 24; ++column)
+            const int row = list.addRow(keys > 1 ? QString::number(i) : QStringLiteral("KEY-%1").arg(i));
+            if (keys > 1) list.setSubItem(row, 1, QStringLiteral("KEY-%1").arg(i));
+            for (int column = keys; column < 24; ++column)
                 list.setSubItem(row, column, QStringLiteral("%1-%2-ABCDEFGHIJKLMNOP").arg(i).arg(column));
         }
         ScriptedDialogs dialogs;
@@ -268,7 +280,7 @@ private slots:
         QVERIFY(pages.size() > 1);
         QSet<int> printed;
         for (const ListPrinter::Page& page : pages) {
-            QCOMPARE(page.columns.first(), 0);
+            QCOMPARE(page.columns.first(keys), keys > 1 ? QList<int>({0, 1}) : QList<int>{0});
             printed.unite(QSet<int>(page.columns.begin(), page.columns.end()));
         }
         QCOMPARE(printed.size(), 24);
@@ -277,6 +289,70 @@ private slots:
         QCOMPARE(text.count(QStringLiteral("KEY-1")), int(pages.size()));
         QVERIFY(text.contains(QStringLiteral("3-23-ABCDEFGHIJKLMNOP")));
         QVERIFY(text.contains(QStringLiteral("第%1页共%1页").arg(pages.size())));
+    }
+
+    // A long list read on demand is paged as the same rows held in an ordinary list are, and a page
+    // in the middle prints its own rows.
+    void longListPrintsPageByPage() {
+        constexpr int rows = 20000;
+        const auto cellsOf = [](qint64 row) {
+            // Every seventh row is two lines high, so the pages hold different numbers of rows.
+            return QStringList{QStringLiteral("A%1").arg(row + 1, 5, 10, QLatin1Char('0')),
+                               QStringLiteral("张%1").arg(row + 1),
+                               row % 7 ? QStringLiteral("无") : QStringLiteral("第一行说明\n第二行说明")};
+        };
+        ListView list, held;
+        for (ListView* each : {&list, &held})
+            for (const char* header : {"证号", "姓名", "备注"})
+                each->addColumn(QString::fromUtf8(header));
+        list.setVirtualRows(rows, [&](qint64 first, int count) {
+            QList<ListRow> block;
+            for (qint64 row = first; row < std::min<qint64>(first + count, rows); ++row)
+                block << ListRow{cellsOf(row)};
+            return block;
+        });
+        for (int row = 0; row < rows; ++row) {
+            const QStringList cells = cellsOf(row);
+            const int added = held.addRow(cells[0]);
+            held.setSubItem(added, 1, cells[1]);
+            held.setSubItem(added, 2, cells[2]);
+        }
+        ScriptedDialogs dialogs;
+        dialogs.answerMsgBox(vb::Yes);
+        const QString pdf = out(QStringLiteral("long.pdf"));
+        dialogs.answerPrint(pdf);
+        PrintList(false, &list, QStringLiteral("长列表"));
+        QCOMPARE(gPrinter->rowCount(), rows);
+        QPrinter printer(QPrinter::HighResolution);
+        const auto bands = [&] {
+            printer.setPageLayout(gPrinter->pageLayout());
+            QList<std::pair<int, int>> bands;
+            for (const ListPrinter::Page& page : gPrinter->layOut(printer))
+                bands << std::pair{page.firstRow, page.rowCount};
+            return bands;
+        };
+        const QList<std::pair<int, int>> pages = bands();
+        gPrinter->SetListView(&held);
+        gPrinter->LoadList();
+        gPrinter->Execute(nullptr, QStringLiteral("长列表"));
+        QCOMPARE(bands(), pages);
+        int next = 0;
+        for (const auto& [first, count] : pages) {
+            QCOMPARE(first, next);
+            next += count;
+        }
+        QCOMPARE(next, rows);
+        QCOMPARE(pdfPageCount(readAll(pdf)), int(pages.size()));
+
+        const int middle = int(pages.size()) / 2;
+        const auto [first, count] = pages[middle];
+        QVERIFY(count > 1);
+        const QString text = pdfText(pdf, middle + 1);
+        QVERIFY(text.startsWith(QStringLiteral("长列表共20000条")));
+        QVERIFY(text.contains(cellsOf(first)[0] + cellsOf(first)[1]));
+        QVERIFY(text.contains(cellsOf(first + count - 1)[0]));
+        QVERIFY(!text.contains(cellsOf(first - 1)[0]));
+        QVERIFY(!text.contains(cellsOf(first + count)[0]));
     }
 
     void printGoesToThePrinterChosen() {
@@ -321,14 +397,15 @@ private slots:
         QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).size(), 1);
         QCOMPARE(dialogs.calls(ScriptedDialogs::Kind::Preview).last().documentName, QStringLiteral("证书资料"));
         QCOMPARE(gPrinter->headers(), shown.headers);
-        QCOMPARE(gPrinter->rows(), (QList<QStringList>{shown.rows[1], shown.rows[4], shown.rows[7]}));
+        QCOMPARE(gPrinter->rows(0, gPrinter->rowCount()),
+                 (QList<QStringList>{shown.rows[1], shown.rows[4], shown.rows[7]}));
 
         // Nothing selected: the header row alone is still printed.
         view->Lvw->clearSelection();
         const QString empty = out(QStringLiteral("none.pdf"));
         dialogs.answerPreview(empty);
         view->DoSelPrint(true);
-        QCOMPARE(gPrinter->rows().size(), 0);
+        QCOMPARE(gPrinter->rowCount(), 0);
         QCOMPARE(pdfPageCount(readAll(empty)), 1);
         view->Lvw->setMultiSelect(false);
     }
