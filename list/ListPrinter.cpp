@@ -264,6 +264,13 @@ bool ListPrinter::LoadRows(const QStringList& headers, const QStringList& cells)
     return true;
 }
 
+bool ListPrinter::LoadRows(const QStringList& headers, int rowCount, ListRowReader read) {
+    if (headers.isEmpty()) return false;
+    m_note.clear();
+    load(headers, rowCount, std::move(read));
+    return true;
+}
+
 void ListPrinter::load(const QStringList& headers, int rowCount, ListRowReader read) {
     m_headers = headers;
     m_rowCount = rowCount;

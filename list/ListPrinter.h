@@ -53,6 +53,9 @@ public:
     // Rows of headers.size() cells each, taken from `cells` in order; false without headers.
     // Clears the note, which belonged to the rows loaded before.
     bool LoadRows(const QStringList& headers, const QStringList& cells);
+    // The same for `rowCount` rows that `read` gives as they are laid out and painted; rows
+    // without cells are left out.
+    bool LoadRows(const QStringList& headers, int rowCount, ListRowReader read);
     // Applies the page settings saved under the title (none with a null `setup`) and, in preview
     // mode, shows the preview. False when nothing is loaded.
     bool Execute(const RecordsetPtr& setup, const QString& title);

@@ -399,6 +399,17 @@ ListRowReader RowReaderOfList(const ListView* list) {
     };
 }
 
+ListRowReader RowReaderOfRows(const ListView* list, QList<int> rows) {
+    return [list = QPointer<const ListView>(list), rows = std::move(rows)](qint64 first, int count) {
+        QList<ListRow> read;
+        if (!list) return read;
+        const qint64 end = std::min<qint64>(first + count, rows.size());
+        for (qint64 i = first; i < end; ++i)
+            read << ListRow{cellsOf(list, rows[i]), list->rowMark(rows[i])};
+        return read;
+    };
+}
+
 void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit) {
     if (!list) return;
     list->loadAllRows();

@@ -153,6 +153,8 @@ ListTable ColumnsOfList(const ListView* list);
 // `first`, each its text and cells (none for a row that could no longer be read). A reader that
 // outlives the list reads nothing.
 ListRowReader RowReaderOfList(const ListView* list);
+// The same for the list's rows `rows`, in that order: row `first` of the reader is rows[first].
+ListRowReader RowReaderOfRows(const ListView* list, QList<int> rows);
 // Hands each row of the list (its text, then its cells) to `visit` in order, read a chunk at a time
 // and keeping none; rows that could no longer be read are passed over.
 void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit);

@@ -362,10 +362,8 @@ void fPView::CmdToOut_Click() {
 void fPView::DoSelPrint(bool bShow) {
     const QList<int> selected = Lvw->selectedRows();
     if (!ConfirmLongAction(selected.size(), kLongPrintRows, QStringLiteral("打印所选"))) return;
-    QStringList cells; // the selected rows one after the other; the header count gives the width
-    for (const QStringList& row : RowsOfList(Lvw, selected))
-        cells << row;
-    PrintRows(bShow, ColumnsOfList(Lvw).headers, cells, m_title, 1);
+    PrintRows(bShow, ColumnsOfList(Lvw).headers, int(selected.size()), RowReaderOfRows(Lvw, selected), m_title,
+              1);
 }
 
 void fPView::makeCurrentList() {

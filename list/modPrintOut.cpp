@@ -74,8 +74,8 @@ void PrintList(bool bPreview, ListView* list, const QString& title) {
     });
 }
 
-void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cells, const QString& title,
-               int mode) {
+void PrintRows(bool bPreview, const QStringList& headers, int rowCount, const ListRowReader& read,
+               const QString& title, int mode) {
     if (!mayPrint()) return;
     ReportAndGoOn([&] {
         InitPrintNotes();
@@ -85,7 +85,7 @@ void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cel
         component.SetPreview(bPreview);
         component.SetTitle(title);
         component.SetPageNotes(gPageNotesA, gPageNotesB);
-        if (!component.LoadRows(headers, cells)) return;
+        if (!component.LoadRows(headers, rowCount, read)) return;
         component.Execute(gPrintSetup, title);
         if (bPreview)
             recordOutput(AuditLog::kPrint, title, component.rowCount(), QStringLiteral("预览"));

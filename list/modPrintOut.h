@@ -3,6 +3,8 @@
 // export components. Every print, preview and export needs the print right as stored at that
 // moment, and goes into the trail: what, how many rows, and to which printer or file.
 
+#include "ListTable.h"
+
 #include <functional>
 #include <memory>
 #include <QStringList>
@@ -22,8 +24,9 @@ extern QVariantList gPageNotesB;
 void InitPrintNotes();
 // Preview (bPreview) or print a whole list under `title`. Errors are reported, never thrown.
 void PrintList(bool bPreview, ListView* list, const QString& title);
-// Same for rows given as header texts and cells row by row; mode 0 is taken as 1.
-void PrintRows(bool bPreview, const QStringList& headers, const QStringList& cells, const QString& title, int mode);
+// Same for `rowCount` rows under `headers` that `read` gives; mode 0 is taken as 1.
+void PrintRows(bool bPreview, const QStringList& headers, int rowCount, const ListRowReader& read,
+               const QString& title, int mode);
 // Hands the list to the export component, which asks where and how to write it.
 void ExportList(ListView* list, const QString& title);
 
