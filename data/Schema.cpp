@@ -360,8 +360,10 @@ QStringList missingIndexStatements(QSqlDatabase db) {
     // table's writers, and every workstation passes here at each start.
     QSqlQuery existing(db);
     const bool server = db.driverName() == QLatin1String("QPSQL");
+    // A leading_number() still declared parallel safe, as servers made before were, is made again.
     if (!existing.exec(server ? QStringLiteral("SELECT indexname FROM pg_indexes UNION ALL "
-                                               "SELECT proname FROM pg_proc WHERE proname = 'leading_number'")
+                                               "SELECT proname FROM pg_proc WHERE proname = 'leading_number' "
+                                               "AND proparallel <> 's'")
                               : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'")))
         return {};
     QStringList names;
