@@ -7,30 +7,41 @@
 #include "RegisterCatalog.h"
 #include "TableFiles.h"
 
-ListTable RegisterTable(Connection& conn, const RegisterDef& shown) {
-    Recordset records;
-    records.Open(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(shown.table, shown.keyColumn), conn,
-                 ado::adOpenStatic);
+#include <memory>
+
+RegisterRows RegisterRowsOf(Connection& conn, const RegisterDef& shown) {
+    auto records = std::make_shared<Recordset>();
+    records->Open(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(shown.table, shown.keyColumn), conn,
+                  ado::adOpenStatic);
     const QString prefix = ColumnChoicePrefix(shown.table, shown.listTitle);
-    ListTable table;
+    RegisterRows shownRows;
     QList<int> fields;
     QList<int> types;
-    for (int i = 0; i < records.FieldCount(); ++i) {
-        const Field field = records.Fields(i);
+    for (int i = 0; i < records->FieldCount(); ++i) {
+        const Field field = records->Fields(i);
         types << field.Type();
         if (field.Type() == ado::adLongVarBinary || !SavedColumnTick(prefix, i)) continue;
-        if (field.Type() == ado::adDate) table.dateColumns << int(table.headers.size());
-        if (IsNumberField(field.Name(), field.Type())) table.numberColumns << int(table.headers.size());
-        table.headers << field.Name();
+        ListTable& columns = shownRows.columns;
+        if (field.Type() == ado::adDate) columns.dateColumns << int(columns.headers.size());
+        if (IsNumberField(field.Name(), field.Type())) columns.numberColumns << int(columns.headers.size());
+        columns.headers << field.Name();
         fields << i;
     }
-    for (; !records.IsEOF(); records.MoveNext()) {
-        QStringList row;
-        for (int i : fields)
-            row << CellText(records.Fields(i).Value(), types[i]);
-        table.rows << row;
-    }
-    return table;
+    shownRows.count = records->RecordCount();
+    shownRows.read = [records, fields, types](qint64 first, int count) {
+        QList<ListRow> rows;
+        if (first >= records->RecordCount()) return rows;
+        records->setAbsolutePosition(first + 1);
+        for (; rows.size() < count && !records->IsEOF(); records->MoveNext()) {
+            ListRow row;
+            for (int i : fields)
+                row.cells << CellText(records->Fields(i).Value(), types[i]);
+            row.mark = records->bookmark();
+            rows << row;
+        }
+        return rows;
+    };
+    return shownRows;
 }
 
 std::optional<int> runList(const CommandLine& commandLine) {
@@ -50,15 +61,16 @@ std::optional<int> runList(const CommandLine& commandLine) {
 
     error = openCommandDatabase(commandLine);
     if (!error.isEmpty()) return failCommand(error);
-    ListTable table;
+    RegisterRows rows;
     try {
-        table = RegisterTable(gConn, *shown);
+        rows = RegisterRowsOf(gConn, *shown);
     } catch (const DbError& e) {
         return failCommand(QStringLiteral("读取%1时出错：%2").arg(shown->listTitle, e.description));
     }
-    const QString note = QStringLiteral("共 %1 条").arg(table.rows.size());
-    error = WriteTableFile(out, shown->listTitle, table, note, encoding == QLatin1String("gbk"));
+    const QString note = QStringLiteral("共 %1 条").arg(rows.count);
+    error = WriteTableFile(out, shown->listTitle, rows.columns, rows.count, rows.read, note,
+                           encoding == QLatin1String("gbk"));
     if (!error.isEmpty()) return failCommand(QStringLiteral("无法写入文件%1：%2").arg(out, error));
-    tellCommand(QStringLiteral("已写出%1 %2 条：%3").arg(shown->listTitle).arg(table.rows.size()).arg(out));
+    tellCommand(QStringLiteral("已写出%1 %2 条：%3").arg(shown->listTitle).arg(rows.count).arg(out));
     return 0;
 }

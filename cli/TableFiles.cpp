@@ -10,6 +10,8 @@
 #include "ListPrinter.h"
 #include "ModSql.h"
 
+#include <algorithm>
+#include <optional>
 #include <QFile>
 #include <QFileInfo>
 
@@ -36,7 +38,8 @@ PrintRoute PdfOnlyDialogs::printDialog(const QString&, QObject*) {
 
 namespace {
 
-QString writePdf(const QString& path, const QString& title, const ListTable& table, const QString& note) {
+QString writePdf(const QString& path, const QString& title, const QStringList& headers, qint64 rowCount,
+                 const ListRowReader& read, const QString& note) {
     NewPrivateFile target(path);
     PdfOnlyDialogs dialogs(path);
     setDialogService(&dialogs);
@@ -44,10 +47,7 @@ QString writePdf(const QString& path, const QString& title, const ListTable& tab
     printer.SetMode(ListPrinter::RuledMode);
     printer.SetPreview(false);
     printer.SetTitle(title);
-    QStringList cells;
-    for (const QStringList& row : table.rows)
-        cells << row;
-    bool written = printer.LoadRows(table.headers, cells);
+    bool written = printer.LoadRows(headers, int(rowCount), read);
     printer.SetNote(note);
     // The page set up for this title in the window is the page here too.
     if (!gPrintSetup) OpenPrintSettings(DataPath());
@@ -69,20 +69,49 @@ QString TableFileNameError(const QString& path) {
     return QStringLiteral("请用 --out 指定以 .pdf、.xlsx 或 .csv 结尾的输出文件：%1").arg(path);
 }
 
-QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
-                       bool gbk) {
+QString WriteTableFile(const QString& path, const QString& title, const ListTable& columns, qint64 rowCount,
+                       const ListRowReader& read, const QString& note, bool gbk) {
+    // A failed read ends the rows there; the file then holds only some of them and is not kept.
+    std::optional<QString> failure;
+    const ListRowReader guarded = [&](qint64 first, int count) {
+        QList<ListRow> rows;
+        if (failure) return rows;
+        try {
+            rows = read(first, count);
+        } catch (const DbError& e) {
+            failure = e.description;
+        }
+        return rows;
+    };
+    const RowStream rows = [&](const auto& visit) { ForEachReadRow(rowCount, guarded, visit); };
     const QString suffix = suffixOf(path);
-    const QString error = suffix == QLatin1String("pdf")    ? writePdf(path, title, table, note)
-                          : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, table)
-                                                            : WriteCsv(path, table, gbk);
+    const QString error = suffix == QLatin1String("pdf")
+                              ? writePdf(path, title, columns.headers, rowCount, guarded, note)
+                          : suffix == QLatin1String("xlsx") ? WriteWorkbook(path, title, columns, rows, rowCount)
+                                                            : WriteCsv(path, columns, rows, gbk);
+    if (failure) {
+        QFile::remove(path);
+        return *failure;
+    }
     if (!error.isEmpty()) return error;
     // No export leaves the office unrecorded: a file the trail cannot name is taken back.
     try {
         AuditLog::record(gConn.database(), AuditLog::kExport, QString(), title, {},
-                         QStringLiteral("%1 行，文件 %2").arg(table.rows.size()).arg(QFileInfo(path).absoluteFilePath()));
+                         QStringLiteral("%1 行，文件 %2").arg(rowCount).arg(QFileInfo(path).absoluteFilePath()));
     } catch (const DbError& e) {
         QFile::remove(path);
         return e.description;
     }
     return {};
+}
+
+QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
+                       bool gbk) {
+    const ListRowReader read = [&table](qint64 first, int count) {
+        QList<ListRow> rows;
+        for (qint64 row = first; row < std::min<qint64>(first + count, table.rows.size()); ++row)
+            rows << ListRow{table.rows[row]};
+        return rows;
+    };
+    return WriteTableFile(path, title, table, table.rows.size(), read, note, gbk);
 }

@@ -23,8 +23,13 @@ private:
 
 // Empty when `path` ends in .pdf, .xlsx or .csv; otherwise what to tell the operator.
 QString TableFileNameError(const QString& path);
-// Writes the table under `title`; `note` is the printout's count line. The file written goes into
-// the trail of gConn's database; without that row it is removed again. Returns an empty text on
-// success, else what went wrong.
+// Writes the `rowCount` rows `read` gives, under the headers and column kinds of `columns` and
+// `title`, as they are read (a register of any size keeps only a window of rows in memory); `note`
+// is the printout's count line. A read that throws DbError leaves no file and says why. The file
+// written goes into the trail of gConn's database; without that row it is removed again. Returns
+// an empty text on success, else what went wrong.
+QString WriteTableFile(const QString& path, const QString& title, const ListTable& columns, qint64 rowCount,
+                       const ListRowReader& read, const QString& note, bool gbk);
+// The same for the rows `table` holds.
 QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
                        bool gbk);

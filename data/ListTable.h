@@ -22,3 +22,12 @@ struct ListRow {
 using ListRowReader = std::function<QList<ListRow>(qint64 first, int count)>;
 // Rows a pass over a whole list (print, export) reads at once: few enough to keep memory flat.
 inline constexpr int kRowsPerRead = 2000;
+
+// Every row `read` gives for positions 0 .. count - 1, kRowsPerRead at a time; rows that could no
+// longer be read are skipped.
+inline void ForEachReadRow(qint64 count, const ListRowReader& read,
+                           const std::function<void(const QStringList&)>& visit) {
+    for (qint64 first = 0; first < count; first += kRowsPerRead)
+        for (const ListRow& row : read(first, kRowsPerRead))
+            if (!row.cells.isEmpty()) visit(row.cells);
+}

@@ -413,10 +413,7 @@ ListRowReader RowReaderOfRows(const ListView* list, QList<int> rows) {
 void ForEachListRow(const ListView* list, const std::function<void(const QStringList&)>& visit) {
     if (!list) return;
     list->loadAllRows();
-    const ListRowReader read = RowReaderOfList(list);
-    for (qint64 first = 0; first < list->rowCount(); first += kRowsPerRead)
-        for (const ListRow& row : read(first, kRowsPerRead))
-            if (!row.cells.isEmpty()) visit(row.cells);
+    ForEachReadRow(list->rowCount(), RowReaderOfList(list), visit);
 }
 
 QList<QStringList> RowsOfList(const ListView* list, const QList<int>& rows) {

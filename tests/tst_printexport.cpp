@@ -15,6 +15,7 @@
 #include "ModSql.h"
 #include "Operators.h"
 #include "Schema.h"
+#include "TableFiles.h"
 #include "ScriptedDialogs.h"
 #include "settings.h"
 #include "TempConfigDir.h"
@@ -706,6 +707,25 @@ private slots:
         QCOMPARE(QFile::permissions(path), shared);
     }
 
+    // A database read that fails part way leaves no file behind and says why, in every format.
+    void aFailedReadLeavesNoFile_data() {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"part.csv", "part.xlsx", "part.pdf"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void aFailedReadLeavesNoFile() {
+        QFETCH(QString, name);
+        const ListTable one = certificateRegisterTable(1);
+        const ListRowReader read = [&](qint64 first, int count) {
+            if (first >= kRowsPerRead) throw DbError(DbErrorCode::ConnectionLost, QStringLiteral("与数据库的连接已断开。"));
+            return QList<ListRow>(count, ListRow{one.rows.first()});
+        };
+        const QString path = out(name);
+        QCOMPARE(WriteTableFile(path, QStringLiteral("证书"), one, kRowsPerRead + 1, read, QString(), false),
+                 QStringLiteral("与数据库的连接已断开。"));
+        QVERIFY(!QFile::exists(path));
+    }
+
     // Last: the mode opens its own database on the shared connection.
     void listModeWritesTheWholeRegisterInKeyOrder() {
         auto db = TestDatabase::create(TestDatabase::Kind::Local);
@@ -741,8 +761,22 @@ private slots:
             QCOMPARE(isLandscape(readAll(pdf)), landscape);
         }
 
-        const ListTable table = RegisterTable(gConn, certificateRegister());
-        QCOMPARE(table.headers.value(table.dateColumns.value(1)), QStringLiteral("发证日期"));
+        const ListTable columns = RegisterRowsOf(gConn, certificateRegister()).columns;
+        QCOMPARE(columns.headers.value(columns.dateColumns.value(1)), QStringLiteral("发证日期"));
+
+        // Longer than one read and many windows of the set: every record once, in key order.
+        QStringList added;
+        QStringList expected{QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("C3")};
+        for (int i = 0; i < kRowsPerRead + 600; ++i) {
+            expected << QStringLiteral("D%1").arg(i, 4, 10, QLatin1Char('0'));
+            added << QStringLiteral("('%1', '丁')").arg(expected.last());
+        }
+        db->exec(QStringLiteral("INSERT INTO DangAnKu (证号, 姓名) VALUES ") + added.join(QLatin1Char(',')));
+        QCOMPARE(run({"--list", "DangAnKu", "--out", csv}), std::optional<int>(0));
+        QStringList keys;
+        for (const QString& line : QString::fromUtf8(readAll(csv).mid(3)).split(QStringLiteral("\r\n")).mid(1))
+            if (!line.isEmpty()) keys << line.section(QLatin1Char(','), 0, 0);
+        QCOMPARE(keys, expected);
 
         QCOMPARE(run({"--list", "Users", "--out", csv}), std::optional<int>(1));
         QCOMPARE(run({"--list", "PeiXun", "--out", out(QStringLiteral("x.doc"))}), std::optional<int>(1));
