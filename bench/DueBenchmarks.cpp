@@ -52,7 +52,7 @@ int measureDueAndStatistics(const QString& database, bool server, int runs, QTex
         rows30 = fDaoQi::instance()->rowCount();
     });
     measure(
-        QStringLiteral("rows of 90 days read whole from the database (--due-list, no list)"),
+        QStringLiteral("rows of 90 days read whole by one statement (no list)"),
         [&] { dueTable(gConn, DueQuery::preset(DueQuery::Within90, today), today); }, QStringLiteral("—"));
     measure(QStringLiteral("reminder window, 90 days, to its list"), [&] {
         fDaoQi::instance()->showPreset(DueQuery::Within90);
