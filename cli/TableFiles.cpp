@@ -10,7 +10,6 @@
 #include "ListPrinter.h"
 #include "ModSql.h"
 
-#include <algorithm>
 #include <optional>
 #include <QFile>
 #include <QFileInfo>
@@ -103,15 +102,4 @@ QString WriteTableFile(const QString& path, const QString& title, const ListTabl
         return e.description;
     }
     return {};
-}
-
-QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
-                       bool gbk) {
-    const ListRowReader read = [&table](qint64 first, int count) {
-        QList<ListRow> rows;
-        for (qint64 row = first; row < std::min<qint64>(first + count, table.rows.size()); ++row)
-            rows << ListRow{table.rows[row]};
-        return rows;
-    };
-    return WriteTableFile(path, title, table, table.rows.size(), read, note, gbk);
 }

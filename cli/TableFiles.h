@@ -30,6 +30,3 @@ QString TableFileNameError(const QString& path);
 // an empty text on success, else what went wrong.
 QString WriteTableFile(const QString& path, const QString& title, const ListTable& columns, qint64 rowCount,
                        const ListRowReader& read, const QString& note, bool gbk);
-// The same for the rows `table` holds.
-QString WriteTableFile(const QString& path, const QString& title, const ListTable& table, const QString& note,
-                       bool gbk);
