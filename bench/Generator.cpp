@@ -1,5 +1,7 @@
 #include "Generator.h"
 
+#include "NameCharacters.h"
+
 #include <QBuffer>
 #include <QDate>
 #include <QImage>
@@ -295,6 +297,9 @@ QString generateCertificates(QSqlDatabase db, bool postgres, const GeneratorOpti
     QString error;
     const QStringList rebuilds = dropRegisterIndexes(db, postgres, error);
     if (!error.isEmpty()) return error;
+    const SqlDialect dialect = postgres ? SqlDialect::Postgres : SqlDialect::Sqlite;
+    error = runAll(db, NameCharacters::bulkLoadStatements(dialect));
+    if (!error.isEmpty()) return error;
     Certificates certificates(options);
     error = postgres ? fillServer(db, certificates, options.records)
                      : fillLocal(db, certificates, options.records);
@@ -302,7 +307,7 @@ QString generateCertificates(QSqlDatabase db, bool postgres, const GeneratorOpti
     if (!postgres && !QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = FULL")))
         return db.lastError().text();
     if (!db.transaction()) return db.lastError().text();
-    error = runAll(db, rebuilds);
+    error = runAll(db, rebuilds + NameCharacters::statements(dialect));
     if (!error.isEmpty()) {
         db.rollback();
         return error;

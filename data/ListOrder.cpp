@@ -23,6 +23,7 @@ OrderedStatement orderedBy(const Statement& statement, const QString& column, bo
     const QString direction = descending ? QStringLiteral(" DESC") : QString();
     OrderedStatement ordered;
     ordered.statement = statement;
+    ordered.statement.identitySql.clear();
     static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"),
                                             QRegularExpression::CaseInsensitiveOption);
     const auto match = oneTable.match(statement.sql);

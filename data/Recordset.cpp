@@ -141,7 +141,9 @@ void Recordset::openStatement(const Statement& statement, Connection& conn, int)
     if (clauses.hasMatch() && openKeyset(clauses.captured(1), clauses.captured(2), statement.binds)) return;
 
     const QString idSql =
-        withEmptyValuesFirst(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest), conn.engine());
+        statement.identitySql.isEmpty()
+            ? withEmptyValuesFirst(QStringLiteral("SELECT rowid FROM %1%2").arg(m_table, rest), conn.engine())
+            : statement.identitySql;
     m_executedSql = idSql;
     QVariantList binds;
     for (const QVariant& v : statement.binds)

@@ -18,6 +18,10 @@ struct Statement {
     QString text;
     QString sql;
     QVariantList binds;
+    // When set, the identities of sql's rows in sql's order, with the same values bound, as an
+    // index gives them alone: a set opened on the statement reads them so. Changing sql's
+    // condition or order drops it.
+    QString identitySql{};
 };
 
 class Recordset;

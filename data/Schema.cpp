@@ -1,5 +1,6 @@
 #include "Schema.h"
 
+#include "NameCharacters.h"
 #include "RegisterCounts.h"
 
 #include "DbConditions.h"
@@ -162,6 +163,14 @@ QVector<TableDef> buildTables() {
     return {users, list, system, dangAnKu, caoZuoZheng, peiXun, auditLog, verifyToken};
 }
 
+QString sqlText(const QString& text) {
+    QString doubled = text;
+    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + doubled + QLatin1Char('\'');
+}
+
+} // namespace
+
 QString columnType(ColumnKind kind, SqlDialect dialect) {
     const bool pg = dialect == SqlDialect::Postgres;
     switch (kind) {
@@ -184,14 +193,6 @@ QString columnType(ColumnKind kind, SqlDialect dialect) {
     }
     return QStringLiteral("TEXT");
 }
-
-QString sqlText(const QString& text) {
-    QString doubled = text;
-    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + doubled + QLatin1Char('\'');
-}
-
-} // namespace
 
 const QVector<TableDef>& databaseTables() {
     static const QVector<TableDef> tables = buildTables();
@@ -242,7 +243,8 @@ QStringList schemaStatements(SqlDialect dialect) {
     for (const TableDef& table : databaseTables())
         if (table.name != kVerifyTokenTable) statements << tableStatements(table, dialect, false);
     return statements + verifyTokenTableStatements(dialect) + auditTriggerStatements(dialect) +
-           addedIndexStatements(dialect) + RegisterCounts::statements(dialect);
+           addedIndexStatements(dialect) + RegisterCounts::statements(dialect) +
+           NameCharacters::statements(dialect);
 }
 
 QStringList verifyTokenTableStatements(SqlDialect dialect) {

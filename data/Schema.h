@@ -29,6 +29,9 @@ const TableDef& tableDef(const QString& name);
 
 enum class SqlDialect { Sqlite, Postgres };
 
+// How a column of this kind is declared on the engine.
+QString columnType(ColumnKind kind, SqlDialect dialect);
+
 // Statements that create every table and index on an empty database.
 QStringList schemaStatements(SqlDialect dialect);
 // The indexes added since the first databases were made (review and renewal dates, the counted

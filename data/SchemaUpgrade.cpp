@@ -2,6 +2,7 @@
 
 #include "AuditChain.h"
 #include "DbConditions.h"
+#include "NameCharacters.h"
 #include "RegisterCounts.h"
 #include "Schema.h"
 
@@ -103,6 +104,7 @@ void fillGaps(QSqlDatabase db) {
     if (!hasVerifyTokenTable(db)) runAll(db, verifyTokenTableStatements(dialect));
     runAll(db, missingIndexStatements(db));
     if (!RegisterCounts::present(db)) runAll(db, RegisterCounts::statements(dialect));
+    if (!NameCharacters::present(db)) runAll(db, NameCharacters::statements(dialect));
 }
 
 // The server's roles, made once for the whole server; LOGIN without a password cannot log in
@@ -127,7 +129,14 @@ QString handOverStatement() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
         tables << QLatin1Char('\'') + table.name.toLower() + QLatin1Char('\'');
-    tables << QLatin1Char('\'') + RegisterCounts::kTable.toLower() + QLatin1Char('\'');
+    for (const QString& table : QStringList{RegisterCounts::kTable} + NameCharacters::tables())
+        tables << QLatin1Char('\'') + table.toLower() + QLatin1Char('\'');
+    QStringList functions;
+    for (const QString& function : QStringList{QStringLiteral("leading_number"), QStringLiteral("auditlog_append_only"),
+                                               QStringLiteral("register_count_added"),
+                                               QStringLiteral("register_count_removed")} +
+                                       NameCharacters::serverFunctions())
+        functions << QLatin1Char('\'') + function + QLatin1Char('\'');
     return QStringLiteral(
                "DO $$ DECLARE item record; BEGIN "
                "FOR item IN SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
@@ -135,14 +144,13 @@ QString handOverStatement() {
                "AND pg_get_userbyid(c.relowner) <> '%2' LOOP "
                "EXECUTE format('ALTER TABLE public.%I OWNER TO %2', item.relname); END LOOP; "
                "FOR item IN SELECT p.oid::regprocedure AS name FROM pg_proc p "
-               "WHERE p.proname IN ('leading_number', 'auditlog_append_only', 'register_count_added', "
-               "'register_count_removed') "
+               "WHERE p.proname IN (%3) "
                "AND pg_get_userbyid(p.proowner) <> '%2' LOOP "
                "EXECUTE format('ALTER FUNCTION %s OWNER TO %2', item.name); END LOOP; "
                "IF EXISTS (SELECT 1 FROM pg_type WHERE typname = 'longtext' "
                "AND pg_get_userbyid(typowner) <> '%2') THEN ALTER DOMAIN longtext OWNER TO %2; END IF; END "
                "$$")
-        .arg(tables.join(QStringLiteral(", ")), kOwnerRole);
+        .arg(tables.join(QStringLiteral(", ")), kOwnerRole, functions.join(QStringLiteral(", ")));
 }
 
 // What the workstations may do: read and write the registers, operators and option lists, read the
@@ -153,14 +161,15 @@ QStringList grantStatements() {
     QStringList tables;
     for (const TableDef& table : databaseTables())
         tables << table.name;
-    tables << RegisterCounts::kTable;
+    tables << RegisterCounts::kTable << NameCharacters::tables();
     return {
         QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2, %3")
             .arg(tables.join(QStringLiteral(", ")), kDeskRole, kVerifyRole),
         QStringLiteral(
             "GRANT SELECT, INSERT, UPDATE, DELETE ON DangAnKu, CaoZuoZheng, PeiXun, Users, List TO %1")
             .arg(kDeskRole),
-        QStringLiteral("GRANT SELECT ON System, %1 TO %2").arg(RegisterCounts::kTable, kDeskRole),
+        QStringLiteral("GRANT SELECT ON System, %1, %2 TO %3")
+            .arg(RegisterCounts::kTable, NameCharacters::tables().join(QStringLiteral(", ")), kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT ON AuditLog TO %1").arg(kDeskRole),
         QStringLiteral("GRANT SELECT, INSERT, UPDATE ON %1 TO %2").arg(kVerifyTokenTable, kDeskRole),
         QStringLiteral("GRANT SELECT ON DangAnKu, CaoZuoZheng, PeiXun, %1 TO %2").arg(kVerifyTokenTable, kVerifyRole),
@@ -213,7 +222,7 @@ QStringList schemaGaps(QSqlDatabase db) {
         if (!hasAuditTriggers(db)) gaps << kNoTriggers;
     }
     if (!hasVerifyTokenTable(db)) gaps << kNoVerifyTokens;
-    if (!missingIndexStatements(db).isEmpty()) gaps << kNoIndexes;
+    if (!missingIndexStatements(db).isEmpty() || !NameCharacters::present(db)) gaps << kNoIndexes;
     if (!RegisterCounts::present(db)) gaps << kNoRegisterCounts;
     return gaps;
 }

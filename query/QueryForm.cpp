@@ -10,6 +10,7 @@
 #include "fPView.h"
 #include "ListOrder.h"
 #include "ListView.h"
+#include "NameCharacters.h"
 #include "Schema.h"
 #include "WindowHost.h"
 
@@ -148,6 +149,9 @@ Statement QueryForm::buildStatement() const {
     // Access and SQL Server compare without case in LIKE; PostgreSQL needs ILIKE for that.
     const QString like =
         gConn.engine() == Connection::Engine::Postgres ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
+    // A name's fragment is found from the index of the names' characters, when the database has it.
+    const bool nameCharacters = NameCharacters::present(gConn.database());
+    bool oneNameCharacter = false;
     for (const QueryCriterion& criterion : m_desc.criteria) {
         const QString value = controlText(criterion.control);
         if (value.isEmpty()) continue;
@@ -155,10 +159,21 @@ Statement QueryForm::buildStatement() const {
             text += QStringLiteral(" AND (%1 LIKE %2)")
                         .arg(criterion.column, QuoteLiteral(QLatin1Char('%') + value + QLatin1Char('%')));
             const QString test = QStringLiteral("%1 %2 ? ESCAPE '\\'").arg(criterion.column, like);
-            // No index finds a fragment, but SQLite reads an index of the column in a fraction
-            // of the pages the rows take; only the hits are then read.
+            if (nameCharacters && criterion.column == QLatin1String("姓名")) {
+                sql += QStringLiteral(" AND (%1)").arg(NameCharacters::rowsHoldingCharacters(
+                    m_desc.table, value, gConn.engine(), st.binds));
+                // The rows holding a single character are exactly its hits; more only narrow.
+                oneNameCharacter = value.toUcs4().size() == 1;
+                if (!oneNameCharacter) {
+                    sql += QStringLiteral(" AND (%1)").arg(test);
+                    st.binds << containsPattern(value);
+                }
+                continue;
+            }
             if (gConn.engine() == Connection::Engine::Sqlite &&
                 hasLeadingIndex(gConn, m_desc.table, criterion.column))
+                // No index finds a fragment, but SQLite reads an index of the column in a fraction
+                // of the pages the rows take; only the hits are then read.
                 sql += QStringLiteral(" AND (rowid IN (SELECT rowid FROM %1 WHERE %2))").arg(m_desc.table, test);
             else
                 sql += QStringLiteral(" AND (%1)").arg(test);
@@ -179,6 +194,12 @@ Statement QueryForm::buildStatement() const {
         sql += QStringLiteral(" AND (%1 BETWEEN ? AND ?)").arg(range.column);
         st.binds << from << to;
     }
+
+    // A surname alone (its character the only value bound): its hits come in the window's order
+    // from the index of the characters.
+    if (oneNameCharacter && st.binds.size() == 1)
+        st.identitySql = NameCharacters::identitiesInOrder(
+            m_desc.table, m_desc.orderBy.split(QLatin1Char(',')), gConn.engine());
 
     text += QStringLiteral(" Order By ") + m_desc.orderBy;
     // With criteria SQLite would walk the whole order index and read every row to test them;

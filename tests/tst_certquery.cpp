@@ -151,6 +151,8 @@ private slots:
              "txtMingCheng",
              QStringLiteral("五"),
              {QStringLiteral("A005"), QStringLiteral("A006")}},
+            {"name's characters in order", "txtMingCheng", QStringLiteral("张三"), {QStringLiteral("A001")}},
+            {"name's characters out of order", "txtMingCheng", QStringLiteral("三张"), {}},
             {"name with quote", "txtMingCheng", QStringLiteral("O'Brien"), {QStringLiteral("A003")}},
             {"name in other case", "txtMingCheng", QStringLiteral("o'brien"), {QStringLiteral("A003")}},
             {"underscore is itself", "txtMingCheng", QStringLiteral("_"), {QStringLiteral("A005")}},
