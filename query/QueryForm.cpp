@@ -159,7 +159,7 @@ Statement QueryForm::buildStatement() const {
             text += QStringLiteral(" AND (%1 LIKE %2)")
                         .arg(criterion.column, QuoteLiteral(QLatin1Char('%') + value + QLatin1Char('%')));
             const QString test = QStringLiteral("%1 %2 ? ESCAPE '\\'").arg(criterion.column, like);
-            if (nameCharacters && criterion.column == QLatin1String("姓名")) {
+            if (nameCharacters && criterion.column == QStringLiteral("姓名")) {
                 sql += QStringLiteral(" AND (%1)").arg(NameCharacters::rowsHoldingCharacters(
                     m_desc.table, value, gConn.engine(), st.binds));
                 // The rows holding a single character are exactly its hits; more only narrow.

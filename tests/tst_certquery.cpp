@@ -138,6 +138,20 @@ private slots:
         QCOMPARE(hits(), (QStringList{QStringLiteral("A001"), QStringLiteral("A002")})); // both ends count
     }
 
+    // A surname alone reads its hits, in order, from the index of the names' characters.
+    void surnameAloneComesFromTheIndexOfCharacters_data() {
+        engines();
+    }
+    void surnameAloneComesFromTheIndexOfCharacters() {
+        QFETCH(int, kind);
+        PREPARE_OR_SKIP(kind);
+        setText(QStringLiteral("txtMingCheng"), QStringLiteral("四"));
+        find();
+        QVERIFY2(form()->result()->executedSql().startsWith(QStringLiteral("SELECT 条目 / 256 FROM NameChar_DangAnKu")),
+                 qPrintable(form()->result()->executedSql()));
+        QCOMPARE(hits(), (QStringList{QStringLiteral("A002"), QStringLiteral("A004")}));
+    }
+
     void textCriteria_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("control");
